@@ -1,0 +1,63 @@
+# The two commands a newcomer needs: `make run` and `make test`. Everything else is a step of those.
+JOBS      ?= 2
+GENERATOR := -G Ninja
+BUILD     := build
+ASAN      := build-asan
+TSAN      := build-tsan
+FUZZ      := build-fuzz
+FUZZ_SECONDS ?= 30
+
+.PHONY: all run test deps build build-asan build-tsan build-fuzz test-unit test-asan test-tsan test-fuzz bench format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(GENERATOR)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/velmorine
+
+# Every test: the plain build, the address+undefined build, the thread-sanitizer build of the threaded
+# tests, and each fuzz target for $(FUZZ_SECONDS) seconds.
+test: test-unit test-asan test-tsan test-fuzz
+
+test-unit: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+build-asan: deps
+	cmake -S . -B $(ASAN) $(GENERATOR) -DVELMORINE_SANITIZE=ON -DVELMORINE_BENCH=OFF
+	cmake --build $(ASAN) -j $(JOBS)
+
+test-asan: build-asan
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+build-tsan: deps
+	cmake -S . -B $(TSAN) $(GENERATOR) -DVELMORINE_TSAN=ON -DVELMORINE_BENCH=OFF
+	cmake --build $(TSAN) -j $(JOBS)
+
+# Only the tests labelled "threads": the passes that run on several threads.
+test-tsan: build-tsan
+	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L threads
+
+build-fuzz: deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ) $(GENERATOR) -DVELMORINE_FUZZ=ON \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all"
+	cmake --build $(FUZZ) -j $(JOBS)
+
+test-fuzz: build-fuzz
+	scripts/run-fuzz $(FUZZ) $(FUZZ_SECONDS)
+
+bench: build
+	scripts/run-bench $(BUILD)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(FUZZ)

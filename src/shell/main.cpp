@@ -1,0 +1,6 @@
+#include "shell/clock.h"
+
+int main() {
+    engine_time();
+    return 0;
+}
