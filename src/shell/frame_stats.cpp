@@ -1,0 +1,3 @@
+#include "shell/frame_stats.h"
+
+FrameStats frame_stats;
