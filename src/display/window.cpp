@@ -1,0 +1,258 @@
+// The X11 window: connections, creation, title, full screen and the frame buffer following its size.
+// Main thread only; every change on x_display waits for the present thread first.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
+
+#include "display/framebuffer.h"
+#include "display/present.h"
+#include "display/x11.h"
+
+static_assert(std::is_same_v<Window, XWindowId> && std::is_same_v<Atom, XWindowId>,
+              "the display state stores Xlib ids as unsigned long");
+static_assert(std::is_same_v<Display*, XDisplayPtr>);
+
+DisplayState display_state;
+
+namespace {
+
+const char X11_FAILURE_MESSAGE[] = "X11 kapcsolathiba.\n";
+
+// Smaller windows keep the last frame size; presentation scales the frame down to them.
+constexpr int SYNC_MIN_WIDTH = 128;
+constexpr int SYNC_MIN_HEIGHT = 64;
+
+// The size a display-less full-screen toggle asks for when it tries the X server again.
+constexpr int REOPEN_WIDTH = 1024;
+constexpr int REOPEN_HEIGHT = 512;
+
+constexpr long NET_WM_STATE_REMOVE = 0;
+constexpr long NET_WM_STATE_ADD = 1;
+
+// Xlib's default handler ends the process on any protocol error. A window that vanished or a query
+// that fails must only cost a frame, so errors are dropped here.
+int x11_ignore_error(Display*, XErrorEvent*) {
+    return 0;
+}
+
+void screen_size(Display* display, int* width, int* height) {
+    Screen* screen = DefaultScreenOfDisplay(display);
+    *width = screen != nullptr ? WidthOfScreen(screen) : 0;
+    *height = screen != nullptr ? HeightOfScreen(screen) : 0;
+}
+
+// Asks the window manager to add or remove the full-screen state (EWMH _NET_WM_STATE).
+void x11_send_fullscreen(long action) {
+    DisplayState& ds = display_state;
+    Display* display = ds.x_display;
+    Atom state = XInternAtom(display, "_NET_WM_STATE", False);
+    Atom fullscreen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
+    XEvent event;
+    std::memset(&event, 0, sizeof event);
+    event.type = ClientMessage;
+    event.xclient.window = ds.x_window;
+    event.xclient.message_type = state;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = action;
+    event.xclient.data.l[1] = static_cast<long>(fullscreen);
+    XMapWindow(display, ds.x_window);
+    XSendEvent(display, RootWindow(display, ds.screen_number), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+}
+
+}  // namespace
+
+int display_cpu_count() {
+    DisplayState& ds = display_state;
+    if (ds.cpu_count == 0) {
+        long n = sysconf(_SC_NPROCESSORS_CONF);
+        ds.cpu_count = n > 0 ? static_cast<int>(n) : 1;
+    }
+    return ds.cpu_count;
+}
+
+bool x11_window_geometry(XWindowId window, int* width, int* height) {
+    Display* fresh = XOpenDisplay(nullptr);
+    if (fresh == nullptr) return false;
+    Window root;
+    int x, y;
+    unsigned w = 0, h = 0, border, depth;
+    Status ok = XGetGeometry(fresh, window, &root, &x, &y, &w, &h, &border, &depth);
+    XCloseDisplay(fresh);
+    if (!ok) return false;
+    // X sizes are 16-bit, so they always fit an int.
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
+}
+
+void window_open(int width, int height, int depth, int frame_width, int frame_height) {
+    (void)depth;  // the window takes the screen's depth
+    DisplayState& ds = display_state;
+    present_join();
+    ds.window_width = width;
+    ds.window_height = height;
+    ds.present_width = frame_width;
+    ds.present_height = frame_height;
+    ds.window_closed = 0;
+    display_cpu_count();  // cached here, before any present thread can read it
+
+    if (ds.input_display == nullptr) ds.input_display = XOpenDisplay(nullptr);
+    if (ds.x_display == nullptr) ds.x_display = XOpenDisplay(nullptr);
+    if (ds.input_display == nullptr || ds.x_display == nullptr) {
+        if (write(STDERR_FILENO, X11_FAILURE_MESSAGE, sizeof X11_FAILURE_MESSAGE - 1) < 0) {
+            // Nowhere left to report to; the program goes on without a window.
+        }
+        return;
+    }
+    XSetErrorHandler(x11_ignore_error);
+
+    Display* display = ds.x_display;
+    int screen_width, screen_height;
+    screen_size(display, &screen_width, &screen_height);
+    ds.screen_number = DefaultScreen(display);
+
+    if (ds.x_window != 0) {
+        XResizeWindow(display, ds.x_window, static_cast<unsigned>(ds.window_width),
+                      static_cast<unsigned>(ds.window_height));
+        XFlush(display);
+        return;
+    }
+
+    Window root = RootWindow(display, ds.screen_number);
+    ds.x_window =
+        XCreateSimpleWindow(display, root, screen_width / 2 - width / 2, screen_height / 2 - height / 2,
+                            static_cast<unsigned>(width), static_cast<unsigned>(height), 1,
+                            WhitePixel(display, ds.screen_number), BlackPixel(display, ds.screen_number));
+    XMapWindow(display, ds.x_window);
+    XFlush(display);
+    // Interned even when no other client has named it yet: registering None would leave the close
+    // button to a forced kill instead of a clean exit.
+    Atom wm_delete = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    ds.wm_delete_atom = wm_delete;
+    XSetWMProtocols(display, ds.x_window, &wm_delete, 1);
+    XFlush(display);
+}
+
+void window_open_fb(int width, int height) {
+    window_open(width, height, 24, frame_buffer.fb_width, frame_buffer.fb_height);
+}
+
+void window_reopen() {
+    DisplayState& ds = display_state;
+    window_open(ds.window_width, ds.window_height, 24, ds.present_width, ds.present_height);
+}
+
+void window_set_title(const char* text) {
+    DisplayState& ds = display_state;
+    if (ds.x_display == nullptr || ds.x_window == 0 || text == nullptr) return;
+    present_join();
+    // Window names are short; a longer text is cut, never overflowing the property buffer.
+    char name[255];
+    std::snprintf(name, sizeof name, "%s", text);
+    XTextProperty property;
+    property.value = reinterpret_cast<unsigned char*>(name);
+    property.encoding = XA_STRING;
+    property.format = 8;
+    property.nitems = std::strlen(name);
+    XSetWMName(ds.x_display, ds.x_window, &property);
+    XFlush(ds.x_display);
+}
+
+void fullscreen_toggle() {
+    DisplayState& ds = display_state;
+    if (ds.x_display == nullptr) {
+        // No server so far: the key is a chance to try again at a larger size.
+        present_join();
+        ds.window_width = REOPEN_WIDTH;
+        ds.window_height = REOPEN_HEIGHT;
+        ds.present_width = REOPEN_WIDTH;
+        ds.present_height = REOPEN_HEIGHT;
+        ds.window_closed = 0;
+        window_reopen();
+        present_join();
+        if (ds.x_display == nullptr) return;
+    } else {
+        present_join();
+    }
+    if (ds.x_window == 0) return;
+
+    Display* display = ds.x_display;
+    int screen_width, screen_height;
+    screen_size(display, &screen_width, &screen_height);
+    ds.fullscreen_on = 1 - ds.fullscreen_on;
+    if (ds.fullscreen_on) {
+        ds.saved_width = ds.window_width;
+        ds.saved_height = ds.window_height;
+        x11_send_fullscreen(NET_WM_STATE_ADD);
+        // The window manager decides; display_sync adopts whatever size the window really gets.
+        ds.window_width = screen_width;
+        ds.window_height = screen_height;
+    } else {
+        ds.window_width = ds.saved_width;
+        ds.window_height = ds.saved_height;
+        x11_send_fullscreen(NET_WM_STATE_REMOVE);
+    }
+    XFlush(display);
+}
+
+void display_sync() {
+    DisplayState& ds = display_state;
+    if (ds.x_display == nullptr || ds.x_window == 0) return;
+    int width, height;
+    if (!x11_window_geometry(ds.x_window, &width, &height)) return;
+    if (width < SYNC_MIN_WIDTH || height < SYNC_MIN_HEIGHT) return;
+    set_resolution(width, height);
+}
+
+void window_size_query(int* width, int* height) {
+    DisplayState& ds = display_state;
+    *width = 0;
+    *height = 0;
+    if (ds.x_display == nullptr || ds.x_window == 0) return;
+    int w, h;
+    if (!x11_window_geometry(ds.x_window, &w, &h)) return;
+    *width = w;
+    *height = h;
+}
+
+void display_reset() {
+    DisplayState& ds = display_state;
+    present_join();
+    if (ds.x_display != nullptr) XCloseDisplay(ds.x_display);
+    if (ds.input_display != nullptr) XCloseDisplay(ds.input_display);
+    ds.x_display = nullptr;
+    ds.input_display = nullptr;
+    ds.x_window = 0;
+    ds.screen_number = 0;
+    ds.window_width = 0;
+    ds.window_height = 0;
+    ds.window_closed = 0;
+    ds.quit_requested = 0;
+    ds.present_width = 0;
+    ds.present_height = 0;
+    ds.fullscreen_on = 0;
+    ds.saved_width = 0;
+    ds.saved_height = 0;
+    ds.wm_delete_atom = 0;
+    ds.rgb_swap = 1;
+    ds.visual_checked = 0;
+    ds.cpu_count = 0;
+    std::free(ds.staging);
+    ds.staging = nullptr;
+    ds.staging_pixels = 0;
+    std::free(ds.present_copy);
+    ds.present_copy = nullptr;
+    ds.present_copy_width = 0;
+    ds.present_copy_height = 0;
+    ds.present_copy_bytes = 0;
+    std::free(ds.float_scratch);
+    ds.float_scratch = nullptr;
+    ds.float_scratch_bytes = 0;
+}
