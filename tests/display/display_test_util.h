@@ -20,9 +20,12 @@
 #include "display/present.h"
 #include "display/window.h"
 #include "display/x11.h"
+#include "support/x_client.h"
 #include "support/xvfb.h"
 
 namespace disptest {
+
+using vmtest::send_close_request;
 
 // A pattern in which most pixels differ and red, green and blue all vary, so a swapped channel order or
 // a shifted row shows.
@@ -65,19 +68,6 @@ inline std::vector<uint32_t> read_window(Display* probe, Window window, int widt
 inline void settle() {
     present_join();
     if (display_state.x_display != nullptr) XSync(display_state.x_display, False);
-}
-
-// Sends what a window manager sends when the user closes the window.
-inline void send_close_request(Display* probe, Window window) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(probe, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(probe, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(probe, window, False, NoEventMask, &event);
-    XSync(probe, False);
 }
 
 // Each test gets its own server and a display state as at process start.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 // clang-format off
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 // clang-format on
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 
 #include "support/child_process.h"
 #include "support/temp_dir.h"
+#include "support/x_client.h"
 #include "support/xvfb.h"
 
 namespace fs = std::filesystem;
@@ -26,44 +26,6 @@ namespace {
 
 std::string program() { return vmtest::build_dir() + "/velmorine"; }
 
-// The top-level window with the given name, waiting up to the given seconds for it to be mapped.
-Window wait_for_window(Display* dpy, const char* name, double seconds) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        Window root_return, parent, *children = nullptr;
-        unsigned count = 0;
-        if (XQueryTree(dpy, DefaultRootWindow(dpy), &root_return, &parent, &children, &count)) {
-            for (unsigned i = 0; i < count; ++i) {
-                char* title = nullptr;
-                XWindowAttributes attr;
-                bool match = XFetchName(dpy, children[i], &title) && title && std::string(title) == name &&
-                             XGetWindowAttributes(dpy, children[i], &attr) && attr.map_state == IsViewable;
-                if (title) XFree(title);
-                if (match) {
-                    Window w = children[i];
-                    XFree(children);
-                    return w;
-                }
-            }
-            if (children) XFree(children);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return 0;
-}
-
-void send_delete_window(Display* dpy, Window w) {
-    XEvent ev{};
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = w;
-    ev.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
-    ev.xclient.format = 32;
-    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
-    ev.xclient.data.l[1] = CurrentTime;
-    XSendEvent(dpy, w, False, NoEventMask, &ev);
-    XFlush(dpy);
-}
-
 TEST(Startup, OpensTheCentredWindowFromAnotherFolderAndQuitsOnClose) {
     Xvfb x;
     ASSERT_TRUE(x.ok());
@@ -73,7 +35,7 @@ TEST(Startup, OpensTheCentredWindowFromAnotherFolderAndQuitsOnClose) {
 
     Display* dpy = XOpenDisplay(x.name().c_str());
     ASSERT_NE(dpy, nullptr);
-    Window w = wait_for_window(dpy, "Velmorine!", 20);
+    Window w = vmtest::wait_for_window(dpy, "Velmorine!", 20);
     ASSERT_NE(w, 0u) << demo.err();
 
     XWindowAttributes attr;
@@ -89,7 +51,7 @@ TEST(Startup, OpensTheCentredWindowFromAnotherFolderAndQuitsOnClose) {
 
     // Still running: it found its media although started elsewhere.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    send_delete_window(dpy, w);
+    vmtest::send_close_request(dpy, w);
     EXPECT_EQ(demo.wait(20), 0) << demo.out() << demo.err();
     EXPECT_EQ(demo.out().find("media files missing"), std::string::npos);
     XCloseDisplay(dpy);
