@@ -10,7 +10,7 @@
 #include "assets/image.h"
 #include "assets/locator.h"
 
-TextureTable texture_table;
+TextureTable& texture_table = *new TextureTable;
 
 namespace {
 
