@@ -1,0 +1,65 @@
+// The triangle filler: projects a part's world triangles and fills them scanline by scanline into a
+// colour and depth region. Reentrant: each raster worker calls it with its own share.
+#pragma once
+
+#include <cstdint>
+
+// 16.16 fixed point for colours and texture coordinates; depth is view depth x 1024.
+using fix16 = int32_t;
+constexpr int FIX16_SHIFT = 16;
+constexpr float FIX16_ONE = 65536.0f;
+constexpr float DEPTH_SCALE = 1024.0f;
+
+// Everything one call draws. Fields follow the filler's historical parameter order; the last field is
+// not one of them (see shared_target).
+struct FillParams {
+    uint8_t* color = nullptr;   // first pixel of the region: R, G, B, rows top to bottom
+    uint32_t* depth = nullptr;  // first depth value of the same region
+    int width = 0;              // region size in pixels
+    int height = 0;
+    int bytes_per_pixel = 3;  // anything else draws nothing
+    float eye_x = 0;          // camera_eye with y negated
+    float neg_eye_y = 0;
+    float eye_z = 0;
+    float pitch = 0;  // camera_angles in degrees, yaw negated
+    float neg_yaw = 0;
+    float roll = 0;
+    float extent_x = 0.5f;  // projection: horizontal extent, vertical extent, depth factor
+    float extent_y = 0.25f;
+    float depth_factor = 2.0f;
+    int64_t tri_count = 0;
+    const float* tris = nullptr;   // 9 floats per triangle, world space
+    const float* uvs = nullptr;    // 6 floats per triangle, or null
+    const float* shade = nullptr;  // 12 floats per triangle (rgba per vertex, 0..1), or null
+    // Per-triangle texture overrides (one entry per triangle) or null; a null pixel entry keeps the
+    // part's texture.
+    const uint8_t* const* tri_tex_pixels = nullptr;
+    const int* tri_tex_width = nullptr;
+    const int* tri_tex_height = nullptr;
+    const uint8_t* tri_tex_channels = nullptr;
+    const uint8_t* tex_pixels = nullptr;  // null: untextured
+    int tex_width = 0;
+    int tex_height = 0;
+    int tex_channels = 3;                           // 3 RGB, 4 RGBA; 0 counts as 3
+    float red = 1, green = 1, blue = 1, alpha = 1;  // object colour x part colour, 0..1
+    const int* tri_outline = nullptr;               // per triangle, non-zero: span limit 1 for it; or null
+    int span_limit = 0;                             // longest span in pixels, 0 none
+    float view_center_x = 0;                        // projection centre offset, fractions of width and height
+    float view_center_y = 0;
+    int no_depth_write = 0;  // emitters: depth is tested but not stored
+    // slice_count > 1: only rows slice_index * (height / slice_count) up to the next slice's first row
+    // (the last slice reaches height). slice_count < 0: all rows, but only the triangles slice_index,
+    // slice_index - slice_count, slice_index - 2 * slice_count, ...
+    int slice_index = 0;
+    int slice_count = 1;
+    // Other threads may draw the same pixels during this call (parts and interleave splits): pixel
+    // accesses then go through relaxed atomics so that overlapping draws stay well-defined.
+    int shared_target = 0;
+};
+
+// Draws the triangles of one part.
+void fill_part_triangles(const FillParams& p);
+
+// The same result, written plainly with every decision taken per pixel; the fast filler is checked
+// against it.
+void fill_part_triangles_reference(const FillParams& p);

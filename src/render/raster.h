@@ -1,0 +1,31 @@
+// The raster pass: walks the object table, culls whole parts against the view and fills the rest into
+// the FrameBuffer. raster_pass runs on the pipeline thread and its raster workers at once, each with
+// its own share; the statistics are gathered on the pipeline thread after the join.
+#pragma once
+
+// Raster workers counted in the statistics table; the pipeline never starts more than 16.
+constexpr int RASTER_MAX_THREADS = 64;
+
+struct RasterState {
+    int polys_drawn = 0;   // triangles handed to the filler this frame; reset by the pipeline
+    int polys_culled = 0;  // triangles of parts skipped by the box test this frame
+    // Counts of the current pass, one line per worker so that workers that all keep statistics (the
+    // parts split) never write the same memory; raster_collect_statistics adds them up.
+    struct alignas(64) Share {
+        int drawn = 0;
+        int culled = 0;
+    };
+    Share share[RASTER_MAX_THREADS];
+};
+
+extern RasterState raster_state;
+
+// Draws this worker's share of every visible part; the split follows render_config.raster_split_mode.
+void raster_pass(int thread_index, int thread_count);
+
+// After every worker of the pass has been joined: adds the workers' counts to polys_drawn and
+// polys_culled and clears them.
+void raster_collect_statistics();
+
+// Zeroes polys_drawn, polys_culled and the workers' counts (start of a frame).
+void raster_reset_statistics();

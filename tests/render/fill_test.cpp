@@ -1,0 +1,486 @@
+// The triangle filler: covered pixels against the edge and span rules, the depth test, texel alpha,
+// the colour thresholds and blending, span limits, vertices behind the eye, hostile coordinates, and
+// the fast filler against the plain reference over many random triangles.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "render/fill.h"
+#include "render_test_util.h"
+
+namespace {
+
+using rtest::add_tri;
+using rtest::Canvas;
+using rtest::pixel_params;
+
+struct Pt {
+    double x, y;
+};
+
+// Columns [first, end) per row expected from the edge rules, computed independently in double: the
+// vertices are sorted by y, the long edge and the two short edges step by (1 or 1.00011) / (height +
+// bias) per row from their rounded start rows, spans round with +0.45 / +0.55 and are clipped to the
+// triangle's horizontal extent. Fails the test when a rounding falls too close to call.
+std::vector<std::pair<int, int>> expected_spans(Pt a, Pt b, Pt c, int width, int height, int limit = 0) {
+    Pt v[3] = {a, b, c};
+    std::sort(v, v + 3, [](Pt p, Pt q) { return p.y < q.y; });
+    auto row_of = [](double y) { return static_cast<int>(std::trunc(y + 0.5)); };
+    auto inv = [](double h, bool left) {
+        if (h < 1.1) return 0.0;
+        return (left ? 1.00011 : 1.0) / (h + (h < 8 ? 0.9 : 0.1));
+    };
+    const bool mid_right = (v[1].x - v[0].x) * (v[2].y - v[0].y) >= (v[2].x - v[0].x) * (v[1].y - v[0].y);
+    const int top = row_of(v[0].y), mid = row_of(v[1].y), bottom = row_of(v[2].y);
+    const double ext_l = std::trunc(std::min({v[0].x, v[1].x, v[2].x}) + 0.45);
+    const double ext_r = std::trunc(std::max({v[0].x, v[1].x, v[2].x}) + 0.55);
+    std::vector<std::pair<int, int>> rows(static_cast<size_t>(height), {0, 0});
+    for (int r = std::max(top, 0); r < std::min(bottom, height); ++r) {
+        const double longx = v[0].x + (r - top) * (v[2].x - v[0].x) * inv(v[2].y - v[0].y, !mid_right);
+        double shortx;
+        if (r < mid) {
+            shortx = v[0].x + (r - top) * (v[1].x - v[0].x) * inv(v[1].y - v[0].y, mid_right ? false : true);
+        } else {
+            shortx = v[1].x + (r - mid) * (v[2].x - v[1].x) * inv(v[2].y - v[1].y, mid_right ? false : true);
+        }
+        const double lx = (mid_right ? longx : shortx) + 0.45, rx = (mid_right ? shortx : longx) + 0.55;
+        EXPECT_GT(std::fabs(lx - std::round(lx)), 1e-3) << "row " << r;
+        EXPECT_GT(std::fabs(rx - std::round(rx)), 1e-3) << "row " << r;
+        int first = static_cast<int>(std::max(std::trunc(lx), ext_l));
+        int end = static_cast<int>(std::min(std::trunc(rx), ext_r));
+        if (limit > 0 && end - first > limit) end = first + limit;
+        first = std::max(first, 0);
+        end = std::min(end, width);
+        if (first < end && std::trunc(rx) > std::trunc(lx)) rows[static_cast<size_t>(r)] = {first, end};
+    }
+    return rows;
+}
+
+void expect_coverage(const Canvas& c, const std::vector<std::pair<int, int>>& rows) {
+    for (int y = 0; y < c.height; ++y) {
+        const auto [first, end] = rows[static_cast<size_t>(y)];
+        for (int x = 0; x < c.width; ++x) {
+            const bool inside = x >= first && x < end;
+            ASSERT_EQ(c.written(x, y), inside) << "pixel " << x << ", " << y;
+            if (inside) {
+                EXPECT_EQ(c.pixel(x, y)[0], 255);
+            }
+        }
+    }
+}
+
+// Draws tris with p, whose target is already the canvas.
+void draw(Canvas&, const std::vector<float>& tris, FillParams p) {
+    p.tris = tris.data();
+    p.tri_count = static_cast<int64_t>(tris.size() / 9);
+    fill_part_triangles(p);
+}
+
+TEST(FillCoverage, TrianglesCoverTheSpanRules) {
+    const Pt shapes[][3] = {
+        {{10.2, 5.3}, {40.7, 12.1}, {15.5, 30.9}},    // middle vertex right, short upper edge
+        {{30.3, 2.2}, {4.6, 20.8}, {38.1, 27.3}},     // middle vertex left
+        {{5.3, 8.2}, {50.6, 8.2}, {20.1, 40.7}},      // flat top
+        {{22.2, 3.1}, {2.7, 33.3}, {44.3, 33.3}},     // flat bottom
+        {{-20.3, -5.2}, {70.4, 10.3}, {12.7, 50.2}},  // clipped on three sides
+        {{3.2, 10.3}, {60.1, 12.2}, {6.3, 14.1}},     // thin sliver
+    };
+    for (const auto& s : shapes) {
+        Canvas c(64, 40);
+        std::vector<float> tris;
+        add_tri(tris, static_cast<float>(s[0].x), static_cast<float>(s[0].y), static_cast<float>(s[1].x),
+                static_cast<float>(s[1].y), static_cast<float>(s[2].x), static_cast<float>(s[2].y), 5);
+        draw(c, tris, pixel_params(c));
+        SCOPED_TRACE(testing::Message() << "triangle at " << s[0].x << ", " << s[0].y);
+        expect_coverage(c, expected_spans(s[0], s[1], s[2], c.width, c.height));
+    }
+}
+
+TEST(FillCoverage, BothWindingsAreDrawnAlike) {
+    Canvas a(48, 32), b(48, 32);
+    std::vector<float> cw, ccw;
+    add_tri(cw, 3.3, 2.2, 40.1, 9.7, 12.4, 28.6, 2);
+    add_tri(ccw, 3.3, 2.2, 12.4, 28.6, 40.1, 9.7, 2);
+    draw(a, cw, pixel_params(a));
+    draw(b, ccw, pixel_params(b));
+    EXPECT_EQ(a.color, b.color);
+    EXPECT_EQ(a.depth, b.depth);
+}
+
+TEST(FillCoverage, SpanLimitOneKeepsTheLeftmostPixelOfEveryRow) {
+    const Pt s[3] = {{10.2, 5.3}, {40.7, 12.1}, {15.5, 30.9}};
+    Canvas c(64, 40);
+    std::vector<float> tris;
+    add_tri(tris, 10.2f, 5.3f, 40.7f, 12.1f, 15.5f, 30.9f, 5);
+    FillParams p = pixel_params(c);
+    p.span_limit = 1;
+    draw(c, tris, p);
+    const auto rows = expected_spans(s[0], s[1], s[2], c.width, c.height, 1);
+    expect_coverage(c, rows);
+    int drawn_rows = 0;
+    for (const auto& r : rows) drawn_rows += r.second - r.first == 1;
+    EXPECT_GT(drawn_rows, 20);
+
+    // The per-triangle outline list forces the same limit on the triangle it marks only.
+    Canvas d(64, 40);
+    std::vector<float> two = tris;
+    add_tri(two, 50.2f, 2.3f, 62.7f, 2.1f, 56.5f, 9.9f, 5);
+    const int outline[2] = {1, 0};
+    p = pixel_params(d);
+    p.tri_outline = outline;
+    draw(d, two, p);
+    for (int y = 0; y < 40; ++y) {
+        int n = 0;
+        for (int x = 0; x < 48; ++x) n += d.written(x, y);
+        EXPECT_LE(n, 1) << "row " << y;
+    }
+    EXPECT_TRUE(d.written(56, 5));
+    EXPECT_TRUE(d.written(57, 5));
+}
+
+TEST(FillCoverage, SpanLimitOnAnOffscreenLeftEndKeepsOnlyWhatIsWithinReach) {
+    Canvas c(32, 16);
+    std::vector<float> tris;
+    add_tri(tris, -10.2f, 0.1f, 30.3f, 0.2f, -10.1f, 15.7f, 5);
+    FillParams p = pixel_params(c);
+    p.span_limit = 12;
+    draw(c, tris, p);
+    // Spans start at column -9 (trunc(-10.2 + 0.45), toward zero): 12 pixels from there end before column 3.
+    for (int y = 1; y < 8; ++y) {
+        EXPECT_TRUE(c.written(0, y));
+        EXPECT_TRUE(c.written(2, y));
+        EXPECT_FALSE(c.written(3, y)) << y;
+    }
+}
+
+TEST(FillDepth, EqualDepthIsNotDrawnNearerIs) {
+    Canvas c(32, 32);
+    std::vector<float> tris;
+    add_tri(tris, 2, 2, 30, 3, 5, 29, 7.5f);
+    FillParams p = pixel_params(c);
+    p.red = 1, p.green = 0, p.blue = 0, p.alpha = 1;
+    draw(c, tris, p);
+    EXPECT_EQ(c.depth_at(8, 8), 7680u);  // 7.5 x 1024
+    EXPECT_EQ(c.pixel(8, 8)[0], 255);
+
+    p.red = 0, p.green = 1;
+    draw(c, tris, p);  // same depth: the test is strict
+    EXPECT_EQ(c.pixel(8, 8)[0], 255);
+    EXPECT_EQ(c.pixel(8, 8)[1], 0);
+
+    std::vector<float> nearer;
+    add_tri(nearer, 2, 2, 30, 3, 5, 29, 7.4f);
+    draw(c, nearer, p);
+    EXPECT_EQ(c.pixel(8, 8)[0], 0);
+    EXPECT_EQ(c.pixel(8, 8)[1], 255);
+    EXPECT_EQ(c.depth_at(8, 8), static_cast<uint32_t>(7.4f * 1024.0f));
+}
+
+TEST(FillDepth, EmittersTestDepthButDoNotStoreIt) {
+    Canvas c(16, 16);
+    std::vector<float> tris;
+    add_tri(tris, 0.1f, 0.1f, 15.9f, 0.2f, 0.3f, 15.8f, 3);
+    FillParams p = pixel_params(c);
+    p.no_depth_write = 1;
+    draw(c, tris, p);
+    EXPECT_EQ(c.pixel(3, 3)[1], 255);
+    EXPECT_EQ(c.depth_at(3, 3), rtest::CLEARED_DEPTH);
+}
+
+TEST(FillDepth, AVertexBehindTheEyeStillDraws) {
+    Canvas c(64, 64);
+    FillParams p = pixel_params(c);
+    p.depth_factor = 1;  // perspective: the far-behind vertex is mirrored through the centre
+    p.view_center_x = 0;
+    p.view_center_y = 0;
+    // Centre of the view at (32, 32); two vertices in front, one behind the eye.
+    const std::vector<float> tris = {-20, 20, 1, 20, 20, 1, 0, -30, -1};
+    draw(c, tris, p);
+    int written = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) written += c.written(x, y);
+    EXPECT_GT(written, 60);
+    // Every stored depth is in front of the eye: pixels whose interpolated depth is negative compare as
+    // huge unsigned values and lose to the cleared frame.
+    for (uint32_t d : c.depth) EXPECT_TRUE(d == rtest::CLEARED_DEPTH || d <= 1024u);
+
+    // All three behind the eye: rejected.
+    Canvas e(64, 64);
+    const std::vector<float> behind = {-20, 20, -1, 20, 20, -1, 0, -30, -3};
+    p = pixel_params(e);
+    draw(e, behind, p);
+    for (uint32_t d : e.depth) ASSERT_EQ(d, rtest::CLEARED_DEPTH);
+}
+
+TEST(FillDepth, HostileCoordinatesDrawNothingOutOfBounds) {
+    Canvas c(40, 30);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> tris = {
+        0,      0,     1,    nan,   5,     1,    10, -10,    1,  // NaN vertex: rejected
+        0,      0,     1,    inf,   -5,    1,    10, -10,    1,  // infinite vertex: rejected
+        -3e30f, 3e30f, 1,    3e30f, 3e30f, 1,    0,  -3e30f, 1,  // enormous: clipped to the region
+        1e9f,   -1e9f, 2e9f, -1e9f, 5,     3e9f, 20, -20,    1e-30f,
+    };
+    FillParams p = pixel_params(c);
+    p.red = 0.5f;
+    draw(c, tris, p);
+    // The enormous triangle covers the view.
+    EXPECT_TRUE(c.written(20, 15));
+}
+
+// A 1 x 1 texture: every texture coordinate reads its single texel.
+struct OneTexel {
+    uint8_t px[4];
+};
+
+FillParams textured(Canvas& c, const OneTexel& t, int channels, float r, float g, float b, float a) {
+    static const std::vector<float> uvs(6, 0.5f);
+    FillParams p = pixel_params(c);
+    p.tex_pixels = t.px;
+    p.tex_width = p.tex_height = 1;
+    p.tex_channels = channels;
+    p.uvs = uvs.data();
+    p.red = r, p.green = g, p.blue = b, p.alpha = a;
+    return p;
+}
+
+TEST(FillColor, ThresholdsDecideModulationAndBlending) {
+    std::vector<float> tris;
+    add_tri(tris, 0.1f, 0.1f, 15.9f, 0.2f, 0.3f, 15.8f, 3);
+    const OneTexel t{{200, 100, 50, 255}};
+    struct Case {
+        float r, g, b, a;
+        uint8_t expect[3];
+    };
+    // The frame under the triangle holds (40, 80, 120) at a farther depth.
+    const Case cases[] = {
+        {1, 1, 1, 1, {200, 100, 50}},         // white: texels as they are
+        {1, 1, 1, 0.99f, {200, 100, 50}},     // sum 3.99 > 3.97: still unmodulated
+        {1, 1, 0.98f, 0.98f, {199, 99, 48}},  // sum 3.96: modulated; alpha 249 is opaque
+        {1,
+         1,
+         1,
+         0.5f,
+         {(199 * 127 + 40 * 128) >> 8, (99 * 127 + 80 * 128) >> 8, (49 * 127 + 120 * 128) >> 8}},
+    };
+    for (const Case& k : cases) {
+        Canvas c(16, 16);
+        for (size_t i = 0; i < c.color.size(); i += 3) {
+            c.color[i] = 40, c.color[i + 1] = 80, c.color[i + 2] = 120;
+        }
+        FillParams p = textured(c, t, 3, k.r, k.g, k.b, k.a);
+        draw(c, tris, p);
+        SCOPED_TRACE(testing::Message() << "colour " << k.r << " " << k.g << " " << k.b << " " << k.a);
+        EXPECT_EQ(c.pixel(4, 4)[0], k.expect[0]);
+        EXPECT_EQ(c.pixel(4, 4)[1], k.expect[1]);
+        EXPECT_EQ(c.pixel(4, 4)[2], k.expect[2]);
+        EXPECT_EQ(c.depth_at(4, 4), 3072u);
+    }
+}
+
+TEST(FillColor, TexelAlphaZeroLeavesColourAndDepth) {
+    std::vector<float> tris;
+    add_tri(tris, 0.1f, 0.1f, 15.9f, 0.2f, 0.3f, 15.8f, 3);
+    Canvas c(16, 16);
+    const OneTexel clear{{9, 9, 9, 0}};
+    draw(c, tris, textured(c, clear, 4, 1, 1, 1, 1));
+    for (uint8_t v : c.color) ASSERT_EQ(v, 0);
+    for (uint32_t d : c.depth) ASSERT_EQ(d, rtest::CLEARED_DEPTH);
+
+    // Alpha 128 (x 255 >> 8 = 127) blends half the texel over the frame and stores the depth.
+    const OneTexel half{{200, 100, 50, 128}};
+    draw(c, tris, textured(c, half, 4, 1, 1, 1, 1));
+    EXPECT_EQ(c.pixel(4, 4)[0], (200 * 127) >> 8);
+    EXPECT_EQ(c.depth_at(4, 4), 3072u);
+}
+
+TEST(FillColor, ShadeArraysFloorsAndTransparentTriangles) {
+    std::vector<float> tris;
+    add_tri(tris, 0.1f, 0.1f, 31.9f, 0.2f, 0.3f, 31.8f, 3);
+    // Near-white shade sums above 3020 are drawn without modulation.
+    std::vector<float> shade(12, 0.99f);
+    Canvas c(32, 32);
+    FillParams p = pixel_params(c);
+    p.shade = shade.data();
+    draw(c, tris, p);
+    EXPECT_EQ(c.pixel(5, 5)[0], 255);
+    EXPECT_EQ(c.pixel(5, 5)[2], 255);
+
+    // A darker shade modulates: constant colour 0.5 x 255.
+    std::fill(shade.begin(), shade.end(), 0.5f);
+    for (int k = 0; k < 3; ++k) shade[static_cast<size_t>(k) * 4 + 3] = 1;
+    Canvas d(32, 32);
+    p = pixel_params(d);
+    p.shade = shade.data();
+    draw(d, tris, p);
+    EXPECT_EQ(d.pixel(5, 5)[0], 127);
+
+    // Interpolated colours: a channel going to 0 is floored at 0.6 and never wraps below zero.
+    const float grad[12] = {0, 1, 0, 1, 1, 0, 0, 1, 0, 0, 1, 1};
+    Canvas e(32, 32);
+    p = pixel_params(e);
+    p.shade = grad;
+    draw(e, tris, p);
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            if (!e.written(x, y)) continue;
+            const uint8_t* px = e.pixel(x, y);
+            ASSERT_LE(px[0] + px[1] + px[2], 262) << x << "," << y;  // weights sum to one: no overshoot
+        }
+    }
+    EXPECT_GT(e.pixel(0, 0)[1], 250);
+
+    // All vertex alphas below 4: skipped.
+    const float faint[12] = {1, 1, 1, 0.01f, 1, 1, 1, 0.01f, 1, 1, 1, 0.015f};
+    Canvas f(32, 32);
+    p = pixel_params(f);
+    p.shade = faint;
+    draw(f, tris, p);
+    for (uint32_t v : f.depth) ASSERT_EQ(v, rtest::CLEARED_DEPTH);
+}
+
+// --- The fast filler against the reference ---------------------------------------------------------
+
+struct RandomScene {
+    std::mt19937 rng;
+    std::vector<uint8_t> rgb, rgba;
+
+    explicit RandomScene(uint32_t seed) : rng(seed), rgb(13 * 7 * 3), rgba(8 * 16 * 4) {
+        for (auto& b : rgb) b = static_cast<uint8_t>(rng());
+        for (auto& b : rgba) b = static_cast<uint8_t>(rng());
+        for (size_t i = 3; i < rgba.size(); i += 16) rgba[i] = 0;  // some fully transparent texels
+    }
+    float uni(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); }
+    int pick(int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); }
+};
+
+TEST(FillReference, FastFillerMatchesReferencePixelForPixel) {
+    RandomScene s(12345);
+    const int w = 97, h = 61;
+    int64_t written = 0;
+    for (int round = 0; round < 300; ++round) {
+        Canvas fast(w, h), ref(w, h);
+        for (size_t i = 0; i < fast.color.size(); ++i)
+            fast.color[i] = ref.color[i] = static_cast<uint8_t>(i * 7);
+        const int parts = 1 + s.pick(6);
+        for (int part = 0; part < parts; ++part) {
+            const int n = 1 + s.pick(12);
+            std::vector<float> tris, uvs, shade;
+            for (int i = 0; i < n; ++i) {
+                for (int k = 0; k < 3; ++k) {
+                    // Mostly on screen, sometimes far off, sometimes sharing the previous vertex.
+                    const float spread = s.pick(8) == 0 ? 300.0f : 40.0f;
+                    if (i > 0 && s.pick(4) == 0) {
+                        const size_t prev = tris.size() - 9 + static_cast<size_t>(s.pick(3)) * 3;
+                        tris.insert(tris.end(), {tris[prev], tris[prev + 1], tris[prev + 2]});
+                    } else {
+                        tris.insert(tris.end(), {s.uni(-spread, w + spread), -s.uni(-spread, h + spread),
+                                                 s.uni(-0.5f, 20.0f)});
+                    }
+                    uvs.insert(uvs.end(), {s.uni(-0.3f, 1.3f), s.uni(-0.3f, 1.3f)});
+                    const float base = s.pick(3) == 0 ? 1.0f : s.uni(0, 1);
+                    shade.insert(shade.end(), {base, s.uni(0, 1), base, s.pick(2) ? 1.0f : s.uni(0, 1)});
+                }
+            }
+            FillParams p = pixel_params(fast);
+            p.depth_factor = s.pick(2) ? 0.0f : 0.05f;
+            p.tris = tris.data();
+            p.tri_count = n;
+            const int tex = s.pick(3);
+            if (tex) {
+                p.tex_pixels = tex == 1 ? s.rgb.data() : s.rgba.data();
+                p.tex_width = tex == 1 ? 13 : 8;
+                p.tex_height = tex == 1 ? 7 : 16;
+                p.tex_channels = tex == 1 ? (s.pick(2) ? 3 : 0) : 4;
+                p.uvs = uvs.data();
+            }
+            if (s.pick(2)) p.shade = shade.data();
+            const int colour = s.pick(4);
+            if (colour == 1) p.red = p.green = p.blue = p.alpha = 0.99f;
+            if (colour == 2)
+                p.red = s.uni(0, 1), p.green = s.uni(0, 1), p.blue = s.uni(0, 1), p.alpha = s.uni(0, 1);
+            if (colour == 3) p.alpha = s.uni(0.9f, 1);
+            if (s.pick(5) == 0) p.span_limit = 1 + s.pick(6);
+            p.no_depth_write = s.pick(6) == 0;
+            if (s.pick(4) == 0) {
+                p.slice_count = 2 + s.pick(3);
+                p.slice_index = s.pick(p.slice_count);
+            } else if (s.pick(6) == 0) {
+                p.slice_count = -(2 + s.pick(2));
+                p.slice_index = s.pick(-p.slice_count);
+            }
+            fill_part_triangles(p);
+            p.color = ref.color.data();
+            p.depth = ref.depth.data();
+            fill_part_triangles_reference(p);
+        }
+        ASSERT_EQ(fast.depth, ref.depth) << "round " << round;
+        ASSERT_EQ(fast.color, ref.color) << "round " << round;
+        for (uint32_t d : fast.depth) written += d != rtest::CLEARED_DEPTH;
+    }
+    EXPECT_GT(written, 100000);  // the comparison covered real work
+}
+
+TEST(FillReference, WideTargetsDrawnInBandsMatchTheReference) {
+    // At 1200 pixels across, a part of few large triangles is drawn band by band: the image must be the
+    // one of drawing each triangle over the whole share in turn.
+    RandomScene s(99);
+    for (int round = 0; round < 6; ++round) {
+        Canvas fast(1200, 200), ref(1200, 200);
+        std::vector<float> tris, uvs, shade;
+        const int n = 40;
+        for (int i = 0; i < n * 3; ++i) {
+            tris.insert(tris.end(), {s.uni(-100, 1300), -s.uni(-50, 250), s.uni(1, 30)});
+            uvs.insert(uvs.end(), {s.uni(0, 1), s.uni(0, 1)});
+            shade.insert(shade.end(), {s.uni(0, 1), s.uni(0, 1), s.uni(0, 1), s.uni(0.3f, 1)});
+        }
+        FillParams p = pixel_params(fast);
+        p.tris = tris.data();
+        p.tri_count = n;
+        p.uvs = uvs.data();
+        p.tex_pixels = s.rgba.data();
+        p.tex_width = 8;
+        p.tex_height = 16;
+        p.tex_channels = 4;
+        if (round % 2) p.shade = shade.data();
+        if (round >= 4) {
+            p.slice_count = round == 4 ? 2 : -2;
+            p.slice_index = 1;
+        }
+        fill_part_triangles(p);
+        p.color = ref.color.data();
+        p.depth = ref.depth.data();
+        fill_part_triangles_reference(p);
+        ASSERT_EQ(fast.depth, ref.depth) << "round " << round;
+        ASSERT_EQ(fast.color, ref.color) << "round " << round;
+    }
+}
+
+TEST(FillParamsCheck, UnusableCallsDrawNothing) {
+    Canvas c(8, 8);
+    std::vector<float> tris;
+    add_tri(tris, 0.1f, 0.1f, 7.9f, 0.2f, 0.3f, 7.8f, 3);
+    FillParams p = pixel_params(c);
+    p.bytes_per_pixel = 4;
+    draw(c, tris, p);
+    p = pixel_params(c);
+    p.slice_count = 3;
+    p.slice_index = 3;
+    draw(c, tris, p);
+    for (uint32_t d : c.depth) ASSERT_EQ(d, rtest::CLEARED_DEPTH);
+
+    // A texture without coordinates cannot be addressed: the triangle is drawn untextured (white).
+    const uint8_t texel[3] = {1, 2, 3};
+    p = pixel_params(c);
+    p.tex_pixels = texel;
+    p.tex_width = p.tex_height = 1;
+    draw(c, tris, p);
+    EXPECT_EQ(c.pixel(2, 2)[0], 255);
+}
+
+}  // namespace
