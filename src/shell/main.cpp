@@ -5,12 +5,17 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "assets/texture.h"
 #include "display/framebuffer.h"
 #include "display/present.h"
 #include "display/window.h"
+#include "render/pipeline.h"
 #include "render/render_config.h"
+#include "scene/camera.h"
+#include "scene/object.h"
+#include "scene/transform.h"
 #include "shell/clock.h"
 #include "shell/probe.h"
 
@@ -24,46 +29,51 @@ bool media_present() {
     return t > 0 && t < texture_table.capacity && tex_has_pixels(t);
 }
 
-// Until the scenes play: the dusk sky scrolling past and the glowing ball bouncing over it, so a window
-// that shows this has proved the clock, the texture table, the frame buffer and presentation.
-void draw_test_card(double seconds) {
-    const int w = frame_buffer.fb_width, h = frame_buffer.fb_height;
-    uint8_t* out = frame_buffer.fb_pixels;
-    TextureId sky = tex_find("egbolt3.jpg");
-    TextureId ball = tex_find("gomb.png");
-    if (texture_table.channels[sky] != 3) return;
-    const int sw = texture_table.width[sky], sh = texture_table.height[sky];
-    const uint8_t* sp = texture_table.pixels[sky];
-    const int shift = static_cast<int>(seconds * 40.0) % sw;
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* row = sp + static_cast<size_t>(y * sh / h) * sw * 3;
-        for (int x = 0; x < w; ++x) {
-            const uint8_t* s = row + static_cast<size_t>((x * sw / w + shift) % sw) * 3;
-            uint8_t* d = out + (static_cast<size_t>(y) * w + x) * 3;
-            d[0] = s[0], d[1] = s[1], d[2] = s[2];
-        }
-    }
-    if (!tex_has_pixels(ball) || texture_table.channels[ball] != 4) return;
-    const int bw = texture_table.width[ball], bh = texture_table.height[ball];
-    const int cx = static_cast<int>((0.5 + 0.35 * std::sin(seconds * 1.3)) * w) - bw / 2;
-    const int cy = static_cast<int>((0.55 - 0.35 * std::fabs(std::sin(seconds * 2.1))) * h) - bh / 2;
-    for (int y = 0; y < bh; ++y) {
-        if (cy + y < 0 || cy + y >= h) continue;
-        for (int x = 0; x < bw; ++x) {
-            if (cx + x < 0 || cx + x >= w) continue;
-            const uint8_t* s = texture_table.pixels[ball] + (static_cast<size_t>(y) * bw + x) * 4;
-            uint8_t* d = out + (static_cast<size_t>(cy + y) * w + cx + x) * 3;
-            for (int c = 0; c < 3; ++c) d[c] = static_cast<uint8_t>((s[c] * s[3] + d[c] * (255 - s[3])) / 255);
-        }
+// Until the scenes play: a wall-textured cube turning in front of the dusk sky, with a glowing ball
+// circling it, drawn by the full frame pipeline.
+constexpr ObjectId TEST_SKY = 1, TEST_CUBE = 2, TEST_BALL = 3;
+
+// Appends the two triangles (and their texture coordinates) of the quad a, b, c, d, corners in order.
+void push_quad(std::vector<float>& tris, std::vector<float>& uvs, const float (&q)[4][3]) {
+    static const float corner_uv[4][2] = {{0, 1}, {1, 1}, {1, 0}, {0, 0}};
+    for (int k : {0, 1, 2, 0, 2, 3}) {
+        tris.insert(tris.end(), q[k], q[k] + 3);
+        uvs.insert(uvs.end(), corner_uv[k], corner_uv[k] + 2);
     }
 }
 
-void show_frame() {
-    if (display_cpu_count() > 1) {
-        present_async(frame_buffer.fb_pixels, frame_buffer.fb_width, frame_buffer.fb_height);
-    } else {
-        present_sized(frame_buffer.fb_pixels, frame_buffer.fb_width, frame_buffer.fb_height);
-    }
+void build_box(ObjectId id, float hx, float hy, float hz, TextureId texture) {
+    std::vector<float> tris, uvs;
+    const float faces[6][4][3] = {
+        {{-hx, -hy, -hz}, {hx, -hy, -hz}, {hx, hy, -hz}, {-hx, hy, -hz}},  // front
+        {{hx, -hy, hz}, {-hx, -hy, hz}, {-hx, hy, hz}, {hx, hy, hz}},      // back
+        {{-hx, -hy, hz}, {-hx, -hy, -hz}, {-hx, hy, -hz}, {-hx, hy, hz}},  // left
+        {{hx, -hy, -hz}, {hx, -hy, hz}, {hx, hy, hz}, {hx, hy, -hz}},      // right
+        {{-hx, hy, -hz}, {hx, hy, -hz}, {hx, hy, hz}, {-hx, hy, hz}},      // top
+        {{-hx, -hy, hz}, {hx, -hy, hz}, {hx, -hy, -hz}, {-hx, -hy, -hz}},  // bottom
+    };
+    for (const auto& f : faces) push_quad(tris, uvs, f);
+    obj_set_part_triangles(id, 0, tris.data(), uvs.data(), nullptr, texture, static_cast<int>(tris.size() / 9));
+}
+
+void build_test_scene() {
+    std::vector<float> tris, uvs;
+    // Far enough that its texels barely move with the eye; wide enough to fill the view.
+    const float sky[4][3] = {{-40, -12, 30}, {40, -12, 30}, {40, 22, 30}, {-40, 22, 30}};
+    push_quad(tris, uvs, sky);
+    obj_set_part_triangles(TEST_SKY, 0, tris.data(), uvs.data(), nullptr, tex_find("egbolt3.jpg"), 2);
+    build_box(TEST_CUBE, 1, 1, 1, tex_find("fal1.png"));
+    tris.clear(), uvs.clear();
+    const float ball[4][3] = {{-0.5f, -0.5f, 0}, {0.5f, -0.5f, 0}, {0.5f, 0.5f, 0}, {-0.5f, 0.5f, 0}};
+    push_quad(tris, uvs, ball);
+    obj_set_part_triangles(TEST_BALL, 0, tris.data(), uvs.data(), nullptr, tex_find("gomb.png"), 2);
+    camera_set(0, 1.5f, -6, 0, 0, 0);
+}
+
+void animate_test_scene(double seconds) {
+    const float t = static_cast<float>(seconds);
+    obj_set_rotation(TEST_CUBE, 20 * t, 35 * t, 0);
+    obj_set_position(TEST_BALL, 2.2f * std::sin(t * 1.1f), 0.6f * std::sin(t * 2.3f), -2.2f * std::cos(t * 1.1f));
 }
 
 }  // namespace
@@ -84,10 +94,12 @@ int main() {
         std::exit(1);
     }
 
+    build_test_scene();
     while (!display_state.quit_requested) {
+        animate_test_scene(engine_time());
+        camera_update();
         display_sync();
-        draw_test_card(engine_time());
-        show_frame();
+        render_frame();
         // Nothing shows without a window yet: don't spin a core on frames nobody sees.
         if (display_state.x_display == nullptr) usleep(20000);
     }
