@@ -4,9 +4,14 @@
 //   fill      200 opaque textured quads covering the frame, back to front: 200 x W x H written pixels
 //   fill_f2b  the same front to back: the first is written, the other 199 fail the depth test
 //   small     200,000 untextured per-vertex-coloured triangles of about 4 px^2 at random depths
+//   park      about 94,000 triangles like the demo's outdoor world: a 128 x 128-cell terrain (32,768
+//             triangles, 256 x 256 RGB texture, per-vertex colour), a 16-segment sky sphere (512), 300
+//             blended tree quads (128 x 128 RGBA with transparent areas) and 20 figures of 3,000 triangles
+//             (64 x 64 RGBA) 10 to 45 m away, seen from eye height across the terrain
 // Counters: frames per second, and millions of pixels written per second (the nominal work of a frame).
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -38,12 +43,22 @@ void reset_scene(int width, int height) {
     pixel_camera(width, height);
 }
 
-TextureId noise_texture(const char* name, int size) {
-    std::vector<uint8_t> pixels(static_cast<size_t>(size) * size * 3);
+// A texture of random texels; with 4 channels, the alpha is 0 outside a disc so that blended
+// quads have real transparent areas.
+TextureId noise_texture(const char* name, int size, int channels = 3) {
+    std::vector<uint8_t> pixels(static_cast<size_t>(size) * size * channels);
     std::mt19937 rng(1);
     for (auto& b : pixels) b = static_cast<uint8_t>(rng());
+    if (channels == 4) {
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const int dx = 2 * x - size, dy = 2 * y - size;
+                uint8_t& a = pixels[(static_cast<size_t>(y) * size + x) * 4 + 3];
+                a = dx * dx + dy * dy < size * size ? static_cast<uint8_t>(160 + a % 96) : 0;
+            }
+    }
     TextureId t = tex_load(name);  // no such file: a named slot without pixels
-    tex_set_pixels(t, 1, pixels.data(), size, size, 3, TEX_COPIED);
+    tex_set_pixels(t, 1, pixels.data(), size, size, channels, TEX_COPIED);
     return t;
 }
 
@@ -110,6 +125,85 @@ void BM_small(benchmark::State& state) {
     run_frames(state, 200000.0 * 4);
 }
 
+// Triangles of a grid of quads, appended with their texture coordinates; corner(i, j) gives the point
+// of grid line i (of columns + 1) and j (of rows + 1).
+template <typename Corner>
+void push_grid(std::vector<float>& tris, std::vector<float>& uvs, int columns, int rows, Corner corner) {
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < columns; ++i) {
+            const int q[6][2] = {{i, j}, {i + 1, j}, {i + 1, j + 1}, {i, j}, {i + 1, j + 1}, {i, j + 1}};
+            for (const auto& c : q) {
+                float p[3];
+                corner(c[0], c[1], p);
+                tris.insert(tris.end(), p, p + 3);
+                uvs.push_back(static_cast<float>(c[0]) / columns);
+                uvs.push_back(static_cast<float>(c[1]) / rows);
+            }
+        }
+}
+
+void build_park(int width, int height) {
+    reset_scene(width, height);
+    camera_eye_put(0, 1.7f, 0);
+    camera_angles_put(0, 0, 0);
+    projection_put(0.5f, 0.25f, 2.0f);
+    view_center_put(0, 0);
+    std::vector<float> tris, uvs, shade;
+
+    // Terrain: 128 x 128 cells of one metre ahead of the eye, gently rolling, coloured per vertex.
+    auto ground = [](int i, int j, float* p) {
+        const float x = static_cast<float>(i) - 64, z = static_cast<float>(j) + 2;
+        p[0] = x, p[1] = 0.4f * std::sin(x * 0.21f) * std::cos(z * 0.17f), p[2] = z;
+    };
+    push_grid(tris, uvs, 128, 128, ground);
+    for (size_t v = 0; v < tris.size() / 3; ++v) {
+        const float light = 0.75f + 0.25f * std::sin(tris[v * 3] * 0.05f + tris[v * 3 + 2] * 0.03f);
+        const float c[4] = {light, light, light * 0.9f, 1};
+        shade.insert(shade.end(), c, c + 4);
+    }
+    obj_set_part_triangles(1, 0, tris.data(), uvs.data(), shade.data(), noise_texture("park_ground", 256),
+                           static_cast<int>(tris.size() / 9));
+
+    // Sky: a 16-segment sphere around the eye (16 x 16 quads: 512 triangles).
+    tris.clear(), uvs.clear();
+    push_grid(tris, uvs, 16, 16, [](int i, int j, float* p) {
+        const float lon = static_cast<float>(i) * 6.2831853f / 16, lat = static_cast<float>(j) * 3.1415927f / 16;
+        p[0] = 400 * std::sin(lat) * std::cos(lon), p[1] = -400 * std::cos(lat), p[2] = 400 * std::sin(lat) * std::sin(lon);
+    });
+    obj_set_part_triangles(2, 0, tris.data(), uvs.data(), nullptr, noise_texture("park_sky", 256), 512);
+
+    // Trees: 300 upright blended quads, 2 m by 3 m, spread over the whole terrain (about half in view).
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> unit(0, 1);
+    TextureId leaves = noise_texture("park_tree", 128, 4);
+    tris.clear(), uvs.clear();
+    for (int k = 0; k < 300; ++k) {
+        const float z = 8 + 120 * unit(rng), x = (unit(rng) - 0.5f) * 128;
+        push_grid(tris, uvs, 1, 1, [x, z](int i, int j, float* p) {
+            p[0] = x + (static_cast<float>(i) - 0.5f) * 2, p[1] = 3 - 3 * static_cast<float>(j), p[2] = z;
+        });
+    }
+    obj_set_part_triangles(3, 0, tris.data(), uvs.data(), nullptr, leaves, 600);
+
+    // Figures: 20 of 3,000 triangles (50 rings of 30 quads), 10 to 45 m away.
+    TextureId skin = noise_texture("park_figure", 64, 4);
+    for (int f = 0; f < 20; ++f) {
+        const float z = 10 + 35 * static_cast<float>(f) / 19, x = (unit(rng) - 0.5f) * z * 0.6f;
+        tris.clear(), uvs.clear();
+        push_grid(tris, uvs, 30, 50, [x, z](int i, int j, float* p) {
+            const float a = static_cast<float>(i) * 6.2831853f / 30, r = 0.3f + 0.1f * std::sin(j * 0.3f);
+            p[0] = x + r * std::cos(a), p[1] = 1.8f - 0.036f * static_cast<float>(j), p[2] = z + r * std::sin(a);
+        });
+        obj_set_part_triangles(10 + f, 0, tris.data(), uvs.data(), nullptr, skin, 3000);
+    }
+}
+
+void BM_park(benchmark::State& state) {
+    const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+    build_park(w, h);
+    run_frames(state, 1.0 * w * h);
+}
+
 void sizes(benchmark::internal::Benchmark* b) {
     b->Args({512, 256})->Args({1280, 720})->Args({1920, 1080});
     b->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
@@ -118,5 +212,6 @@ void sizes(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_fill)->Apply(sizes);
 BENCHMARK(BM_fill_f2b)->Apply(sizes);
 BENCHMARK(BM_small)->Apply(sizes);
+BENCHMARK(BM_park)->Apply(sizes);
 
 }  // namespace
