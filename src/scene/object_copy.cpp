@@ -33,8 +33,9 @@ void obj_merge_parts(ObjectId id, int target, int source) {
     if (!obj_valid(id) || target < 0) return;
     ObjectTable& t = obj_table;
     const int pc = t.part_count[id];
-    // Merging a part into itself would append it and then clear it: the triangles would be lost.
-    if (target >= pc || source >= pc || source == target) return;
+    // Merging a part into itself would append it and then clear it: the triangles would be lost. A
+    // source below 1 means "every other part", which never includes the target.
+    if (target >= pc || source >= pc || (source >= 1 && source == target)) return;
     PartArrays& pa = t.parts[id];
 
     std::vector<int> merged;

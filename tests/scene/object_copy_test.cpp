@@ -62,6 +62,15 @@ TEST_F(ObjectCopyTest, MergeAllPartsIntoOne) {
     EXPECT_EQ(pa.tri_shade[1][3 * TRI_SHADE_FLOATS], 0.25f);
 }
 
+TEST_F(ObjectCopyTest, MergeEveryOtherPartIntoPartZero) {
+    std::vector<float> t = tris(1);
+    for (int p = 0; p < 3; ++p) obj_set_part_triangles(2, p, t.data(), nullptr, nullptr, 0, 1);
+    obj_merge_parts(2, 0, 0);  // source 0 is below 1: the other parts, not part 0 itself
+    EXPECT_EQ(parts(2).tri_count[0], 3);
+    EXPECT_EQ(parts(2).tri_count[1], 0);
+    EXPECT_EQ(parts(2).tri_count[2], 0);
+}
+
 TEST_F(ObjectCopyTest, MergeIgnoresIndicesOutsideThePartsAndSelfMerge) {
     std::vector<float> t = tris(2);
     obj_set_part_triangles(2, 0, t.data(), nullptr, nullptr, 0, 2);
