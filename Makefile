@@ -48,7 +48,7 @@ test-tsan: build-tsan
 build-fuzz: deps
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ) $(GENERATOR) -DVELMORINE_FUZZ=ON \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all"
-	cmake --build $(FUZZ) -j $(JOBS)
+	cmake --build $(FUZZ) -j $(JOBS) --target fuzz_targets
 
 test-fuzz: build-fuzz
 	scripts/run-fuzz $(FUZZ) $(FUZZ_SECONDS)
