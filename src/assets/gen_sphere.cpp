@@ -115,18 +115,18 @@ void emitter_setup_ex(ObjectId id, float x, float y, float z, float sx, float sy
     for (int i = 0; i < count; ++i, p += PARTICLE_FLOATS) {
         p[PARTICLE_X] = p[PARTICLE_Y] = p[PARTICLE_Z] = PARTICLE_UNEMITTED;
         if (fixed_velocity) {
-            p[PARTICLE_VX] = vx;
-            p[PARTICLE_VY] = vy;
-            p[PARTICLE_VZ] = vz;
+            p[PARTICLE_RED] = vx;
+            p[PARTICLE_GREEN] = vy;
+            p[PARTICLE_BLUE] = vz;
         } else {
-            p[PARTICLE_VX] = random_component(vx);
-            p[PARTICLE_VY] = random_component(vy);
-            p[PARTICLE_VZ] = random_component(vz);
+            p[PARTICLE_RED] = random_component(vx);
+            p[PARTICLE_GREEN] = random_component(vy);
+            p[PARTICLE_BLUE] = random_component(vz);
         }
         // Staggered ages: the particles are emitted one after another rather than in one burst.
         const int r = std::rand() % 10000;
         p[PARTICLE_AGE] = life * static_cast<float>(r) / 10000.0f;
-        p[PARTICLE_UPDATE0] = p[PARTICLE_UPDATE0 + 1] = p[PARTICLE_UPDATE0 + 2] = 0.0f;
+        p[PARTICLE_VX] = p[PARTICLE_VY] = p[PARTICLE_VZ] = 0.0f;
     }
 }
 

@@ -9,19 +9,6 @@ constexpr int GEN_SPHERE_MAX_SEGMENTS = 2048;
 // Particles per emitter above this are refused (two triangles each must fit one part).
 constexpr int EMITTER_MAX_PARTICLES = TRI_COUNT_LIMIT / 2;
 
-// Position of a particle that has not been emitted yet, on all three axes (bits 0xD51184E7).
-constexpr float PARTICLE_UNEMITTED = -1e13f;
-// Fields of a particle record (PARTICLE_FLOATS floats).
-enum ParticleField {
-    PARTICLE_X = 0,
-    PARTICLE_Y,
-    PARTICLE_Z,
-    PARTICLE_VX,
-    PARTICLE_VY,
-    PARTICLE_VZ,
-    PARTICLE_AGE,
-    PARTICLE_UPDATE0,  // three floats kept by the update pass, 0 at set-up
-};
 // The particle array holds this many floats beyond the records: slack the update pass may read.
 constexpr int PARTICLE_SLACK_FLOATS = 4;
 
@@ -30,10 +17,12 @@ constexpr int PARTICLE_SLACK_FLOATS = 4;
 void gen_sphere(ObjectId id, int segments, TextureId texture, float rx, float ry, float rz);
 
 // Makes (or, with the same count, only moves and re-parameterises) an emitter of `count` particles.
+// (vx, vy, vz) land in the records' colour fields, where the update pass reads each particle's tint;
+// the particles' own velocities come from the spread at every emission.
 void emitter_setup(ObjectId id, TextureId texture, int count, float x, float y, float z, float sx, float sy,
                    float sz, float vx, float vy, float vz, float life, float extra);
-// The general form: particle_flags becomes `mode`, and with fixed_velocity 0 every velocity component
-// of a new particle is randomised around half the given value.
+// The general form: particle_flags becomes `mode`, and with fixed_velocity 0 every (vx, vy, vz)
+// component of a new particle is randomised around half the given value.
 void emitter_setup_ex(ObjectId id, float x, float y, float z, float sx, float sy, float sz, int mode,
                       float vx, float vy, float vz, float life, TextureId texture, float extra, int count,
                       int fixed_velocity);

@@ -1,10 +1,11 @@
-// Lights and the lighting passes of the frame. The pipeline thread calls the passes in order; workers
-// write only their own share (a bounds line of their own).
+// The scene-bounds pass and the end-of-frame bookkeeping of the lights. The pipeline thread calls the
+// passes in order; workers write only their own share (a bounds line of their own).
 #include "render/lighting.h"
 
 #include <climits>
 #include <cmath>
 
+#include "render/motion.h"
 #include "render/workers.h"
 #include "scene/object.h"
 #include "shell/frame_stats.h"
@@ -76,19 +77,6 @@ void scene_bounds_finish(int thread_count) {
     }
 }
 
-// The grid and the passes below have nothing to work on until lights can be set.
-void light_grid_setup() {}
-
-void light_grid_update() {}
-
-void light_change_pass(int, int) {}
-
-void collision_grid_maintain() {}
-
-void vertex_lighting_pass(int, int) {}
-
-void collision_grid_update(int, int) {}
-
 void lighting_end_frame(const int* changed_lights, int count) {
     LightState& ls = light_state;
     for (int i = 0; i < count; ++i) {
@@ -103,4 +91,5 @@ void lighting_end_frame(const int* changed_lights, int count) {
 
 void lighting_reset() {
     light_state = LightState{};
+    motion_reset();
 }

@@ -404,6 +404,7 @@ uint8_t* render_scene() {
     // 6. Object update pass.
     ps.threads.update = update_thread_count(cpus, ps.update_count, ps.particle_total);
     if (ps.threads.update > 0) worker_run_pass(ps.threads.update, update_worker);
+    object_update_finish(ps.threads.update);
 
     // 7. Motion and collision, each phase joined before the next.
     if (ps.motion_count > 0) {

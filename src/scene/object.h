@@ -22,6 +22,22 @@ constexpr int POSE_CACHE_FLOATS = 256;  // 8 key frames x 8 joints x x, y, z, w
 constexpr int POSE_OFFSET_SCALE_FLOATS = 6;
 constexpr int PATH_POINT_FLOATS = 8;
 constexpr int PARTICLE_FLOATS = 10;
+// A particle record of an emitter. Set-up writes position, the tint and a staggered age; the update
+// pass writes the velocity on every re-emission.
+enum ParticleField {
+    PARTICLE_X = 0,    // position x, y, z; a position beyond +-200000 on x is not drawn
+    PARTICLE_Y = 1,
+    PARTICLE_Z = 2,
+    PARTICLE_RED = 3,  // colour red, green, blue, 0..1
+    PARTICLE_GREEN = 4,
+    PARTICLE_BLUE = 5,
+    PARTICLE_AGE = 6,  // seconds since emission
+    PARTICLE_VX = 7,   // velocity x, y, z, world units per second; 0 until the first emission
+    PARTICLE_VY = 8,
+    PARTICLE_VZ = 9,
+};
+// Position of a particle that has not been emitted yet, on all three axes (bits 0xD51184E7).
+constexpr float PARTICLE_UNEMITTED = -1e13f;
 
 // Bounds beyond which the table refuses to grow (the operation is then ignored): ids and part indices
 // come from scenes and model files, and a wild one must not exhaust memory or overflow a size.

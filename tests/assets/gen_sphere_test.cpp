@@ -95,8 +95,8 @@ TEST_F(GenSphereTest, NewEmitterLaysOutQuadsAndRecords) {
         EXPECT_EQ(bits, 0xD51184E7u);
         EXPECT_EQ(p[PARTICLE_Y], PARTICLE_UNEMITTED);
         EXPECT_EQ(p[PARTICLE_Z], PARTICLE_UNEMITTED);
-        EXPECT_EQ(p[PARTICLE_VX], 4.0f);  // fixed velocity
-        EXPECT_EQ(p[PARTICLE_VZ], 6.0f);
+        EXPECT_EQ(p[PARTICLE_RED], 4.0f);  // fixed: the values as given
+        EXPECT_EQ(p[PARTICLE_BLUE], 6.0f);
         EXPECT_GE(p[PARTICLE_AGE], 0.0f);
         EXPECT_LT(p[PARTICLE_AGE], 2.0f);
         EXPECT_EQ(p[7] + p[8] + p[9], 0.0f);

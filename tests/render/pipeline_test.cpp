@@ -122,7 +122,8 @@ TEST_F(Pipeline, DirtyEstimatePicksOneOrTwoTransformThreads) {
 
 TEST_F(Pipeline, OneProcessorRunsEveryPassInline) {
     rect_object(1, 4, 4, 20, 20, 10);
-    obj_table.path_speed[1] = 1.0f;  // listed for the update pass
+    obj_table.anim_type[1] = 1;  // listed for the update pass; clip 5 has no frames, so nothing moves
+    obj_table.anim_clip[1] = 5;
     render_scene();
     render_scene();
     EXPECT_EQ(worker_state.threads_created, 0);
@@ -222,7 +223,8 @@ TEST_F(Pipeline, HalfHeightClearsAndDrawsTheMiddleHalf) {
 TEST_F(Pipeline, ListsReleasedPeriodicallyAreRebuiltAlike) {
     rect_object(3, 0, 0, 8, 8, 5);
     rect_object(4, 10, 0, 18, 8, 5);
-    obj_table.path_speed[4] = 1.0f;
+    obj_table.anim_type[4] = 1;  // listed for the update pass without moving (clip 5 has no frames)
+    obj_table.anim_clip[4] = 5;
     pipeline_state.frame_counter = 998;
     // Rebuilding both parts each frame keeps the dirty list in use.
     auto frame = [] {
