@@ -2,6 +2,7 @@
 // sphere must meet without cracks, so no background shows inside their silhouettes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "assets/terrain.h"
 #include "assets/texture.h"
 #include "display/framebuffer.h"
+#include "render/lighting.h"
 #include "render/pipeline.h"
 #include "render/render_config.h"
 #include "scene/camera.h"
@@ -22,6 +24,7 @@ protected:
         obj_table_reset_all();
         tex_reset();
         pipeline_reset();
+        lighting_reset();
         camera_reset_all();
         fb_reset();
         set_resolution(W, H);
@@ -33,6 +36,7 @@ protected:
         tex_set_pixels(white, 1, pixels.data(), 8, 8, 3, TEX_COPIED);
     }
     void TearDown() override {
+        lighting_reset();
         obj_table_reset_all();
         tex_reset();
         pipeline_reset();
@@ -65,7 +69,7 @@ protected:
     TextureId white = 0;
 };
 
-TEST_F(RenderCheck, BumpyTerrainSeenFromAboveCoversEveryPixel) {
+TEST_F(RenderCheck, LitBumpyTerrainSeenFromAboveCoversEveryPixel) {
     constexpr ObjectId TERRAIN = 5;
     constexpr int CELLS = 48;
     terrain_init(TERRAIN, CELLS, CELLS, white, 1.0f, 1.0f, 1.0f);
@@ -78,14 +82,26 @@ TEST_F(RenderCheck, BumpyTerrainSeenFromAboveCoversEveryPixel) {
         }
     terrain_build_mesh(TERRAIN);
     ASSERT_TRUE(obj_has_parts(TERRAIN));
+    // Dim ambient and one light over a corner: lit vertices vary, and still no crack may open.
+    obj_set_part_shading(TERRAIN, -1, 1, 0, 1);
+    set_ambient(0.3f, 0.3f, 0.3f);
+    light_set(0, 1, 1, 1, 1, 12, 16, 3, 16);
     // From 20 m above the middle the grid reaches past every edge of the view.
     camera_set(24, 20, 24, 24, 0, 24.01f);
     camera_update();
     render_scene();
+    render_scene();  // the lighting passes run on their periodic frames; the second frame shows them
     int missing = 0;
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) missing += covered(x, y) ? 0 : 1;
     EXPECT_EQ(missing, 0);
+    // The light is really there: the brightest pixel is well above the ambient-only darkest.
+    int darkest = 255, brightest = 0;
+    for (size_t i = 0; i < static_cast<size_t>(W) * H * 3; i += 3) {
+        darkest = std::min<int>(darkest, frame_buffer.fb_pixels[i]);
+        brightest = std::max<int>(brightest, frame_buffer.fb_pixels[i]);
+    }
+    EXPECT_GT(brightest, darkest + 60);
 }
 
 TEST_F(RenderCheck, SphereHasNoCracksAlongItsSeamsAndRings) {
