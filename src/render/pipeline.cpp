@@ -128,44 +128,15 @@ void release_update_lists() {
 
 // --- pass workers: each reads its share from the slice table -----------------------------------------
 
-void update_worker(int slot) {
+// A pass's worker: runs the share that the slice table gives its slot.
+template <void (*Pass)(int thread_index, int thread_count)>
+void pass_worker(int slot) {
     const WorkerSlice s = worker_slice(slot);
-    object_update_pass(s.thread_index, s.thread_count);
+    Pass(s.thread_index, s.thread_count);
 }
 
-void motion_worker(int slot) {
-    const WorkerSlice s = worker_slice(slot);
-    motion_pass(pipeline_state.motion_phase, s.thread_index, s.thread_count);
-}
-
-void transform_worker(int slot) {
-    const WorkerSlice s = worker_slice(slot);
-    transform_pass(s.thread_index, s.thread_count);
-}
-
-void bounds_worker(int slot) {
-    const WorkerSlice s = worker_slice(slot);
-    scene_bounds_pass(s.thread_index, s.thread_count);
-}
-
-void light_change_worker(int slot) {
-    const WorkerSlice s = worker_slice(slot);
-    light_change_pass(s.thread_index, s.thread_count);
-}
-
-void lighting_worker(int slot) {
-    const WorkerSlice s = worker_slice(slot);
-    vertex_lighting_pass(s.thread_index, s.thread_count);
-}
-
-void collision_grid_worker(int slot) {
-    const WorkerSlice s = worker_slice(slot);
-    collision_grid_update(s.thread_index, s.thread_count);
-}
-
-void raster_worker(int slot) {
-    const WorkerSlice s = worker_slice(slot);
-    raster_pass(s.thread_index, s.thread_count);
+void motion_phase_pass(int thread_index, int thread_count) {
+    motion_pass(pipeline_state.motion_phase, thread_index, thread_count);
 }
 
 void clear_worker(int) {
@@ -403,7 +374,7 @@ uint8_t* render_scene() {
 
     // 6. Object update pass.
     ps.threads.update = update_thread_count(cpus, ps.update_count, ps.particle_total);
-    if (ps.threads.update > 0) worker_run_pass(ps.threads.update, update_worker);
+    if (ps.threads.update > 0) worker_run_pass(ps.threads.update, pass_worker<object_update_pass>);
     object_update_finish(ps.threads.update);
 
     // 7. Motion and collision, each phase joined before the next.
@@ -414,7 +385,7 @@ uint8_t* render_scene() {
             const bool middle_runs = t > 1 ? rc.motion_phases >= 3 : rc.motion_phases == 3;
             if (phase == 1 && !middle_runs) continue;
             ps.motion_phase = phase;
-            worker_run_pass(t, motion_worker);
+            worker_run_pass(t, pass_worker<motion_phase_pass>);
         }
     }
 
@@ -422,14 +393,14 @@ uint8_t* render_scene() {
     const int estimate = build_dirty_list(cpus >= 3 ? 4 : 0);
     if (g.dirty_count > 0) {
         ps.threads.transform = std::min(transform_thread_count(cpus, estimate), g.dirty_count);
-        worker_run_pass(ps.threads.transform, transform_worker);
+        worker_run_pass(ps.threads.transform, pass_worker<transform_pass>);
     }
 
     // 9. Scene bounds, the extent of the light grid.
     const LightState& ls = light_state;
     if (g.relight_all || ls.collision_grid_changed || ls.bounds_pending || ps.motion_count > 0) {
         ps.threads.bounds = cpus >= 3 ? std::min(cpus, WORKER_PASS_MAX) : 1;
-        worker_run_pass(ps.threads.bounds, bounds_worker);
+        worker_run_pass(ps.threads.bounds, pass_worker<scene_bounds_pass>);
         scene_bounds_finish(ps.threads.bounds);
     }
 
@@ -440,21 +411,21 @@ uint8_t* render_scene() {
     const bool periodic = ps.frame_counter % lighting_period() == 0;
     if ((ls.light_count > 0 && periodic) || g.relight_all) {
         ps.threads.light_change = small_pass;
-        worker_run_pass(small_pass, light_change_worker);
+        worker_run_pass(small_pass, pass_worker<light_change_pass>);
     }
     collision_grid_maintain();
     if (g.collision_geometry_changed || ls.collision_grid_changed ||
         ((ls.light_count > 0 || g.changed_light_count > 0) && periodic) || g.relight_all) {
         ps.threads.lighting = small_pass;
-        worker_run_pass(small_pass, lighting_worker);
-        worker_run_pass(small_pass, collision_grid_worker);
+        worker_run_pass(small_pass, pass_worker<vertex_lighting_pass>);
+        worker_run_pass(small_pass, pass_worker<collision_grid_update>);
     }
 
     // 13. Rasterisation, once the clear is done.
     worker_join(WORKER_SLOT_CLEAR);
     const int rendered_height = rc.half_height_mode ? fb.fb_height / 2 : fb.fb_height;
     ps.threads.raster = raster_thread_count(cpus, rendered_height);
-    worker_run_pass(ps.threads.raster, raster_worker);
+    worker_run_pass(ps.threads.raster, pass_worker<raster_pass>);
     raster_collect_statistics();
 
     // 14-15.
