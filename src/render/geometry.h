@@ -53,6 +53,9 @@ void transform_part(ObjectId id, int part);
 // tables (the caller then treats the part as rigid).
 bool skin_part(ObjectId id, int part, const ObjectTransform& t, bool fold, Vec3& lo, Vec3& hi,
                bool& box_started);
+// The same, written plainly: the fast version must match it bit for bit.
+bool skin_part_reference(ObjectId id, int part, const ObjectTransform& t, bool fold, Vec3& lo, Vec3& hi,
+                         bool& box_started);
 
 // Frees the dirty-part and changed-light lists and their partial lists (rebuilt on the next frame).
 void geometry_release_lists();
