@@ -10,8 +10,8 @@ constexpr int FIX16_SHIFT = 16;
 constexpr float FIX16_ONE = 65536.0f;
 constexpr float DEPTH_SCALE = 1024.0f;
 
-// Everything one call draws. Fields follow the filler's historical parameter order; the last field is
-// not one of them (see shared_target).
+// Everything one call draws. Fields follow the filler's historical parameter order; the last fields
+// are not among them (see shared_target and band_top).
 struct FillParams {
     uint8_t* color = nullptr;   // first pixel of the region: R, G, B, rows top to bottom
     uint32_t* depth = nullptr;  // first depth value of the same region
@@ -55,10 +55,25 @@ struct FillParams {
     // Other threads may draw the same pixels during this call (parts and interleave splits): pixel
     // accesses then go through relaxed atomics so that overlapping draws stay well-defined.
     int shared_target = 0;
+    // band_bottom > band_top: only the rows [band_top, band_bottom) of the share are drawn. The pixels
+    // of those rows are the ones the whole share would give them, so a caller may draw a share band by
+    // band, running every call for each band, and keep the order of draws per pixel.
+    int band_top = 0;
+    int band_bottom = 0;
 };
 
 // Draws the triangles of one part.
 void fill_part_triangles(const FillParams& p);
+
+// Deferred drawing for one thread. Between fill_defer_begin and fill_defer_end, fill_part_triangles
+// calls of this thread whose rows lie within [row_top, row_bottom) only project and set up their
+// triangles; the kept triangles are drawn band by band (band_rows rows each), every band running its
+// triangles in the order of the calls, when too many are kept and at fill_defer_end. Each pixel sees
+// the same triangles in the same order as with immediate drawing, but the target is visited one band
+// at a time, which keeps it in the cache however the triangles are spread over the frame. The targets
+// of the calls must stay valid until fill_defer_end.
+void fill_defer_begin(int row_top, int row_bottom, int band_rows);
+void fill_defer_end();
 
 // The same result, written plainly with every decision taken per pixel; the fast filler is checked
 // against it.

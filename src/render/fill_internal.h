@@ -168,19 +168,24 @@ struct Span {
     int first, end;
 };
 
-inline bool span_bounds(float left_x, float right_x, const TriRows& t, int limit, int width, Span& s) {
+inline bool span_bounds(float left_x, float right_x, int extent_left, int extent_right, int limit, int width,
+                        Span& s) {
     s.span_start = trunc_clamped(left_x + SPAN_LEFT_ROUND, PIXEL_LIMIT);
     const int right = trunc_clamped(right_x + SPAN_RIGHT_ROUND, PIXEL_LIMIT);
     s.count = right - s.span_start;
     if (s.count <= 0) return false;
-    int a = s.span_start > t.extent_left ? s.span_start : t.extent_left;
-    int b = right < t.extent_right ? right : t.extent_right;
+    int a = s.span_start > extent_left ? s.span_start : extent_left;
+    int b = right < extent_right ? right : extent_right;
     if (limit > 0 && b - a > limit) b = a + limit;
     a = a > 0 ? a : 0;
     b = b < width ? b : width;
     s.first = a;
     s.end = b;
     return a < b;
+}
+
+inline bool span_bounds(float left_x, float right_x, const TriRows& t, int limit, int width, Span& s) {
+    return span_bounds(left_x, right_x, t.extent_left, t.extent_right, limit, width, s);
 }
 
 // Start value and per-pixel step of one attribute along a span, in fixed point.
@@ -220,6 +225,11 @@ inline bool call_share(const FillParams& p, CallShare& c) {
         const int rows = p.height / p.slice_count;
         c.row_top = p.slice_index * rows;
         c.row_bottom = p.slice_index == p.slice_count - 1 ? p.height : c.row_top + rows;
+    }
+    if (p.band_bottom > p.band_top) {
+        c.row_top = p.band_top > c.row_top ? p.band_top : c.row_top;
+        c.row_bottom = p.band_bottom < c.row_bottom ? p.band_bottom : c.row_bottom;
+        if (c.row_top >= c.row_bottom) return false;
     }
     return true;
 }

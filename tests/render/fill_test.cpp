@@ -461,6 +461,113 @@ TEST(FillReference, WideTargetsDrawnInBandsMatchTheReference) {
     }
 }
 
+// Random calls of one frame: parts of random triangles with random textures, colours, shades, span
+// limits and depth writes, all over the target.
+struct RandomCall {
+    std::vector<float> tris, uvs, shade;
+    FillParams p;
+};
+
+std::vector<RandomCall> random_calls(RandomScene& s, Canvas& c, int calls, int max_tris) {
+    std::vector<RandomCall> out(static_cast<size_t>(calls));
+    for (RandomCall& call : out) {
+        // Above 1000 the count is exact: enough triangles to overflow what deferred mode keeps.
+        const int n = max_tris > 1000 ? max_tris : 1 + s.pick(max_tris);
+        const bool large = s.pick(3) == 0;
+        for (int i = 0; i < n * 3; ++i) {
+            const float x = large ? s.uni(-40, c.width + 40.0f) : s.uni(0, static_cast<float>(c.width));
+            const float y = large ? s.uni(-40, c.height + 40.0f) : s.uni(0, static_cast<float>(c.height));
+            const float jitter = large ? 0.0f : 6.0f;
+            call.tris.insert(call.tris.end(),
+                             {x + s.uni(-jitter, jitter), -(y + s.uni(-jitter, jitter)), s.uni(1, 30)});
+            call.uvs.insert(call.uvs.end(), {s.uni(-0.2f, 1.2f), s.uni(-0.2f, 1.2f)});
+            call.shade.insert(call.shade.end(), {s.uni(0, 1), s.uni(0, 1), s.uni(0, 1), s.uni(0.2f, 1)});
+        }
+        FillParams& p = call.p;
+        p = pixel_params(c);
+        p.tris = call.tris.data();
+        p.tri_count = n;
+        const int tex = s.pick(3);
+        if (tex) {
+            p.tex_pixels = tex == 1 ? s.rgb.data() : s.rgba.data();
+            p.tex_width = tex == 1 ? 13 : 8;
+            p.tex_height = tex == 1 ? 7 : 16;
+            p.tex_channels = tex == 1 ? 3 : 4;
+            p.uvs = call.uvs.data();
+        }
+        if (s.pick(2)) p.shade = call.shade.data();
+        if (s.pick(3) == 0) p.red = s.uni(0, 1), p.alpha = s.uni(0.5f, 1);
+        if (s.pick(6) == 0) p.span_limit = 1 + s.pick(4);
+        p.no_depth_write = s.pick(6) == 0;
+    }
+    return out;
+}
+
+void draw_reference(std::vector<RandomCall>& calls, Canvas& ref) {
+    for (RandomCall& call : calls) {
+        FillParams p = call.p;
+        p.color = ref.color.data();
+        p.depth = ref.depth.data();
+        fill_part_triangles_reference(p);
+    }
+}
+
+TEST(FillReference, DeferredBandsMatchTheReference) {
+    // In deferred mode the calls only set up their triangles, which are drawn band by band at the end
+    // (or whenever too many are kept): every pixel must still see them in the order of the calls.
+    RandomScene s(4242);
+    for (int round = 0; round < 40; ++round) {
+        Canvas fast(120, 90), ref(120, 90);
+        // A slice of the target, as a raster thread has, or all of it.
+        const int slices = round % 3 == 0 ? 1 : 2 + s.pick(2);
+        const int slice = s.pick(slices);
+        const int rows = fast.height / slices;
+        const int top = slice * rows, bottom = slice == slices - 1 ? fast.height : top + rows;
+        std::vector<RandomCall> calls =
+            random_calls(s, fast, round == 7 ? 3 : 1 + s.pick(8), round == 7 ? 6000 : 30);
+        fill_defer_begin(top, bottom, 1 + s.pick(20));
+        for (size_t i = 0; i < calls.size(); ++i) {
+            RandomCall& call = calls[i];
+            call.p.slice_index = slice;
+            call.p.slice_count = slices;
+            // A call over rows the bands do not cover is drawn at once, after what is kept.
+            if (slices > 1 && i == 2) call.p.slice_count = 1;
+            fill_part_triangles(call.p);
+        }
+        fill_defer_end();
+        draw_reference(calls, ref);
+        ASSERT_EQ(fast.depth, ref.depth) << "round " << round;
+        ASSERT_EQ(fast.color, ref.color) << "round " << round;
+    }
+    // Outside deferred mode the filler draws at once again.
+    Canvas c(16, 16);
+    std::vector<float> tris;
+    add_tri(tris, 0, 0, 16, 0, 0, 16, 3);
+    draw(c, tris, pixel_params(c));
+    EXPECT_TRUE(c.written(1, 1));
+}
+
+TEST(FillReference, CallsDrawnBandByBandMatchTheReference) {
+    // Running every call of a frame once per band of rows gives each pixel the image of the whole frame.
+    RandomScene s(777);
+    for (int round = 0; round < 20; ++round) {
+        Canvas fast(100, 70), ref(100, 70);
+        std::vector<RandomCall> calls = random_calls(s, fast, 1 + s.pick(6), 25);
+        const int band = 1 + s.pick(30);
+        for (int top = 0; top < fast.height; top += band) {
+            for (RandomCall& call : calls) {
+                call.p.band_top = top;
+                call.p.band_bottom = std::min(top + band, fast.height);
+                fill_part_triangles(call.p);
+            }
+        }
+        for (RandomCall& call : calls) call.p.band_top = call.p.band_bottom = 0;
+        draw_reference(calls, ref);
+        ASSERT_EQ(fast.depth, ref.depth) << "round " << round;
+        ASSERT_EQ(fast.color, ref.color) << "round " << round;
+    }
+}
+
 TEST(FillParamsCheck, UnusableCallsDrawNothing) {
     Canvas c(8, 8);
     std::vector<float> tris;
