@@ -102,9 +102,10 @@ void build_small(int width, int height) {
 void run_frames(benchmark::State& state, double pixels_per_frame) {
     for (int i = 0; i < 10; ++i) render_scene();  // warm-up: world triangles built, caches filled
     for (auto _ : state) benchmark::DoNotOptimize(render_scene());
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["Mpx/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * pixels_per_frame / 1e6,
-                                                 benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["Mpx/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * pixels_per_frame / 1e6, benchmark::Counter::kIsRate);
 }
 
 void BM_fill(benchmark::State& state) {
@@ -167,8 +168,10 @@ void build_park(int width, int height) {
     // Sky: a 16-segment sphere around the eye (16 x 16 quads: 512 triangles).
     tris.clear(), uvs.clear();
     push_grid(tris, uvs, 16, 16, [](int i, int j, float* p) {
-        const float lon = static_cast<float>(i) * 6.2831853f / 16, lat = static_cast<float>(j) * 3.1415927f / 16;
-        p[0] = 400 * std::sin(lat) * std::cos(lon), p[1] = -400 * std::cos(lat), p[2] = 400 * std::sin(lat) * std::sin(lon);
+        const float lon = static_cast<float>(i) * 6.2831853f / 16,
+                    lat = static_cast<float>(j) * 3.1415927f / 16;
+        p[0] = 400 * std::sin(lat) * std::cos(lon), p[1] = -400 * std::cos(lat),
+        p[2] = 400 * std::sin(lat) * std::sin(lon);
     });
     obj_set_part_triangles(2, 0, tris.data(), uvs.data(), nullptr, noise_texture("park_sky", 256), 512);
 
@@ -192,7 +195,8 @@ void build_park(int width, int height) {
         tris.clear(), uvs.clear();
         push_grid(tris, uvs, 30, 50, [x, z](int i, int j, float* p) {
             const float a = static_cast<float>(i) * 6.2831853f / 30, r = 0.3f + 0.1f * std::sin(j * 0.3f);
-            p[0] = x + r * std::cos(a), p[1] = 1.8f - 0.036f * static_cast<float>(j), p[2] = z + r * std::sin(a);
+            p[0] = x + r * std::cos(a), p[1] = 1.8f - 0.036f * static_cast<float>(j),
+            p[2] = z + r * std::sin(a);
         });
         obj_set_part_triangles(10 + f, 0, tris.data(), uvs.data(), nullptr, skin, 3000);
     }

@@ -9,9 +9,13 @@ void render_threads_config(int cap, int boost, int transform_mode, int reserved)
     render_config.threads_reserved = reserved;
 }
 
-void raster_split(int mode) { render_config.raster_split_mode = mode; }
+void raster_split(int mode) {
+    render_config.raster_split_mode = mode;
+}
 
-void half_height(int flag) { render_config.half_height_mode = flag; }
+void half_height(int flag) {
+    render_config.half_height_mode = flag;
+}
 
 void set_clear_color(float r, float g, float b) {
     render_config.clear_color[0] = r;
@@ -20,4 +24,6 @@ void set_clear_color(float r, float g, float b) {
     render_config.clear_color[3] = 1.0f;
 }
 
-void motion_middle_phase(int value) { render_config.motion_phases = value >= 0 ? 3 : 2; }
+void motion_middle_phase(int value) {
+    render_config.motion_phases = value >= 0 ? 3 : 2;
+}

@@ -94,7 +94,7 @@ bool clearly_outside(const float* p, const float* a, const float* b, float o, bo
 }  // namespace
 
 bool skin_part_reference(ObjectId id, int part, const ObjectTransform& tr, bool fold, Vec3& lo, Vec3& hi,
-               bool& started) {
+                         bool& started) {
     ObjectTable& t = obj_table;
     const std::vector<float>& rest = t.pose_cache_a[static_cast<size_t>(id)];
     const std::vector<float>& cur = t.pose_cache_c[static_cast<size_t>(id)];

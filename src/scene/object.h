@@ -25,7 +25,7 @@ constexpr int PARTICLE_FLOATS = 10;
 // A particle record of an emitter. Set-up writes position, the tint and a staggered age; the update
 // pass writes the velocity on every re-emission.
 enum ParticleField {
-    PARTICLE_X = 0,    // position x, y, z; a position beyond +-200000 on x is not drawn
+    PARTICLE_X = 0,  // position x, y, z; a position beyond +-200000 on x is not drawn
     PARTICLE_Y = 1,
     PARTICLE_Z = 2,
     PARTICLE_RED = 3,  // colour red, green, blue, 0..1

@@ -13,7 +13,9 @@ WallTime read_gettimeofday() {
     return {static_cast<int64_t>(tv.tv_sec), static_cast<int32_t>(tv.tv_usec)};
 }
 
-void sleep_usleep(unsigned microseconds) { usleep(microseconds); }
+void sleep_usleep(unsigned microseconds) {
+    usleep(microseconds);
+}
 
 WallClockFn read_wall = read_gettimeofday;
 SleepFn pause_for = sleep_usleep;
@@ -53,4 +55,6 @@ void clock_set_source(WallClockFn read, SleepFn sleep) {
     pause_for = sleep != nullptr ? sleep : sleep_usleep;
 }
 
-void clock_reset() { engine_clock = EngineClock{}; }
+void clock_reset() {
+    engine_clock = EngineClock{};
+}

@@ -22,7 +22,8 @@
 namespace {
 
 // Textures every scene may use, loaded once; the last one doubles as the media check.
-const char* const preloaded_textures[] = {"egbolt2.jpg", "fal1.png", "gomb.png", "szikra1.png", "egbolt3.jpg"};
+const char* const preloaded_textures[] = {"egbolt2.jpg", "fal1.png", "gomb.png", "szikra1.png",
+                                          "egbolt3.jpg"};
 
 bool media_present() {
     TextureId t = tex_find("egbolt3.jpg");
@@ -53,7 +54,8 @@ void build_box(ObjectId id, float hx, float hy, float hz, TextureId texture) {
         {{-hx, -hy, hz}, {hx, -hy, hz}, {hx, -hy, -hz}, {-hx, -hy, -hz}},  // bottom
     };
     for (const auto& f : faces) push_quad(tris, uvs, f);
-    obj_set_part_triangles(id, 0, tris.data(), uvs.data(), nullptr, texture, static_cast<int>(tris.size() / 9));
+    obj_set_part_triangles(id, 0, tris.data(), uvs.data(), nullptr, texture,
+                           static_cast<int>(tris.size() / 9));
 }
 
 void build_test_scene() {
@@ -73,7 +75,8 @@ void build_test_scene() {
 void animate_test_scene(double seconds) {
     const float t = static_cast<float>(seconds);
     obj_set_rotation(TEST_CUBE, 20 * t, 35 * t, 0);
-    obj_set_position(TEST_BALL, 2.2f * std::sin(t * 1.1f), 0.6f * std::sin(t * 2.3f), -2.2f * std::cos(t * 1.1f));
+    obj_set_position(TEST_BALL, 2.2f * std::sin(t * 1.1f), 0.6f * std::sin(t * 2.3f),
+                     -2.2f * std::cos(t * 1.1f));
 }
 
 }  // namespace

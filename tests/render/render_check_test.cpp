@@ -19,7 +19,7 @@
 namespace {
 
 class RenderCheck : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         obj_table_reset_all();
         tex_reset();

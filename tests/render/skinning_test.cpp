@@ -45,7 +45,7 @@ std::vector<float> figure_mesh() {
 }
 
 class Skinning : public testing::Test {
-protected:
+  protected:
     void SetUp() override { obj_table_reset_all(); }
     void TearDown() override { obj_table_reset_all(); }
 

@@ -9,14 +9,16 @@ WallTime fake_now;
 unsigned slept_us;
 int sleeps;
 
-WallTime read_fake() { return fake_now; }
+WallTime read_fake() {
+    return fake_now;
+}
 void sleep_fake(unsigned us) {
     slept_us += us;
     ++sleeps;
 }
 
 class ClockTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         clock_reset();
         clock_set_source(read_fake, sleep_fake);

@@ -24,7 +24,9 @@ using vmtest::Xvfb;
 
 namespace {
 
-std::string program() { return vmtest::build_dir() + "/velmorine"; }
+std::string program() {
+    return vmtest::build_dir() + "/velmorine";
+}
 
 TEST(Startup, OpensTheCentredWindowFromAnotherFolderAndQuitsOnClose) {
     Xvfb x;

@@ -12,7 +12,8 @@
 namespace vmtest {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           const std::vector<std::pair<std::string, std::string>>& env, const std::string& cwd) {
+                           const std::vector<std::pair<std::string, std::string>>& env,
+                           const std::string& cwd) {
     int out[2], err[2];
     if (pipe(out) != 0) return;
     if (pipe(err) != 0) {
@@ -64,7 +65,8 @@ void ChildProcess::drain(int timeout_ms) {
     char buf[4096];
     for (int i = 0; i < 2; ++i) {
         ssize_t n;
-        while ((n = read(p[i].fd, buf, sizeof buf)) > 0) (i == 0 ? out_ : err_).append(buf, static_cast<size_t>(n));
+        while ((n = read(p[i].fd, buf, sizeof buf)) > 0)
+            (i == 0 ? out_ : err_).append(buf, static_cast<size_t>(n));
     }
 }
 

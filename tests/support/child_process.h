@@ -11,10 +11,10 @@
 namespace vmtest {
 
 class ChildProcess {
-public:
+  public:
     // Starts argv[0] (a path) with argv; env entries are added to or replace the inherited ones.
-    ChildProcess(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, std::string>>& env,
-                 const std::string& cwd);
+    ChildProcess(const std::vector<std::string>& argv,
+                 const std::vector<std::pair<std::string, std::string>>& env, const std::string& cwd);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -28,7 +28,7 @@ public:
     const std::string& out() const { return out_; }
     const std::string& err() const { return err_; }
 
-private:
+  private:
     void drain(int timeout_ms);
     pid_t pid_ = -1;
     int out_fd_ = -1;

@@ -19,7 +19,9 @@ TempDir::~TempDir() {
     if (!path_.empty()) fs::remove_all(path_, ignored);
 }
 
-std::string TempDir::operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
+std::string TempDir::operator/(std::string_view name) const {
+    return path_ + "/" + std::string(name);
+}
 
 std::string TempDir::write(std::string_view name, std::string_view bytes) const {
     std::string full = *this / name;

@@ -7,7 +7,7 @@
 namespace vmtest {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -19,7 +19,7 @@ public:
     // Writes bytes to a file inside the folder, making the folders on the way.
     std::string write(std::string_view name, std::string_view bytes) const;
 
-private:
+  private:
     std::string path_;
 };
 

@@ -25,7 +25,8 @@ Xvfb::Xvfb(int width, int height, int depth) {
         int devnull = open("/dev/null", O_RDWR);
         dup2(devnull, 1);
         dup2(devnull, 2);
-        std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
+        std::string screen =
+            std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
         std::string fd = std::to_string(fds[1]);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
                "-noreset", static_cast<char*>(nullptr));

@@ -8,7 +8,7 @@
 namespace vmtest {
 
 class Xvfb {
-public:
+  public:
     // Starts "Xvfb -displayfd" with one screen of the given size; ok() tells whether it came up.
     explicit Xvfb(int width = 1920, int height = 1080, int depth = 24);
     ~Xvfb();
@@ -19,20 +19,20 @@ public:
     // ":N", for XOpenDisplay or the DISPLAY variable.
     const std::string& name() const { return name_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     std::string name_;
 };
 
 // Sets an environment variable for the lifetime of the object and restores the old value after.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const char* value);
     ~ScopedEnv();
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     std::string name_;
     std::string old_;
     bool had_old_ = false;
