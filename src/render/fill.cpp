@@ -391,29 +391,6 @@ inline bool color_rules(float vc[3][4], TriPaint& paint) {
     return true;
 }
 
-// The texture of a triangle whose colours are set up, and whether any of its pixels may blend.
-inline void texture_rules(const float vc[3][4], const uint8_t* tex, int tw, int th, int tc, bool has_uvs,
-                          TriPaint& paint) {
-    if (tc == 0) tc = 3;
-    // Without coordinates, or with a shape the fetch cannot address, the triangle is untextured.
-    if (!tex || !has_uvs || tw <= 0 || th <= 0 || (tc != 3 && tc != 4)) tex = nullptr;
-    paint.tex = tex;
-    paint.tex_width = tw;
-    paint.tex_height = th;
-    paint.tex_channels = tc;
-    float min_alpha = 255.0f;
-    if (paint.modulate) {
-        for (int k = 0; k < 3; ++k) {
-            const float a = paint.gouraud ? clamp_color(vc[k][3])
-                                          : static_cast<float>(paint.constant_fix[3] >> FIX16_SHIFT);
-            min_alpha = a < min_alpha ? a : min_alpha;
-        }
-    }
-    // Interpolated alpha never leaves the range of its vertices, so a margin above the threshold
-    // guarantees the opaque path.
-    paint.may_blend = (tex && tc == 4) || !(min_alpha >= BLEND_BELOW + 0.5f);
-}
-
 // Bit pattern of a world vertex: a vertex equal to one of the previous triangle reuses its projection.
 struct VertexKey {
     uint64_t xy;

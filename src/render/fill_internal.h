@@ -204,6 +204,29 @@ inline uint32_t span_at(SpanFix f, int offset) {
     return f.start + static_cast<uint32_t>(offset) * f.step;
 }
 
+// The texture of a triangle whose colours are set up, and whether any of its pixels may blend.
+inline void texture_rules(const float vc[3][4], const uint8_t* tex, int tw, int th, int tc, bool has_uvs,
+                          TriPaint& paint) {
+    if (tc == 0) tc = 3;
+    // Without coordinates, or with a shape the fetch cannot address, the triangle is untextured.
+    if (!tex || !has_uvs || tw <= 0 || th <= 0 || (tc != 3 && tc != 4)) tex = nullptr;
+    paint.tex = tex;
+    paint.tex_width = tw;
+    paint.tex_height = th;
+    paint.tex_channels = tc;
+    float min_alpha = 255.0f;
+    if (paint.modulate) {
+        for (int k = 0; k < 3; ++k) {
+            const float a = paint.gouraud ? clamp_color(vc[k][3])
+                                          : static_cast<float>(paint.constant_fix[3] >> FIX16_SHIFT);
+            min_alpha = a < min_alpha ? a : min_alpha;
+        }
+    }
+    // Interpolated alpha never leaves the range of its vertices, so a margin above the threshold
+    // guarantees the opaque path.
+    paint.may_blend = (tex && tc == 4) || !(min_alpha >= BLEND_BELOW + 0.5f);
+}
+
 // The rows and triangles one call covers.
 struct CallShare {
     int64_t first = 0, stride = 1;    // triangle indices first, first + stride, ...
@@ -347,24 +370,7 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
             tc = p.tri_tex_channels ? p.tri_tex_channels[i] : 3;
         }
         if (tc == 0) tc = 3;
-        // Without coordinates, or with a shape the fetch cannot address, the triangle is untextured.
-        if (!tex || !p.uvs || tw <= 0 || th <= 0 || (tc != 3 && tc != 4)) tex = nullptr;
-        paint.tex = tex;
-        paint.tex_width = tw;
-        paint.tex_height = th;
-        paint.tex_channels = tc;
-
-        float min_alpha = 255.0f;
-        if (paint.modulate) {
-            for (int k = 0; k < 3; ++k) {
-                const float a = paint.gouraud ? clamp_color(vc[k][3])
-                                              : static_cast<float>(paint.constant_fix[3] >> FIX16_SHIFT);
-                min_alpha = a < min_alpha ? a : min_alpha;
-            }
-        }
-        // Interpolated alpha never leaves the range of its vertices, so a margin above the threshold
-        // guarantees the opaque path.
-        paint.may_blend = (tex && tc == 4) || !(min_alpha >= BLEND_BELOW + 0.5f);
+        texture_rules(vc, tex, tw, th, tc, p.uvs != nullptr, paint);
         paint.span_limit = (p.tri_outline && p.tri_outline[i]) ? 1 : p.span_limit;
 
         FillVertex v[3];
