@@ -13,11 +13,12 @@
 #include <vector>
 
 #include "assets/texture.h"
+#include "core/cpu.h"
 #include "display/framebuffer.h"
 #include "display/window.h"
-#include "render/geometry.h"
+#include "render/geometry/geometry.h"
 #include "render/pipeline.h"
-#include "render/raster.h"
+#include "render/raster/raster.h"
 #include "render/render_config.h"
 #include "scene/camera.h"
 #include "scene/object.h"
@@ -53,8 +54,8 @@ void build(bool textured, int cpus) {
     camera_reset_all();
     pipeline_reset();
     render_config = RenderConfig{};
-    display_state.cpu_count = 0;
-    if (cpus > 0) display_state.cpu_count = cpus;
+    cpu_count_set(0);
+    if (cpus > 0) cpu_count_set(cpus);
     set_resolution(W, H);
     set_clear_color(0.1f, 0.1f, 0.2f);
     camera_set(0, 0, -40, 0, 0, 0);

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "render/fill.h"
+#include "render/raster/fill.h"
 
 namespace {
 

@@ -12,19 +12,22 @@
 #include <random>
 #include <vector>
 
+#include "core/cpu.h"
+#include "core/frame_stats.h"
+#include "core/workers.h"
 #include "display/framebuffer.h"
 #include "display/window.h"
-#include "render/geometry.h"
-#include "render/particles.h"
-#include "render/paths.h"
+#include "render/geometry/geometry.h"
 #include "render/pipeline.h"
 #include "render/render_config.h"
-#include "render/update.h"
-#include "render/workers.h"
+#include "render/thread_rules.h"
+#include "render/update/particles.h"
+#include "render/update/paths.h"
+#include "render/update/update_lists.h"
+#include "render/update/update_pass.h"
 #include "scene/camera.h"
 #include "scene/object.h"
 #include "scene/transform.h"
-#include "shell/frame_stats.h"
 
 namespace {
 
@@ -38,7 +41,7 @@ void reset_scene() {
     pipeline_reset();
     render_config = RenderConfig{};
     particle_state = ParticleState{};
-    display_state.cpu_count = 0;
+    cpu_count_set(0);
     set_resolution(W, H);
     set_clear_color(0.1f, 0.1f, 0.2f);
     projection_put(0.5f, 0.28125f, 1.0f);
@@ -145,19 +148,18 @@ void transform_worker(int slot) {
 
 double update_and_transform_seconds(int objects) {
     const auto t0 = std::chrono::steady_clock::now();
-    PipelineState& ps = pipeline_state;
-    const int cpus = display_cpu_count();
-    ps.update_list.resize(static_cast<size_t>(objects) + 1);
-    ps.update_count = 0;
-    ps.particle_total = 0;
+    UpdateLists& lists = update_lists;
+    const int cpus = cpu_count();
+    lists.update.count = 0;
+    lists.particle_total = 0;
     for (ObjectId id = 1; id <= objects; ++id) {
-        ps.update_list[static_cast<size_t>(ps.update_count++)] = id;
-        ps.particle_total += obj_table.particle_count[id];
+        id_list_append(lists.update, id);
+        lists.particle_total += obj_table.particle_count[id];
     }
-    const int t = update_thread_count(cpus, ps.update_count, ps.particle_total);
+    const int t = update_thread_count(cpus, lists.update.count, lists.particle_total);
     if (t > 0) worker_run_pass(t, update_worker);
     object_update_finish(t);
-    const int estimate = build_dirty_list(cpus >= 3 ? 4 : 0);
+    const int estimate = build_dirty_list(dirty_list_split(cpus));
     GeometryState& g = geometry_state;
     if (g.dirty_count > 0)
         worker_run_pass(std::min(transform_thread_count(cpus, estimate), g.dirty_count), transform_worker);
@@ -166,7 +168,7 @@ double update_and_transform_seconds(int objects) {
         obj_table.parts[static_cast<size_t>(g.dirty_objects[static_cast<size_t>(i)])]
             .dirty[static_cast<size_t>(g.dirty_parts[static_cast<size_t>(i)])] = 0;
     g.dirty_count = 0;
-    ps.update_count = 0;
+    lists.update.count = 0;
     return std::chrono::duration<double>(t1 - t0).count();
 }
 

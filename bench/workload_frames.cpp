@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
+#include "core/workers.h"
 #include "display/framebuffer.h"
 #include "render/pipeline.h"
-#include "render/workers.h"
 #include "workloads.h"
 
 namespace {

@@ -31,7 +31,6 @@ void reset_scene(int width, int height) {
     pipeline_reset();
     set_resolution(width, height);
     half_height(0);
-    render_set_headless(1);
     pixel_camera(width, height);
 }
 

@@ -34,19 +34,3 @@ void gen_cube_panels(ObjectId id, int a, int b, int c, int merge);
 void gen_room(ObjectId id, int across, int deep, float width, float height, float depth, int merge);
 void gen_room_fine(ObjectId id, int across, int deep, float width, float height, float depth, int merge);
 void gen_small_cube(ObjectId id);
-
-// Sets part 0's texture; ids below 1 and negative textures are ignored.
-void obj_set_part0_texture(ObjectId id, TextureId texture);
-
-// State of the free-id search: where the next search starts, and the calls since it last went back
-// to 1.
-struct FreeIdSearch {
-    int start = 1;  // first id the next search looks at
-    int calls = 0;  // calls since the last reset; the 513th resets the start to 1
-};
-extern FreeIdSearch free_id_search;
-
-// An id (>= 1) whose slot has no name and no geometry, searched from free_id_search.start upwards and
-// growing the table at its end; consecutive calls hand out increasing ids, and every 513th call starts
-// again from 1 so that slots freed by obj_reset are found again. 0 when the table cannot grow.
-ObjectId obj_free_id();

@@ -79,40 +79,6 @@ void gen_hoop_ring(ObjectId id) {
                            static_cast<int>(tris.size() / TRI_WORLD_FLOATS));
 }
 
-int obj_bake(ObjectId target, ObjectId source) {
-    if (!obj_valid(source) || !obj_table.has_geometry[static_cast<size_t>(source)]) return 0;
-    const int source_parts = obj_table.part_count[static_cast<size_t>(source)];
-    if (target < 1) return source_parts;
-    const ObjectTransform xf = object_transform_of(source);
-    int next = obj_valid(target) && obj_table.has_geometry[static_cast<size_t>(target)]
-                   ? obj_table.part_count[static_cast<size_t>(target)]
-                   : 0;
-    for (int p = 0; p < source_parts; ++p) {
-        // Copied out first: writing the target may grow the table (or, for a target baked into
-        // itself, this very object's part columns), which moves the source's arrays.
-        const PartArrays& pa = obj_table.parts[static_cast<size_t>(source)];
-        const int count = pa.tri_count[static_cast<size_t>(p)];
-        if (count < 1) continue;
-        const size_t n = static_cast<size_t>(count);
-        const std::vector<float>& src = pa.tri_local[static_cast<size_t>(p)].empty()
-                                            ? pa.tri_world[static_cast<size_t>(p)]
-                                            : pa.tri_local[static_cast<size_t>(p)];
-        std::vector<float> tris(src.begin(), src.begin() + static_cast<std::ptrdiff_t>(n * TRI_WORLD_FLOATS));
-        std::vector<float> uvs, shade;
-        const std::vector<float>& su = pa.tri_uv[static_cast<size_t>(p)];
-        const std::vector<float>& ss = pa.tri_shade[static_cast<size_t>(p)];
-        if (!su.empty()) uvs.assign(su.begin(), su.begin() + static_cast<std::ptrdiff_t>(n * TRI_UV_FLOATS));
-        if (!ss.empty())
-            shade.assign(ss.begin(), ss.begin() + static_cast<std::ptrdiff_t>(n * TRI_SHADE_FLOATS));
-        const TextureId texture = pa.texture[static_cast<size_t>(p)];
-        object_transform_triangles(xf, tris.data(), tris.data(), count);
-        obj_set_part_triangles(target, next, tris.data(), uvs.empty() ? nullptr : uvs.data(),
-                               shade.empty() ? nullptr : shade.data(), texture, count);
-        ++next;
-    }
-    return source_parts;
-}
-
 void gen_wheel(ObjectId id, float hub) {
     gen_ring(id, 0, hub, 0, 0.05f, 20);
     gen_ring(id, 1, 0.33f, 0.3f, 0.02f, 20);

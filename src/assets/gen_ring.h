@@ -14,8 +14,5 @@ constexpr int GEN_RING_MAX_SEGMENTS = TRI_COUNT_LIMIT / 8;
 void gen_ring(ObjectId id, int part, float outer, float inner, float thickness, int segments);
 // Part 0: the fixed thick ring (radii 0.3 and 0.27, thickness 0.05) in 16 steps of whole degrees.
 void gen_hoop_ring(ObjectId id);
-// Appends every non-empty part of `source` to `target` as new parts, with the source's transform
-// applied, so the copy looks like the placed source. Returns the source's part count.
-int obj_bake(ObjectId target, ObjectId source);
 // Hub disc (part 0), rim (part 1) and 24 spokes of width `hub` baked in after them.
 void gen_wheel(ObjectId id, float hub);

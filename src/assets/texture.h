@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-// Index of a slot in texture_table. 0 means "no texture": slot 0 is never given out and never matched.
-using TextureId = int;
+#include "core/ids.h"
+
+// TextureId indexes texture_table. 0 means "no texture": slot 0 is never given out and never matched.
 
 // Who frees a slot's pixels.
 enum TextureOwnership : uint8_t {

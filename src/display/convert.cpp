@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/threads.h"
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the converters build pixels as little-endian words");
 
@@ -20,14 +22,6 @@ constexpr double SCALE_COLUMN_START = 0.4;
 
 constexpr int64_t SPLIT_TWO_PIXELS = 300000;
 constexpr int64_t SPLIT_THREE_PIXELS = 500000;
-
-struct ThreadAttr {
-    pthread_attr_t attr;
-    ThreadAttr() {
-        pthread_attr_init(&attr);
-        pthread_attr_setstacksize(&attr, present_stack_bytes);
-    }
-};
 
 // 24-bit R, G, B (R in the low byte) in either output order, top byte 0.
 template <bool Swap>
@@ -190,11 +184,10 @@ struct UnscaledJob {
     int bytes_per_pixel, rgb_swap, row_begin, row_end;
 };
 
-void* unscaled_thread(void* arg) {
+void unscaled_thread(void* arg) {
     const auto* j = static_cast<const UnscaledJob*>(arg);
     convert_rows(j->src, j->width, j->height, j->out, j->bytes_per_pixel, j->rgb_swap, j->row_begin,
                  j->row_end);
-    return nullptr;
 }
 
 struct ScaledJob {
@@ -209,17 +202,11 @@ void run_scaled(const ScaledJob& j) {
                         j.rgb_swap, j.thread_index, j.thread_count);
 }
 
-void* scaled_thread(void* arg) {
+void scaled_thread(void* arg) {
     run_scaled(*static_cast<const ScaledJob*>(arg));
-    return nullptr;
 }
 
 }  // namespace
-
-const pthread_attr_t* display_thread_attr() {
-    static ThreadAttr attr;
-    return &attr.attr;
-}
 
 void convert_rows(const uint8_t* src, int width, int height, uint8_t* out, int bytes_per_pixel, int rgb_swap,
                   int row_begin, int row_end) {
@@ -312,12 +299,12 @@ void convert_image(const uint8_t* src, int width, int height, uint8_t* out, int 
     const int half = height / 2;
     if (convert_thread_count(static_cast<int64_t>(width) * height, cpu_count) == 2) {
         UnscaledJob job{src, width, height, out, bytes_per_pixel, rgb_swap, half, height};
-        pthread_t thread;
-        if (pthread_create(&thread, display_thread_attr(), unscaled_thread, &job) == 0) {
-            convert_rows(src, width, height, out, bytes_per_pixel, rgb_swap, 0, half);
-            pthread_join(thread, nullptr);
-            return;
-        }
+        EngineThread thread;
+        // Without a thread the bottom half is done by the time the start returns.
+        thread_start(thread, unscaled_thread, &job, SHORT_STACK_BYTES);
+        convert_rows(src, width, height, out, bytes_per_pixel, rgb_swap, 0, half);
+        thread_join(thread);
+        return;
     }
     convert_rows(src, width, height, out, bytes_per_pixel, rgb_swap, 0, height);
 }
@@ -327,18 +314,11 @@ void convert_image_scaled(const uint8_t* src, int src_width, int src_height, uin
     if (out_width <= 0 || out_height <= 0) return;
     const int parts = convert_scaled_thread_count(static_cast<int64_t>(out_width) * out_height, cpu_count);
     ScaledJob jobs[3];
-    pthread_t threads[3];
-    int started[3] = {0, 0, 0};
+    EngineThread threads[3];
     for (int k = 0; k < parts; ++k)
         jobs[k] = {src,        src_width,       src_height, out, out_width,
                    out_height, bytes_per_pixel, rgb_swap,   k,   parts};
-    for (int k = 1; k < parts; ++k)
-        started[k] = pthread_create(&threads[k], display_thread_attr(), scaled_thread, &jobs[k]) == 0;
+    for (int k = 1; k < parts; ++k) thread_start(threads[k], scaled_thread, &jobs[k], SHORT_STACK_BYTES);
     run_scaled(jobs[0]);
-    for (int k = 1; k < parts; ++k) {
-        if (started[k])
-            pthread_join(threads[k], nullptr);
-        else
-            run_scaled(jobs[k]);
-    }
+    for (int k = 1; k < parts; ++k) thread_join(threads[k]);
 }

@@ -3,17 +3,8 @@
 // short-lived conversion threads, which write disjoint rows and only read the source.
 #pragma once
 
-#include <pthread.h>
-
 #include <cstddef>
 #include <cstdint>
-
-// Present and conversion threads run short, shallow work and never many at once.
-constexpr size_t present_stack_bytes = 0x8000;
-
-// Attributes for the present thread and the conversion threads (stack present_stack_bytes),
-// initialised on first use.
-const pthread_attr_t* display_thread_attr();
 
 // Output formats. bytes_per_pixel 4: bytes B, G, R, 0 when rgb_swap is 1, R, G, B, 0 when it is 0.
 // bytes_per_pixel 2: one native 16-bit word, 5-6-5 with red in the high bits when rgb_swap is 1,
@@ -45,7 +36,8 @@ int convert_thread_count(int64_t pixels, int cpu_count);
 int convert_scaled_thread_count(int64_t out_pixels, int cpu_count);
 
 // Whole-image drivers: the calling thread does the first share, conversion threads the others, all
-// joined before returning. A thread that cannot start has its share done by the caller.
+// joined before returning. A thread that cannot start (or synchronous mode) has its share done by the
+// caller.
 void convert_image(const uint8_t* src, int width, int height, uint8_t* out, int bytes_per_pixel, int rgb_swap,
                    int cpu_count);
 void convert_image_scaled(const uint8_t* src, int src_width, int src_height, uint8_t* out, int out_width,

@@ -59,12 +59,6 @@ void set_resolution(int width, int height) {
     fb.fb_height = height;
     fb.fb_inv_width = 1.0f / static_cast<float>(width);
     fb.fb_inv_height = 1.0f / static_cast<float>(height);
-
-    if (!fb.worker_attr_ready) {
-        pthread_attr_init(&fb.worker_attr);
-        pthread_attr_setstacksize(&fb.worker_attr, worker_stack_bytes);
-        fb.worker_attr_ready = 1;
-    }
     fb.fb_needs_clear = 1;
 }
 
@@ -84,5 +78,4 @@ void fb_reset() {
     fb.fb_inv_height = 0;
     fb.fb_needs_clear = 0;
     fb.fb_allocated_once = 0;
-    // The worker attributes stay: they do not depend on the size.
 }

@@ -2,13 +2,8 @@
 // Replaced only on the main thread (set_resolution) while no pass or present reads it.
 #pragma once
 
-#include <pthread.h>
-
 #include <cstddef>
 #include <cstdint>
-
-// The frame pipeline's worker threads keep their stacks small: there are up to 1024 of them.
-constexpr size_t worker_stack_bytes = 0x20000;
 
 struct FrameBuffer {
     int fb_width = 0;              // render resolution in pixels; 0 before the first set_resolution
@@ -19,8 +14,6 @@ struct FrameBuffer {
     float fb_inv_height = 0;       // 1 / fb_height
     int fb_needs_clear = 0;        // 1 after the planes were replaced; the pipeline clears and resets it
     int fb_allocated_once = 0;     // 1 after the first allocation of the process (only that one is filled)
-    pthread_attr_t worker_attr;    // stack size worker_stack_bytes, for the frame pipeline's workers
-    int worker_attr_ready = 0;     // 1 once worker_attr is initialised
 };
 
 extern FrameBuffer frame_buffer;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/cpu.h"
 #include "display/convert.h"
 #include "display/framebuffer.h"
 #include "display/terminal.h"
@@ -45,10 +46,9 @@ void present_frame(const uint8_t* pixels, int width, int height) {
     present_image(width, height, pixels, ds.x_display, DefaultVisual(ds.x_display, 0), ds.x_window, 0, 0);
 }
 
-void* present_thread_main(void*) {
+void present_thread_main(void*) {
     DisplayState& ds = display_state;
     present_frame(ds.present_copy, ds.present_copy_width, ds.present_copy_height);
-    return nullptr;
 }
 
 // Replaces the staging buffer when the output pixel count changed; false when there is none.
@@ -104,7 +104,7 @@ void present_image(int width, int height, const uint8_t* pixels, Display* displa
     check_visual(display, screen);
 
     if (!ensure_staging(out_width, out_height)) return;
-    const int cpus = display_cpu_count();
+    const int cpus = cpu_count();
     if (out_width == width && out_height == height)
         convert_image(pixels, width, height, ds.staging, bytes_per_pixel, ds.rgb_swap, cpus);
     else
@@ -127,7 +127,7 @@ void present_image(int width, int height, const uint8_t* pixels, Display* displa
 void present(const uint8_t* pixels) {
     // Two threads must never share x_display: a synchronous present waits for a threaded one.
     present_join();
-    display_cpu_count();
+    cpu_count();
     DisplayState& ds = display_state;
     present_frame(pixels, ds.present_width, ds.present_height);
 }
@@ -170,7 +170,7 @@ void present_async(const uint8_t* pixels, int width, int height) {
     DisplayState& ds = display_state;
     present_join();
     if (pixels == nullptr || width <= 0 || height <= 0) return;
-    display_cpu_count();
+    cpu_count();
     const int64_t bytes = static_cast<int64_t>(width) * height * 3;
     if (ds.present_copy == nullptr || bytes != ds.present_copy_bytes) {
         std::free(ds.present_copy);
@@ -187,17 +187,12 @@ void present_async(const uint8_t* pixels, int width, int height) {
     ds.present_copy_width = width;
     ds.present_copy_height = height;
     std::memcpy(ds.present_copy, pixels, static_cast<size_t>(bytes));
-    if (pthread_create(&ds.present_thread, display_thread_attr(), present_thread_main, nullptr) == 0) {
-        ds.present_running = 1;
-        return;
-    }
-    // No thread to be had: the frame is still shown, just not overlapped with the next one.
-    present_frame(ds.present_copy, width, height);
+    // In synchronous mode, or with no thread to be had, the frame is shown now: just not overlapped
+    // with the next one.
+    thread_start(ds.present_thread, present_thread_main, nullptr, SHORT_STACK_BYTES);
 }
 
 void present_join() {
     DisplayState& ds = display_state;
-    if (!ds.present_running) return;
-    pthread_join(ds.present_thread, nullptr);
-    ds.present_running = 0;
+    thread_join(ds.present_thread);
 }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "core/cpu.h"
+#include "core/log.h"
 #include "display/framebuffer.h"
 #include "display/present.h"
 #include "display/x11.h"
@@ -68,15 +70,6 @@ void x11_send_fullscreen(long action) {
 
 }  // namespace
 
-int display_cpu_count() {
-    DisplayState& ds = display_state;
-    if (ds.cpu_count == 0) {
-        long n = sysconf(_SC_NPROCESSORS_CONF);
-        ds.cpu_count = n > 0 ? static_cast<int>(n) : 1;
-    }
-    return ds.cpu_count;
-}
-
 bool x11_window_geometry(XWindowId window, int* width, int* height) {
     Display* fresh = XOpenDisplay(nullptr);
     if (fresh == nullptr) return false;
@@ -101,14 +94,13 @@ void window_open(int width, int height, int depth, int frame_width, int frame_he
     ds.present_width = frame_width;
     ds.present_height = frame_height;
     ds.window_closed = 0;
-    display_cpu_count();  // cached here, before any present thread can read it
+    cpu_count();  // cached here, before any present thread can read it
 
     if (ds.input_display == nullptr) ds.input_display = XOpenDisplay(nullptr);
     if (ds.x_display == nullptr) ds.x_display = XOpenDisplay(nullptr);
     if (ds.input_display == nullptr || ds.x_display == nullptr) {
-        if (write(STDERR_FILENO, X11_FAILURE_MESSAGE, sizeof X11_FAILURE_MESSAGE - 1) < 0) {
-            // Nowhere left to report to; the program goes on without a window.
-        }
+        // Should even this fail there is nowhere left to report to; the program goes on without a window.
+        log_message(LogStream::err, X11_FAILURE_MESSAGE);
         return;
     }
     XSetErrorHandler(x11_ignore_error);
@@ -243,7 +235,6 @@ void display_reset() {
     ds.wm_delete_atom = 0;
     ds.rgb_swap = 1;
     ds.visual_checked = 0;
-    ds.cpu_count = 0;
     std::free(ds.staging);
     ds.staging = nullptr;
     ds.staging_pixels = 0;

@@ -2,11 +2,11 @@
 // Main thread; the present thread writes only the fields marked below (window size and close flags).
 #pragma once
 
-#include <pthread.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+
+#include "core/threads.h"
 
 // Xlib's connection record; <X11/Xlib.h> stays inside the display's own sources.
 struct _XDisplay;
@@ -31,11 +31,9 @@ struct DisplayState {
     XWindowId wm_delete_atom = 0;     // "WM_DELETE_WINDOW"
     int rgb_swap = 1;                 // 0 when the visual keeps red in lower bits than green
     int visual_checked = 0;           // 1 once the visual was examined (once per process)
-    int cpu_count = 0;                // configured processors, at least 1; 0 until first read
     uint8_t* staging = nullptr;       // converted pixels for XCreateImage, 4 bytes per pixel capacity
     int64_t staging_pixels = 0;       // output pixel count the staging buffer was made for
-    pthread_t present_thread{};       // the running present thread, valid while present_running
-    int present_running = 0;          // 1 between starting and joining the present thread
+    EngineThread present_thread;      // the present thread, while one runs
     uint8_t* present_copy = nullptr;  // the present thread's own copy of its frame, 3 bytes per pixel
     int present_copy_width = 0;
     int present_copy_height = 0;
@@ -45,9 +43,6 @@ struct DisplayState {
 };
 
 extern DisplayState display_state;
-
-// Configured processors from sysconf, read once; values of 0 or below count as 1.
-int display_cpu_count();
 
 // Opens both connections and the window centred on the screen, or resizes the existing window.
 // Without an X display writes "X11 kapcsolathiba.\n" to standard error and returns.

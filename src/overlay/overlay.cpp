@@ -2,8 +2,10 @@
 // overlay_merge slices write disjoint frame rows.
 #include "overlay/overlay.h"
 
-#include <cstdio>
 #include <cstdlib>
+
+#include "core/log.h"
+#include "core/slices.h"
 
 OverlayState overlay_state;
 
@@ -13,7 +15,7 @@ const char MERGE_SIZE_MESSAGE[] =
     "A SPRITEBUFFER ES KEPBUFFER OSSZEFUTTATO MERETENEK EGYEZNIE KELL A SPRITEBUFFER FELBONTASAVAL, MERT "
     "MASKULONBEN NEM TUNT BIZALOMGERJESZTONEK AZ A PIPELINE, SZTEM SZARRA FOG SZALLNI, ES LUSTA VOLTAM "
     "MEGIRNI. ELVILEG KISZEDTEM A FUGGVENYT IS, AMIVEL EZT AT LEHETNE ALLITTANI, HOGY A FASZOMBA ALLITODOTT "
-    "AT, HOGY TRIGGERELODJON EZ AZ ESEMENY? NEM LESZ KEPED, VAZZEGH!";
+    "AT, HOGY TRIGGERELODJON EZ AZ ESEMENY? NEM LESZ KEPED, VAZZEGH!\n";
 
 }  // namespace
 
@@ -40,18 +42,14 @@ int overlay_merge_slice_count(int cpu_count, int width, int height) {
 void overlay_merge(uint8_t* frame, int frame_width, int frame_height, const uint8_t* buffer, int buffer_width,
                    int buffer_height, int slice, int slices) {
     if (frame_width != buffer_width || frame_height != buffer_height) {
-        std::puts(MERGE_SIZE_MESSAGE);
+        log_message(LogStream::out, MERGE_SIZE_MESSAGE);
         std::exit(0);
     }
     if (frame == nullptr || buffer == nullptr || frame_width <= 0 || frame_height <= 0) return;
     if (slices < 1) slices = 1;
     if (slice < 0 || slice >= slices) return;
-    int first = 0, end = frame_height;
-    if (slices >= 2) {
-        const int rows = frame_height / slices;
-        first = slice * rows;
-        end = slice == slices - 1 ? frame_height : first + rows;
-    }
+    const RowRange rows = slice_rows(frame_height, slice, slices);
+    const int first = rows.first, end = rows.end;
     const size_t width = static_cast<size_t>(frame_width);
     for (int y = first; y < end; ++y) {
         uint8_t* out = frame + static_cast<size_t>(y) * width * 3;

@@ -2,7 +2,7 @@
 // camera_state while a frame is drawn.
 #include "scene/camera.h"
 
-#include "shell/frame_stats.h"
+#include "core/frame_stats.h"
 
 CameraState camera_state;
 

@@ -435,3 +435,33 @@ void obj_set_velocity(ObjectId id, double x, double y, double z) {
     if (id < 1 || !obj_ensure(id, 0)) return;
     obj_table.velocity[id] = Vec3d{x, y, z};
 }
+
+FreeIdSearch free_id_search;
+
+void obj_set_part0_texture(ObjectId id, TextureId texture) {
+    if (id < 1 || texture < 0 || !obj_ensure(id, 0)) return;
+    obj_table.parts[id].texture[0] = texture;
+}
+
+ObjectId obj_free_id() {
+    FreeIdSearch& s = free_id_search;
+    if (++s.calls >= 513) {
+        s.start = 1;
+        s.calls = 0;
+    }
+    if (s.start < 1) s.start = 1;
+    // A table that cannot grow any further is searched once more from 1 before giving up.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (ObjectId id = s.start;; ++id) {
+            if (id >= obj_table.object_capacity && !obj_ensure(id, 0)) break;
+            const size_t i = static_cast<size_t>(id);
+            if (obj_table.name[i].empty() && !obj_table.has_geometry[i]) {
+                s.start = id + 1;
+                return id;
+            }
+        }
+        if (s.start == 1) break;
+        s.start = 1;
+    }
+    return 0;
+}

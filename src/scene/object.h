@@ -7,13 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "core/ids.h"
 #include "scene/vec.h"
 
-// Index of a slot in obj_table. Callers choose ids themselves; slots are created on first use and never
+// ObjectId indexes obj_table. Callers choose ids themselves; slots are created on first use and never
 // removed. Id 0 is a valid slot that the renderer draws, but the per-frame lists start at id 1, so it is
 // never simulated or re-transformed.
-using ObjectId = int;
-using TextureId = int;  // 0: untextured
 
 constexpr int TRI_WORLD_FLOATS = 9;     // three vertices x, y, z
 constexpr int TRI_UV_FLOATS = 6;        // u, v per vertex
@@ -152,6 +151,13 @@ inline bool obj_valid(ObjectId id) {
     return id >= 0 && id < obj_table.object_capacity;
 }
 
+// The parts of a valid object that a pass may visit: its part count, never more than the parts its
+// columns hold (a count set ahead of the columns must not lead a pass past them).
+inline int obj_part_limit(ObjectId id) {
+    const int count = obj_table.part_count[id], capacity = obj_table.part_capacity[id];
+    return count < capacity ? count : capacity;
+}
+
 // Grows the table so that id exists and the object's parts so that part exists. Returns false, leaving
 // the table as it was, for negative values or ones beyond the growth limits.
 bool obj_ensure(ObjectId id, int part);
@@ -178,6 +184,9 @@ void obj_merge_parts(ObjectId id, int target, int source);
 // with keep_every > 0 large parts keep one triangle of every keep_every + 1.
 void obj_copy_flattened(ObjectId dst, ObjectId src, int keep_every, int axis);
 void obj_clone(ObjectId src, ObjectId dst);
+// Appends every non-empty part of `source` to `target` as new parts, with the source's transform
+// applied, so the copy looks like the placed source. Returns the source's part count.
+int obj_bake(ObjectId target, ObjectId source);
 void obj_reset(ObjectId id);
 void obj_set_part_collision(ObjectId id, int part, int mode, int param_a, int param_b, int param_c);
 bool obj_has_parts(ObjectId id);
@@ -191,3 +200,19 @@ double obj_velocity_x(ObjectId id);
 double obj_velocity_y(ObjectId id);
 double obj_velocity_z(ObjectId id);
 void obj_set_velocity(ObjectId id, double x, double y, double z);
+
+// Sets part 0's texture; ids below 1 and negative textures are ignored.
+void obj_set_part0_texture(ObjectId id, TextureId texture);
+
+// State of the free-id search: where the next search starts, and the calls since it last went back
+// to 1.
+struct FreeIdSearch {
+    int start = 1;  // first id the next search looks at
+    int calls = 0;  // calls since the last reset; the 513th resets the start to 1
+};
+extern FreeIdSearch free_id_search;
+
+// An id (>= 1) whose slot has no name and no geometry, searched from free_id_search.start upwards and
+// growing the table at its end; consecutive calls hand out increasing ids, and every 513th call starts
+// again from 1 so that slots freed by obj_reset are found again. 0 when the table cannot grow.
+ObjectId obj_free_id();

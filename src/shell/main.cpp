@@ -8,15 +8,16 @@
 #include <vector>
 
 #include "assets/texture.h"
+#include "core/clock.h"
+#include "core/log.h"
 #include "display/framebuffer.h"
 #include "display/present.h"
 #include "display/window.h"
-#include "render/pipeline.h"
 #include "render/render_config.h"
 #include "scene/camera.h"
 #include "scene/object.h"
 #include "scene/transform.h"
-#include "shell/clock.h"
+#include "shell/frame.h"
 #include "shell/probe.h"
 
 namespace {
@@ -93,7 +94,7 @@ int main() {
     for (const char* name : preloaded_textures) tex_load(name);
     if (!media_present()) {
         // Not status 0: a program that cannot run must not report success.
-        std::puts("media files missing");
+        log_message(LogStream::out, "media files missing\n");
         std::exit(1);
     }
 

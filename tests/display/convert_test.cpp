@@ -223,9 +223,6 @@ TEST(Convert, ThreadRulesFollowSizeAndProcessors) {
     EXPECT_EQ(convert_scaled_thread_count(500000, 8), 2);
     EXPECT_EQ(convert_scaled_thread_count(300000, 8), 1);
     EXPECT_EQ(convert_scaled_thread_count(2000000, 1), 1);
-    size_t stack = 0;
-    pthread_attr_getstacksize(display_thread_attr(), &stack);
-    EXPECT_EQ(stack, 0x8000u);
 }
 
 }  // namespace

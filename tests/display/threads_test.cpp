@@ -1,5 +1,6 @@
 // Everything that starts threads: the present thread and the conversion threads, against a private X
 // server and on plain buffers. Run under the thread sanitizer too.
+#include "core/cpu.h"
 #include "display_test_util.h"
 
 #include <algorithm>
@@ -52,7 +53,7 @@ class PresentThreadTest : public disptest::XServerTest {
   protected:
     void SetUp() override {
         XServerTest::SetUp();
-        display_state.cpu_count = 4;  // every threaded path, whatever this machine has
+        cpu_count_set(4);  // every threaded path, whatever this machine has
     }
 };
 
@@ -136,7 +137,7 @@ TEST_F(PresentThreadTest, CloseRequestIsTakenOnThePresentThread) {
 TEST(PresentThreadNoDisplay, FramesGoToTheTerminalPathQuietly) {
     vmtest::ScopedEnv no_display("DISPLAY", nullptr);
     display_reset();
-    display_state.cpu_count = 2;
+    cpu_count_set(2);
     EXPECT_EQ(disptest::capture_stderr([] { window_open(512, 256, 24, 512, 256); }), "X11 kapcsolathiba.\n");
     const std::string later = disptest::capture_stderr([] {
         for (int i = 0; i < 4; ++i) {

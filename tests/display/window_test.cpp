@@ -1,5 +1,6 @@
 // The window and the synchronous present path against a private X server, checked through a second
 // connection of the test's own; and the program's behaviour without any X server.
+#include "core/cpu.h"
 #include "display_test_util.h"
 
 #include <X11/Xatom.h>
@@ -22,7 +23,7 @@ class WindowTest : public disptest::XServerTest {
   protected:
     void SetUp() override {
         XServerTest::SetUp();
-        display_state.cpu_count = 1;
+        cpu_count_set(1);
     }
 };
 
@@ -252,7 +253,7 @@ class Depth16Test : public disptest::XServerTest {
     Depth16Test() : XServerTest(16) {}
     void SetUp() override {
         XServerTest::SetUp();
-        display_state.cpu_count = 1;
+        cpu_count_set(1);
     }
 };
 

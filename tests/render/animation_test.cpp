@@ -4,10 +4,11 @@
 
 #include <cmath>
 
-#include "render/anim_rigs.h"
-#include "render/animation.h"
+#include "core/frame_stats.h"
+#include "render/frame_flags.h"
+#include "render/update/anim_rigs.h"
+#include "render/update/animation.h"
 #include "scene/transform.h"
-#include "shell/frame_stats.h"
 #include "update_test_util.h"
 
 namespace {
@@ -97,7 +98,7 @@ TEST_F(Animation, HalfRateMarksEveryOtherFrameButAdvancesEveryFrame) {
     obj_table.anim_half_rate[3] = 1;
     int marked = 0;
     for (int frame = 0; frame < 6; ++frame) {
-        pipeline_state.frame_counter = frame;
+        frame_flags.frame_counter = frame;
         const double before = obj_table.anim_time[3];
         anim_step(3, 0.01);
         EXPECT_GT(obj_table.anim_time[3], before);
@@ -109,7 +110,7 @@ TEST_F(Animation, HalfRateMarksEveryOtherFrameButAdvancesEveryFrame) {
     EXPECT_EQ(marked, 3);
     // Clip 0 is not a half-rate clip.
     obj_table.anim_clip[3] = 0;
-    pipeline_state.frame_counter = 0;
+    frame_flags.frame_counter = 0;
     anim_step(3, 0.01);
     EXPECT_EQ(obj_table.parts[3].dirty[0], 1);
 }

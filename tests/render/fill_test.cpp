@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "render/fill.h"
+#include "render/raster/fill.h"
 #include "render_test_util.h"
 
 namespace {

@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "pipeline_test_util.h"
-#include "render/geometry.h"
-#include "render/lighting.h"
+#include "render/frame_flags.h"
+#include "render/geometry/geometry.h"
+#include "render/lights/lights.h"
 #include "scene/transform.h"
 
 namespace {
@@ -192,19 +193,19 @@ TEST_F(Geometry, CollisionModeOffsetsAreHandedOn) {
     obj_set_part_collision(1, 0, 2, 1, 0, 0);
     obj_set_part_collision(2, 0, 1, 1, 0, 0);
     build_dirty_list(0);
-    EXPECT_EQ(geometry_state.collision_geometry_changed, 1);
+    EXPECT_EQ(frame_flags.collision_geometry_changed, 1);
     transform_pass(0, 1);
     EXPECT_EQ(parts(1).collision_mode[0], 12);  // new geometry for the collision pass
     EXPECT_EQ(parts(2).collision_mode[0], 1);
     parts(1).dirty[0] = parts(2).dirty[0] = 0;
-    geometry_state.collision_geometry_changed = 0;
+    frame_flags.collision_geometry_changed = 0;
 
     // Clean, but its offset still lists it once more, handing the mode on as -8.
     build_dirty_list(0);
     EXPECT_EQ(geometry_state.dirty_count, 1);
     EXPECT_EQ(geometry_state.dirty_objects[0], 1);
     EXPECT_EQ(parts(1).collision_mode[0], -8);
-    EXPECT_EQ(geometry_state.collision_geometry_changed, 0);
+    EXPECT_EQ(frame_flags.collision_geometry_changed, 0);
     build_dirty_list(0);
     EXPECT_EQ(geometry_state.dirty_count, 0);
 }
@@ -213,11 +214,11 @@ TEST_F(Geometry, ChangedLightsAreListed) {
     LightState& ls = light_state;
     ls.light_count = 3;
     ls.light_changed = {0, 1, 0};
-    geometry_state.relight_all = 0;
+    frame_flags.relight_all = 0;
     build_dirty_list(0);
     ASSERT_EQ(geometry_state.changed_light_count, 1);
     EXPECT_EQ(geometry_state.changed_lights[0], 1);
-    geometry_state.relight_all = 1;
+    frame_flags.relight_all = 1;
     build_dirty_list(0);
     EXPECT_EQ(geometry_state.changed_light_count, 3);
 }

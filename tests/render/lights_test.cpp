@@ -5,11 +5,12 @@
 
 #include <cmath>
 
-#include "render/geometry.h"
-#include "render/lighting.h"
-#include "render/motion.h"
+#include "core/frame_stats.h"
+#include "render/frame_flags.h"
+#include "render/geometry/geometry.h"
+#include "render/lights/lights.h"
+#include "render/update/motion.h"
 #include "scene/transform.h"
-#include "shell/frame_stats.h"
 #include "update_test_util.h"
 
 namespace {
@@ -55,7 +56,7 @@ TEST_F(Lights, AmbientWhiteKeepsLitVerticesWhite) {
     for (int v = 0; v < 3; ++v) EXPECT_FLOAT_EQ(red_of(1, v), 255 * 0.00392156863f);
     set_ambient(0.5f, 0.5f, 0.5f);
     light_set(1, 1, -3, 0, 0, 1.0f, 0.2f, 0, 0);  // a negative light takes away, clamped at 0
-    pipeline_state.frame_counter = 3;             // the next frame relights the kept parts
+    frame_flags.frame_counter = 3;                // the next frame relights the kept parts
     render_scene();
     EXPECT_EQ(red_of(1, 0), 0.0f);
 }
@@ -184,10 +185,10 @@ TEST_F(Lights, PeriodicPartsRelightEveryNthFrame) {
     light_set(0, 1, 1, 1, 1, 1.0f, 0.25f, 0, 0);
     std::vector<float>& shade = obj_table.parts[1].tri_shade[0];
     const float before = shade[0];
-    pipeline_state.frame_counter = 4;  // the next frame is number 5
+    frame_flags.frame_counter = 4;  // the next frame is number 5
     render_scene();
     EXPECT_EQ(shade[0], before);
-    pipeline_state.frame_counter = 7;
+    frame_flags.frame_counter = 7;
     render_scene();
     EXPECT_GT(shade[0], before);
 }
@@ -207,7 +208,7 @@ TEST_F(Lights, CastersShadeTheVerticesBehindThem) {
     EXPECT_GT(red_of(3, 0), 0.0f);
     // A receiver that does not test the voxels sees the light (relit on the next periodic frame).
     obj_table.parts[2].has_shade[0] = 0;
-    pipeline_state.frame_counter = 3;
+    frame_flags.frame_counter = 3;
     render_scene();
     EXPECT_GT(red_of(2, 0), 0.0f);
 }

@@ -6,11 +6,16 @@
 #include <cstring>
 #include <vector>
 
+#include "core/clock.h"
+#include "core/cpu.h"
+#include "core/frame_stats.h"
 #include "pipeline_test_util.h"
-#include "render/geometry.h"
-#include "render/raster.h"
-#include "shell/clock.h"
-#include "shell/frame_stats.h"
+#include "render/frame_clear.h"
+#include "render/frame_flags.h"
+#include "render/geometry/geometry.h"
+#include "render/raster/raster.h"
+#include "render/thread_rules.h"
+#include "render/update/update_lists.h"
 
 namespace {
 
@@ -101,7 +106,7 @@ TEST(PipelineRules, UpdateAndMotionThreadsFollowTheLists) {
 }
 
 TEST_F(Pipeline, DirtyEstimatePicksOneOrTwoTransformThreads) {
-    display_state.cpu_count = 4;
+    cpu_count_set(4);
     worker_set_synchronous(1);
     std::vector<float> t400(400 * 9, 1.0f), t377(377 * 9, 1.0f), t378(378 * 9, 1.0f), t800(800 * 9, 1.0f);
     obj_set_part_triangles(1, 0, t400.data(), nullptr, nullptr, 0, 400);
@@ -146,7 +151,7 @@ TEST_F(Pipeline, EmptySceneIsClearedOnceThenLeftAlone) {
     std::memset(frame_buffer.fb_pixels, 9, W * H * 3);
     render_scene();
     EXPECT_EQ(ptest::pixel(5, 5)[0], 9);
-    EXPECT_EQ(pipeline_state.frame_counter, 2);
+    EXPECT_EQ(frame_flags.frame_counter, 2);
 
     obj_set_enabled(1, 1);
     render_scene();
@@ -162,7 +167,7 @@ TEST_F(Pipeline, EmptySceneIsClearedOnceThenLeftAlone) {
     std::memset(frame_buffer.fb_pixels, 7, W * H * 3);
     render_scene();
     EXPECT_EQ(ptest::pixel(5, 5)[0], 7);
-    EXPECT_EQ(pipeline_state.frame_counter, 5);
+    EXPECT_EQ(frame_flags.frame_counter, 5);
 }
 
 TEST_F(Pipeline, ColouredBackgroundDrawsEveryFrame) {
@@ -225,7 +230,7 @@ TEST_F(Pipeline, ListsReleasedPeriodicallyAreRebuiltAlike) {
     rect_object(4, 10, 0, 18, 8, 5);
     obj_table.anim_type[4] = 1;  // listed for the update pass without moving (clip 5 has no frames)
     obj_table.anim_clip[4] = 5;
-    pipeline_state.frame_counter = 998;
+    frame_flags.frame_counter = 998;
     // Rebuilding both parts each frame keeps the dirty list in use.
     auto frame = [] {
         obj_table.parts[3].dirty[0] = 1;
@@ -233,16 +238,16 @@ TEST_F(Pipeline, ListsReleasedPeriodicallyAreRebuiltAlike) {
         render_scene();
     };
     frame();  // frame 999
-    EXPECT_EQ(pipeline_state.update_capacity, 2048);
+    EXPECT_EQ(update_lists.update.capacity, 2048);
     frame();  // frame 1000: the update and motion lists go
-    EXPECT_EQ(pipeline_state.update_capacity, 0);
-    EXPECT_TRUE(pipeline_state.update_list.empty());
+    EXPECT_EQ(update_lists.update.capacity, 0);
+    EXPECT_TRUE(update_lists.update.ids.empty());
     EXPECT_EQ(geometry_state.dirty_capacity, 2048);
     frame();
-    ASSERT_EQ(pipeline_state.update_capacity, 2048);
-    EXPECT_EQ(pipeline_state.update_list[0], 4);
+    ASSERT_EQ(update_lists.update.capacity, 2048);
+    EXPECT_EQ(update_lists.update.ids[0], 4);
 
-    pipeline_state.frame_counter = 1998;
+    frame_flags.frame_counter = 1998;
     frame();  // frame 1999: the dirty list goes
     EXPECT_EQ(geometry_state.dirty_capacity, 0);
     EXPECT_TRUE(geometry_state.dirty_objects.empty());
@@ -263,43 +268,10 @@ TEST_F(Pipeline, EndOfFrameClearsTheListedFlags) {
     EXPECT_EQ(obj_table.parts[1].dirty[0], 0);
     EXPECT_EQ(obj_table.parts[1].collision_changed[0], 0);
     EXPECT_EQ(geometry_state.dirty_count, 0);
-    EXPECT_EQ(geometry_state.relight_all, 0);
-    EXPECT_EQ(geometry_state.collision_geometry_changed, 0);
-    EXPECT_EQ(pipeline_state.motion_count, 0);
+    EXPECT_EQ(frame_flags.relight_all, 0);
+    EXPECT_EQ(frame_flags.collision_geometry_changed, 0);
+    EXPECT_EQ(update_lists.motion.count, 0);
     EXPECT_EQ(pipeline_state.threads.motion, 1);  // collides: the motion pass ran
-}
-
-TEST_F(Pipeline, RenderFrameReturnsTheFrame) {
-    rect_object(1, 0, 0, 8, 8, 5);
-    const RenderedFrame f = render_frame();
-    EXPECT_EQ(f.pixels, frame_buffer.fb_pixels);
-    EXPECT_EQ(f.width, W);
-    EXPECT_EQ(f.height, H);
-    EXPECT_EQ(f.pixels[0], 255);
-    EXPECT_EQ(frame_stats_clock.short_window.phase, 1);
-    EXPECT_EQ(pipeline_state.threads.merge, 0);  // no overlay slot visible
-}
-
-TEST(Workers, SlotsOutsideTheTableAreRefused) {
-    worker_reset();
-    static int ran;
-    ran = 0;
-    auto routine = [](int slot) { ran += slot; };
-    EXPECT_EQ(worker_start(0, routine), 0);
-    EXPECT_EQ(worker_start(1024, routine), 0);
-    EXPECT_EQ(worker_start(-1, routine), 0);
-    EXPECT_EQ(worker_join(1024), 0);
-    EXPECT_EQ(worker_join(-5), 0);
-    EXPECT_EQ(worker_join_checked(0), 0);
-    EXPECT_EQ(worker_join_checked(1024), 0);
-    EXPECT_EQ(ran, 0);
-
-    worker_set_synchronous(1);
-    EXPECT_EQ(worker_start(7, routine), 1);
-    EXPECT_EQ(ran, 7);  // ran before the call returned
-    EXPECT_EQ(worker_join(7), 0);
-    EXPECT_EQ(worker_state.threads_created, 0);
-    worker_reset();
 }
 
 // --- frame statistics ------------------------------------------------------------------------------------

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "assets/texture.h"
+#include "core/cpu.h"
+#include "core/frame_stats.h"
+#include "core/workers.h"
 #include "display/framebuffer.h"
 #include "display/window.h"
-#include "render/frame_statistics.h"
 #include "render/pipeline.h"
 #include "render/render_config.h"
-#include "render/workers.h"
 #include "scene/camera.h"
 #include "scene/object.h"
 
@@ -26,8 +27,7 @@ inline void reset_engine(int cpus) {
     fb_reset();
     frame_statistics_reset();
     render_config = RenderConfig{};
-    display_state.cpu_count = cpus;
-    render_set_headless(1);
+    cpu_count_set(cpus);
 }
 
 inline void pixel_camera(int width, int height) {

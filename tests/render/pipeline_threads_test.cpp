@@ -1,16 +1,20 @@
 // The frame pipeline with real worker threads: every raster split and transform share count gives the
 // image of one thread on a scene where no two triangles overlap; the split list scans equal one scan;
-// the threaded row doubling equals the inline one; the worker slots start, join and refill.
+// the threaded row doubling equals the inline one.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "core/cpu.h"
 #include "pipeline_test_util.h"
-#include "render/geometry.h"
-#include "render/lighting.h"
-#include "render/raster.h"
+#include "render/frame_clear.h"
+#include "render/frame_flags.h"
+#include "render/geometry/geometry.h"
+#include "render/lights/lights.h"
+#include "render/raster/raster.h"
+#include "render/update/update_lists.h"
 
 namespace {
 
@@ -113,7 +117,7 @@ TEST_F(PipelineThreads, QuarterScanListsLikeOneScan) {
     light_state.light_count = 5000;
     light_state.light_changed.assign(5000, 0);
     for (int l = 0; l < 5000; l += 3) light_state.light_changed[static_cast<size_t>(l)] = 1;
-    geometry_state.relight_all = 0;
+    frame_flags.relight_all = 0;
 
     const int one_estimate = build_dirty_list(0);
     const GeometryState& g = geometry_state;
@@ -138,7 +142,7 @@ TEST_F(PipelineThreads, HalvedListScanFindsTheSameObjects) {
         else
             obj_table.collides[id] = 1;
     }
-    display_state.cpu_count = 2;
+    cpu_count_set(2);
     set_resolution(32, 16);
     render_config.clear_color[0] = 0.5f;  // draw every frame
     render_scene();
@@ -147,12 +151,12 @@ TEST_F(PipelineThreads, HalvedListScanFindsTheSameObjects) {
     std::vector<int> update, motion;
     for (ObjectId id = 3; id < 12000; id += 51) (id % 2 ? update : motion).push_back(id);
     const PipelineState& ps = pipeline_state;
-    EXPECT_EQ(
-        std::vector<int>(ps.update_list.begin(), ps.update_list.begin() + static_cast<long>(update.size())),
-        update);
-    EXPECT_EQ(
-        std::vector<int>(ps.motion_list.begin(), ps.motion_list.begin() + static_cast<long>(motion.size())),
-        motion);
+    const std::vector<int>& update_ids = update_lists.update.ids;
+    const std::vector<int>& motion_ids = update_lists.motion.ids;
+    EXPECT_EQ(std::vector<int>(update_ids.begin(), update_ids.begin() + static_cast<long>(update.size())),
+              update);
+    EXPECT_EQ(std::vector<int>(motion_ids.begin(), motion_ids.begin() + static_cast<long>(motion.size())),
+              motion);
     EXPECT_EQ(ps.threads.motion, 2);
     EXPECT_EQ(ps.threads.update, 1);
 }
@@ -165,43 +169,12 @@ TEST_F(PipelineThreads, RowDoublingOnTwoThreadsMatchesOne) {
                 std::memset(frame_buffer.fb_pixels + static_cast<size_t>(y) * 3000, y % 251, 3000);
         };
         fill();
-        half_height_double(1);
+        EXPECT_EQ(half_height_double(1), 1);
         const std::vector<uint8_t> one = ptest::frame_pixels();
         fill();
-        half_height_double(2);
-        EXPECT_EQ(pipeline_state.threads.doubling, 2);
+        EXPECT_EQ(half_height_double(2), 2);
         EXPECT_EQ(ptest::frame_pixels(), one) << h;
     }
-}
-
-TEST_F(PipelineThreads, RenderFrameOverlapsOverlayAndClear) {
-    display_state.cpu_count = 2;
-    set_resolution(W, H);
-    ptest::pixel_camera(W, H);
-    build_scene();
-    const std::vector<uint8_t> first = (render_frame(), ptest::frame_pixels());
-    for (ObjectId id = 1; id <= 8; ++id) obj_set_rotation(id, 0, 0, 0.0f);
-    render_frame();
-    EXPECT_EQ(ptest::frame_pixels(), first);
-    EXPECT_EQ(pipeline_state.frame_counter, 2);
-    EXPECT_EQ(worker_state.running[WORKER_SLOT_CLEAR], 0);
-    EXPECT_EQ(worker_state.running[WORKER_SLOT_OVERLAY], 0);
-}
-
-TEST_F(PipelineThreads, SlotsStartJoinAndRefill) {
-    static int seen[40];
-    std::memset(seen, 0, sizeof seen);
-    auto routine = [](int slot) { seen[slot] += slot; };
-    EXPECT_EQ(worker_start(5, routine), 1);
-    EXPECT_EQ(worker_start(5, routine), 1);  // the first thread is joined before the slot is reused
-    EXPECT_EQ(worker_join(5), 1);
-    EXPECT_EQ(worker_join(5), 0);
-    EXPECT_EQ(seen[5], 10);
-    worker_stack_size(256 * 1024);
-    EXPECT_EQ(worker_start(33, routine), 1);
-    EXPECT_EQ(worker_join_checked(33), 1);
-    EXPECT_EQ(seen[33], 33);
-    EXPECT_EQ(worker_state.threads_created, 3);
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 
 #include "assets/texture.h"
 #include "display/framebuffer.h"
-#include "render/raster.h"
+#include "render/raster/part_view.h"
+#include "render/raster/raster.h"
 #include "render/render_config.h"
-#include "render/view_test.h"
 #include "render_test_util.h"
 #include "scene/camera.h"
 #include "scene/object.h"

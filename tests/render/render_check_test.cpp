@@ -10,7 +10,7 @@
 #include "assets/terrain.h"
 #include "assets/texture.h"
 #include "display/framebuffer.h"
-#include "render/lighting.h"
+#include "render/lights/lights.h"
 #include "render/pipeline.h"
 #include "render/render_config.h"
 #include "scene/camera.h"
@@ -30,7 +30,6 @@ class RenderCheck : public testing::Test {
         set_resolution(W, H);
         half_height(0);
         set_clear_color(0, 0, 0);
-        render_set_headless(1);
         white = tex_load("white");
         std::vector<uint8_t> pixels(8 * 8 * 3, 255);
         tex_set_pixels(white, 1, pixels.data(), 8, 8, 3, TEX_COPIED);

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "render/fill.h"
+#include "render/raster/fill.h"
 
 namespace rtest {
 

@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "render/animation.h"
-#include "render/geometry.h"
+#include "render/geometry/geometry.h"
+#include "render/update/animation.h"
 #include "scene/object.h"
 #include "scene/transform.h"
 

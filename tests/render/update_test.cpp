@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "render/paths.h"
-#include "render/update.h"
+#include "render/update/paths.h"
+#include "render/update/update_pass.h"
 #include "scene/camera.h"
 #include "scene/transform.h"
 #include "update_test_util.h"

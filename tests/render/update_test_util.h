@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "pipeline_test_util.h"
-#include "render/particles.h"
+#include "render/update/particles.h"
 
 namespace utest {
 

@@ -5,11 +5,11 @@
 
 #include <cmath>
 
-#include "render/lighting.h"
-#include "render/motion.h"
-#include "render/paths.h"
+#include "core/frame_stats.h"
+#include "render/lights/lights.h"
+#include "render/update/motion.h"
+#include "render/update/paths.h"
 #include "scene/transform.h"
-#include "shell/frame_stats.h"
 #include "update_test_util.h"
 
 namespace {

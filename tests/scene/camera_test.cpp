@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "core/frame_stats.h"
 #include "scene/camera.h"
-#include "shell/frame_stats.h"
 
 namespace {
 

@@ -1,0 +1,41 @@
+// The one way the engine starts a thread: the pipeline's worker slots, the present thread and the
+// conversion threads all come through here, so a single switch can run every one of them on the
+// calling thread instead (tests, and the check that threaded and synchronous frames are identical).
+// Called from whichever thread owns the EngineThread; a started thread touches only its own record.
+#pragma once
+
+#include <pthread.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// The pipeline's workers keep their stacks small: up to 1024 slots may each hold one.
+constexpr size_t WORKER_STACK_BYTES = 0x20000;
+// The present thread and the converters run short, shallow work and never many at once.
+constexpr size_t SHORT_STACK_BYTES = 0x8000;
+
+using ThreadRoutine = void (*)(void* arg);
+
+// One startable thread. It must stay at the same address from its start to its join.
+struct EngineThread {
+    pthread_t handle{};
+    ThreadRoutine routine = nullptr;
+    void* arg = nullptr;
+    int running = 0;  // 1 between a start that created a thread and its join
+};
+
+struct ThreadsState {
+    int synchronous = 0;          // 1: every start runs its routine on the caller
+    int64_t threads_created = 0;  // threads actually created by the process so far
+};
+
+extern ThreadsState threads_state;
+
+// Runs routine(arg) on a new thread with a stack of stack_bytes (0: the system's default size). In
+// synchronous mode, or when no thread can be created, the routine runs on the caller before this
+// returns, so no work is ever lost. Returns 1 when a thread was created (join it), 0 otherwise. A record
+// that still holds a thread is joined first.
+int thread_start(EngineThread& thread, ThreadRoutine routine, void* arg, size_t stack_bytes);
+// Waits for the record's thread; returns 1 when one was joined, 0 when none was running.
+int thread_join(EngineThread& thread);
+void threads_set_synchronous(int flag);

@@ -1,0 +1,10 @@
+// The frame clear and the half-height mode's row doubling. The clear runs on worker slot 31 beside the
+// first passes (or on the pipeline thread); the doubling on the pipeline thread and at most one worker.
+#pragma once
+
+// Fills the frame with the clear colour and the far depth: rows of the middle half in half-height mode,
+// all rows when full is set.
+void frame_clear(int full);
+// Spreads the middle half of the rows over the whole frame, each rendered row shown twice; the bottom
+// half on worker 2 when there are several processors and the frame is large. Returns the threads used.
+int half_height_double(int cpu_count);

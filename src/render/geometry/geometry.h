@@ -1,0 +1,60 @@
+// The geometry pass: the list of dirty parts (and changed lights) built once per frame, and the
+// transform step that rebuilds the listed parts' world triangles and boxes. The lists are written by
+// the pipeline thread (and its three list helpers, into partial lists); the transform step by up to 16
+// workers, each on its own list entries.
+#pragma once
+
+#include <vector>
+
+#include "scene/object.h"
+#include "scene/transform.h"
+
+// Work estimate at which the transform thread count saturates.
+constexpr int GEOMETRY_WORK_LIMIT = 35000;
+
+// Entries collected by one list helper (a quarter of the ids and of the lights).
+struct GeometryPartial {
+    std::vector<int> objects, parts;  // listed parts
+    int count = 0;
+    int capacity = 0;
+    std::vector<int> lights;  // changed lights
+    int light_count = 0;
+    int light_capacity = 0;
+    int estimate = 0;           // work estimate of this quarter
+    int collision_changed = 0;  // a listed part has a collision mode
+};
+
+struct GeometryState {
+    std::vector<int> dirty_objects;   // object id of each listed part; dirty_capacity + 1 entries
+    std::vector<int> dirty_parts;     // part index of each listed part
+    int dirty_count = 0;              // entries in use
+    int dirty_capacity = 0;           // entries allocated
+    std::vector<int> changed_lights;  // indices of lights whose data changed
+    int changed_light_count = 0;
+    int changed_light_capacity = 0;
+    GeometryPartial partial[4];  // quarters 1..3 of a split scan (0 unused)
+};
+
+extern GeometryState geometry_state;
+
+// Lists the dirty parts and changed lights; split 4 lets three helpers scan quarters of a mid-sized
+// table. Returns the work estimate (0 to about GEOMETRY_WORK_LIMIT).
+int build_dirty_list(int split);
+// Rebuilds the listed parts whose list position modulo thread_count is thread_index (all of them when
+// thread_count < 2).
+void transform_pass(int thread_index, int thread_count);
+// Rebuilds one part now (the transform step for one entry).
+void transform_part(ObjectId id, int part);
+
+// Skinning of an animated part: deforms tri_local by the object's pose tables, then applies t; folds
+// the results into the running box unless fold is false. Returns false when the object has no pose
+// tables (the caller then treats the part as rigid).
+bool skin_part(ObjectId id, int part, const ObjectTransform& t, bool fold, Vec3& lo, Vec3& hi,
+               bool& box_started);
+// The same, written plainly: the fast version must match it bit for bit.
+bool skin_part_reference(ObjectId id, int part, const ObjectTransform& t, bool fold, Vec3& lo, Vec3& hi,
+                         bool& box_started);
+
+// Frees the dirty-part and changed-light lists and their partial lists (rebuilt on the next frame).
+void geometry_release_lists();
+void geometry_reset();

@@ -1,0 +1,205 @@
+// The part driver of the rasteriser. Workers read the object table, the texture table, the camera and
+// the configuration, write only their share of the frame and their own statistics line.
+#include "render/raster/raster.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "assets/texture.h"
+#include "core/slices.h"
+#include "display/framebuffer.h"
+#include "render/raster/fill.h"
+#include "render/raster/part_view.h"
+#include "render/render_config.h"
+#include "scene/camera.h"
+#include "scene/object.h"
+
+RasterState raster_state;
+
+namespace {
+
+// Parts smaller than this are cheaper to draw than to test.
+constexpr int CULL_MIN_TRIANGLES = 65;
+// Bands of rows whose colour and depth (7 bytes a pixel) take about half the second-level cache.
+constexpr int BAND_BYTES = 256 * 1024;
+// Frames of at most this many triangles are walked once per band.
+constexpr int64_t WALK_BANDS_MAX_TRIANGLES = 4096;
+// Slices whose colour and depth take at most this many bytes are drawn without deferring.
+constexpr int64_t DEFER_MIN_SLICE_BYTES = 4 * BAND_BYTES;
+constexpr int BAND_MIN_ROWS = 8;
+
+enum SplitMode { SPLIT_SLICES = 0, SPLIT_PARTS = 1, SPLIT_INTERLEAVE = 2 };
+
+// Triangles of the visible parts of enabled objects, counted until they exceed limit.
+int64_t frame_triangles(const ObjectTable& t, int64_t limit) {
+    int64_t total = 0;
+    for (ObjectId id = 0; id < t.object_capacity && total <= limit; ++id) {
+        if (!t.has_geometry[id] || !t.enabled[id]) continue;
+        const PartArrays& pa = t.parts[static_cast<size_t>(id)];
+        const int part_count = obj_part_limit(id);
+        for (int part = 0; part < part_count; ++part) {
+            const size_t pi = static_cast<size_t>(part);
+            if (!pa.tri_world[pi].empty() && pa.visible[pi] && pa.tri_count[pi] > 0)
+                total += pa.tri_count[pi];
+        }
+    }
+    return total;
+}
+
+}  // namespace
+
+void raster_pass(int thread_index, int thread_count) {
+    if (thread_count < 1 || thread_index < 0 || thread_index >= thread_count) return;
+    const FrameBuffer& fb = frame_buffer;
+    if (!fb.fb_pixels || !fb.fb_depth || fb.fb_width <= 0 || fb.fb_height <= 0) return;
+
+    FillParams p;
+    const size_t width = static_cast<size_t>(fb.fb_width);
+    if (render_config.half_height_mode) {
+        const size_t first_row = static_cast<size_t>(fb.fb_height / 4);
+        p.color = fb.fb_pixels + first_row * width * 3;
+        p.depth = fb.fb_depth + first_row * width;
+        p.height = fb.fb_height / 2;
+    } else {
+        p.color = fb.fb_pixels;
+        p.depth = fb.fb_depth;
+        p.height = fb.fb_height;
+    }
+    p.width = fb.fb_width;
+    if (p.height <= 0) return;
+
+    int mode = render_config.raster_split_mode;
+    if (mode != SPLIT_PARTS && mode != SPLIT_INTERLEAVE) mode = SPLIT_SLICES;
+    if (thread_count == 1) mode = SPLIT_SLICES;
+    bool keeps_statistics;
+    if (mode == SPLIT_SLICES) {
+        keeps_statistics = thread_index == thread_count / 2;
+        p.slice_index = thread_index;
+        p.slice_count = thread_count;
+    } else if (mode == SPLIT_PARTS) {
+        keeps_statistics = true;
+        p.slice_index = 0;
+        p.slice_count = 1;
+        p.shared_target = 1;
+    } else {
+        keeps_statistics = thread_index == 0;
+        p.slice_count = -thread_count;
+        p.shared_target = 1;
+    }
+
+    const CameraState& cam = camera_state;
+    p.eye_x = cam.camera_eye.x;
+    p.neg_eye_y = -cam.camera_eye.y;
+    p.eye_z = cam.camera_eye.z;
+    p.pitch = cam.camera_angles.x;
+    p.neg_yaw = -cam.camera_angles.y;
+    p.roll = cam.camera_angles.z;
+    p.extent_x = cam.projection[0];
+    p.extent_y = cam.projection[1];
+    p.depth_factor = cam.projection[2];
+    p.view_center_x = cam.view_center[0];
+    p.view_center_y = cam.view_center[1];
+
+    const ObjectTable& t = obj_table;
+    const TextureTable& tex = texture_table;
+    int drawn = 0, culled = 0;
+    // Draws every part into the rows [band_top, band_bottom) of the share (all of it when equal); the
+    // statistics are kept by the walk that counts.
+    auto walk = [&](int band_top, int band_bottom, bool count) {
+        p.band_top = band_top;
+        p.band_bottom = band_bottom;
+        for (ObjectId id = 0; id < t.object_capacity; ++id) {
+            if (!t.has_geometry[id] || !t.enabled[id]) continue;
+            const PartArrays& pa = t.parts[static_cast<size_t>(id)];
+            const int part_count = obj_part_limit(id);
+            for (int part = 0; part < part_count; ++part) {
+                if (mode == SPLIT_PARTS && (id + part) % thread_count != thread_index) continue;
+                const size_t pi = static_cast<size_t>(part);
+                const std::vector<float>& world = pa.tri_world[pi];
+                if (world.empty() || !pa.visible[pi]) continue;
+                // The arrays hold at least tri_count triangles; a shorter one is never read past its end.
+                int count_tris = pa.tri_count[pi];
+                if (count_tris <= 0) continue;
+                if (static_cast<size_t>(count_tris) > world.size() / 9)
+                    count_tris = static_cast<int>(world.size() / 9);
+
+                if (count_tris >= CULL_MIN_TRIANGLES &&
+                    !part_in_view(cam.camera_eye, cam.camera_angles, pa.world_min[pi], pa.world_max[pi],
+                                  cam.projection, p.width, p.height, cam.view_center, p.slice_index,
+                                  p.slice_count)) {
+                    if (keeps_statistics && count) culled += pa.tri_count[pi];
+                    continue;
+                }
+                if (keeps_statistics && count) drawn += pa.tri_count[pi];
+
+                const TextureId tid = pa.texture[pi];
+                p.tex_pixels = nullptr;
+                p.tex_width = p.tex_height = 0;
+                p.tex_channels = 3;
+                if (tid > 0 && tid < tex.capacity && tex.pixels[static_cast<size_t>(tid)]) {
+                    const size_t ti = static_cast<size_t>(tid);
+                    p.tex_pixels = tex.pixels[ti];
+                    p.tex_width = tex.width[ti];
+                    p.tex_height = tex.height[ti];
+                    p.tex_channels = tex.channels[ti];
+                }
+                const Color4 oc = t.color[static_cast<size_t>(id)];
+                const Color4 pc = pa.part_color[pi];
+                p.red = oc.r * pc.r;
+                p.green = oc.g * pc.g;
+                p.blue = oc.b * pc.b;
+                p.alpha = oc.a * pc.a;
+                p.tri_count = count_tris;
+                p.tris = world.data();
+                const std::vector<float>& uv = pa.tri_uv[pi];
+                const std::vector<float>& shade = pa.tri_shade[pi];
+                p.uvs = uv.size() / 6 >= static_cast<size_t>(count_tris) ? uv.data() : nullptr;
+                p.shade = shade.size() / 12 >= static_cast<size_t>(count_tris) ? shade.data() : nullptr;
+                p.span_limit = t.span_limit[static_cast<size_t>(id)];
+                p.no_depth_write = t.particle_count[static_cast<size_t>(id)] > 0;
+                if (mode == SPLIT_INTERLEAVE) p.slice_index = (id + thread_index) % thread_count;
+                fill_part_triangles(p);
+            }
+        }
+    };
+
+    // In the slices split the thread's rows are drawn band by band: layers that each cover the slice,
+    // or triangles spread all over it, then meet a band in the cache instead of fetching the target
+    // from memory layer by layer or triangle by triangle. A frame of few triangles is simply walked
+    // once per band (each walk projects them again); otherwise the filler keeps the set-up triangles
+    // and replays them per band (see fill_defer_begin).
+    const RowRange slice = slice_rows(p.height, p.slice_index, p.slice_count);
+    const int slice_top = slice.first, slice_bottom = slice.end;
+    const int band_rows = std::max(BAND_MIN_ROWS, BAND_BYTES / (p.width * 7));
+    if (mode != SPLIT_SLICES || slice_bottom - slice_top <= band_rows) {
+        walk(0, 0, true);
+    } else if (frame_triangles(t, WALK_BANDS_MAX_TRIANGLES) <= WALK_BANDS_MAX_TRIANGLES) {
+        for (int top = slice_top; top < slice_bottom; top += band_rows)
+            walk(top, std::min(top + band_rows, slice_bottom), top == slice_top);
+    } else if (static_cast<int64_t>(slice_bottom - slice_top) * p.width * 7 <= DEFER_MIN_SLICE_BYTES) {
+        // The whole slice stays in the cache: keeping the triangles would only cost.
+        walk(0, 0, true);
+    } else {
+        fill_defer_begin(slice_top, slice_bottom, band_rows);
+        walk(0, 0, true);
+        fill_defer_end();
+    }
+    if (keeps_statistics && thread_index < RASTER_MAX_THREADS) {
+        raster_state.share[thread_index].drawn += drawn;
+        raster_state.share[thread_index].culled += culled;
+    }
+}
+
+void raster_collect_statistics() {
+    for (RasterState::Share& s : raster_state.share) {
+        raster_state.polys_drawn += s.drawn;
+        raster_state.polys_culled += s.culled;
+        s.drawn = s.culled = 0;
+    }
+}
+
+void raster_reset_statistics() {
+    raster_state.polys_drawn = 0;
+    raster_state.polys_culled = 0;
+    for (RasterState::Share& s : raster_state.share) s.drawn = s.culled = 0;
+}

@@ -1,0 +1,185 @@
+// The clip table, the animation time step and the pose tables of animated objects. Each object is
+// handled by the one update worker that owns it; the rig table is shared and read-only.
+#include "render/update/animation.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "render/frame_flags.h"
+#include "render/update/anim_rigs.h"
+
+namespace {
+
+struct ClipInfo {
+    int frames;
+    float rate;
+    bool loops;
+};
+
+// Per rig (index 1 and 2) and clip.
+const ClipInfo CLIPS[3][RIG_CLIPS] = {
+    {},
+    {{4, 1.0f, true},
+     {4, 0.8f, true},
+     {1, 1.5f, false},
+     {1, 1.0f, false},
+     {3, 4.0f, true},
+     {0, 0, false},
+     {0, 0, false},
+     {2, 3.0f, true},
+     {2, 0.7f, true},
+     {4, 3.0f, false},
+     {1, 1.0f, false},
+     {3, 0.8f, true}},
+    {{4, 1.0f, true},
+     {4, 0.8f, true},
+     {1, 1.5f, false},
+     {1, 1.0f, false},
+     {3, 4.0f, true},
+     {0, 0, false},
+     {0, 0, false},
+     {2, 3.0f, true},
+     {2, 0.7f, true},
+     {4, 3.0f, false},
+     {0, 0, false},
+     {0, 0, false}},
+};
+
+const ClipInfo& clip_info(unsigned rig, unsigned clip) {
+    static const ClipInfo none{0, 0, false};
+    if ((rig != 1 && rig != 2) || clip >= RIG_CLIPS) return none;
+    return CLIPS[rig][clip];
+}
+
+// Ends of a clip that plays once sit this far inside it, so the integer part stays on the last frame.
+constexpr double CLIP_END_INSET = 0.0001;
+// Time changes below this are rounding, not movement: re-skinning for them would be wasted.
+constexpr double TIME_EPSILON = 0.000001;
+// Below this fraction the pose is frame 0 itself: a blend would only add rounding.
+constexpr double BLEND_EPSILON = 0.00005;
+constexpr size_t POSE_STRIDE = 4;
+
+// Rig 1's slow clips are re-skinned on every other frame only; the id spreads the figures over the
+// even and odd frames so that the work halves on every frame rather than on alternate ones.
+bool half_rate_skips(ObjectId id) {
+    const ObjectTable& t = obj_table;
+    const unsigned clip = t.anim_clip[id];
+    if (t.anim_type[id] != 1 || !t.anim_half_rate[id] || (clip != 1 && clip != 8 && clip != 11)) return false;
+    const int64_t k = static_cast<int64_t>(id) + id / 16 + frame_flags.frame_counter;
+    return (k & 1) != 0;
+}
+
+void mark_parts_for_skinning(ObjectId id) {
+    PartArrays& pa = obj_table.parts[static_cast<size_t>(id)];
+    const int n = obj_part_limit(id);
+    for (int p = 0; p < n; ++p)
+        if (pa.tri_count[static_cast<size_t>(p)] > 0) pa.dirty[static_cast<size_t>(p)] = 1;
+}
+
+}  // namespace
+
+int anim_clip_frames(unsigned rig, unsigned clip) {
+    return clip_info(rig, clip).frames;
+}
+
+float anim_clip_rate(unsigned rig, unsigned clip) {
+    return clip_info(rig, clip).rate;
+}
+
+bool anim_clip_loops(unsigned rig, unsigned clip) {
+    return clip_info(rig, clip).loops;
+}
+
+PoseJoint pose_evaluate(unsigned rig, unsigned clip, int frame, int row, int joint) {
+    if (row < 0 || row >= RIG_ROWS || joint < 0 || joint >= RIG_JOINTS) return PoseJoint{0, 0, 0, 0};
+    const float* j = rig_key_frame(rig, clip, frame) + (row * RIG_JOINTS + joint) * POSE_STRIDE;
+    return PoseJoint{j[0], j[1], j[2], j[3]};
+}
+
+PoseJoint pose_evaluate_for(ObjectId id, int frame, int row, int joint) {
+    const ObjectTable& t = obj_table;
+    PoseJoint p = pose_evaluate(t.anim_type[id], t.anim_clip[id], frame, row, joint);
+    const std::vector<float>& os = t.pose_offset_scale[static_cast<size_t>(id)];
+    if (os.size() >= POSE_OFFSET_SCALE_FLOATS) {
+        p.x = p.x * os[3] + os[0];
+        p.y = p.y * os[4] + os[1];
+        p.z = p.z * os[5] + os[2];
+    }
+    return p;
+}
+
+void anim_step(ObjectId id, double dt) {
+    if (!obj_valid(id)) return;
+    ObjectTable& t = obj_table;
+    const unsigned rig = t.anim_type[id], clip = t.anim_clip[id];
+    const int n = anim_clip_frames(rig, clip);
+    if (n == 0 || !t.has_geometry[id]) return;
+    const double step = static_cast<double>(anim_clip_rate(rig, clip)) * t.anim_speed[id];
+    double time = t.anim_time[id];
+    const double old = time;
+    if (t.anim_playing[id] && step != 0.0) time += step * dt;
+    const bool loops = anim_clip_loops(rig, clip);
+    if (time > n) time = loops ? 0.0 : n - CLIP_END_INSET;
+    if (time < 0.0) time = loops ? n - CLIP_END_INSET : 0.0;
+    // A time that is not a number (a wild value set by a scene) starts the clip over.
+    if (std::isnan(time)) time = 0.0;
+    t.anim_time[id] = time;
+    if (std::fabs(time - old) > TIME_EPSILON && !half_rate_skips(id)) mark_parts_for_skinning(id);
+}
+
+void anim_prepare_poses(ObjectId id) {
+    ObjectTable& t = obj_table;
+    const size_t i = static_cast<size_t>(id);
+    if (t.pose_cache_a[i].size() >= POSE_CACHE_FLOATS && t.pose_cache_b[i].size() >= POSE_CACHE_FLOATS &&
+        t.pose_cache_c[i].size() >= POSE_CACHE_FLOATS)
+        return;
+    std::vector<float> pose(POSE_CACHE_FLOATS);
+    for (int r = 0; r < RIG_ROWS; ++r) {
+        for (int j = 0; j < RIG_JOINTS; ++j) {
+            const PoseJoint p = pose_evaluate_for(id, 0, r, j);
+            float* o = pose.data() + (r * RIG_JOINTS + j) * POSE_STRIDE;
+            o[0] = p.x;
+            o[1] = p.y;
+            o[2] = p.z;
+            o[3] = p.w;
+        }
+    }
+    // A clone brings its source's rest pose along: keep it, the binding of its parts was made for it.
+    if (t.pose_cache_a[i].size() < POSE_CACHE_FLOATS) t.pose_cache_a[i] = pose;
+    if (t.pose_cache_b[i].size() < POSE_CACHE_FLOATS) t.pose_cache_b[i] = pose;
+    if (t.pose_cache_c[i].size() < POSE_CACHE_FLOATS) t.pose_cache_c[i] = pose;
+}
+
+void anim_update_pose(ObjectId id) {
+    ObjectTable& t = obj_table;
+    const size_t i = static_cast<size_t>(id);
+    std::vector<float>& rest = t.pose_cache_a[i];
+    std::vector<float>& cur = t.pose_cache_c[i];
+    if (rest.size() < POSE_CACHE_FLOATS || cur.size() < POSE_CACHE_FLOATS) return;
+    const int n = anim_clip_frames(t.anim_type[id], t.anim_clip[id]);
+    double time = t.anim_time[id];
+    // Scenes may set any time: keep the key frame index in range before truncating it.
+    if (!(time >= 0.0)) time = 0.0;
+    if (time > 1e6) time = 1e6;
+    int k = static_cast<int>(time);
+    double f = time - k;
+    if (k == 0) {
+        if (!(f > BLEND_EPSILON && n > 0)) f = 0.0;
+    } else if (k >= n) {
+        k = n > 0 ? n - 1 : 0;
+        f = 0.0;
+    }
+    const float ff = static_cast<float>(f);
+    for (int r = 0; r < RIG_ROWS; ++r) {
+        for (int j = 0; j < RIG_JOINTS; ++j) {
+            const size_t o = static_cast<size_t>(r * RIG_JOINTS + j) * POSE_STRIDE;
+            if (rest[o + 3] <= 0.0f) break;
+            const PoseJoint p0 = pose_evaluate_for(id, k, r, j);
+            const PoseJoint p1 = pose_evaluate_for(id, k + 1, r, j);
+            cur[o] = p0.x * (1.0f - ff) + p1.x * ff;
+            cur[o + 1] = p0.y * (1.0f - ff) + p1.y * ff;
+            cur[o + 2] = p0.z * (1.0f - ff) + p1.z * ff;
+            cur[o + 3] = p0.w;
+        }
+    }
+}

@@ -1,0 +1,72 @@
+// render_frame: the overlay is prepared on worker slot 32 while the pipeline thread renders the scene,
+// both on data the other does not touch; the merge and the present follow on the pipeline thread.
+#include "shell/frame.h"
+
+#include "core/cpu.h"
+#include "core/frame_stats.h"
+#include "core/workers.h"
+#include "display/framebuffer.h"
+#include "display/present.h"
+#include "overlay/overlay.h"
+#include "render/pipeline.h"
+
+FrameState frame_state;
+
+namespace {
+
+void overlay_prepare(int) {
+    frame_state.overlay_visible = overlay_build();
+    if (frame_state.overlay_visible) overlay_rasterize();
+}
+
+void merge_worker(int slot) {
+    const WorkerSlice s = worker_slice(slot);
+    const FrameBuffer& fb = frame_buffer;
+    const OverlayState& os = overlay_state;
+    overlay_merge(fb.fb_pixels, fb.fb_width, fb.fb_height, os.buffer.data(), os.buffer_width,
+                  os.buffer_height, s.thread_index, s.thread_count);
+}
+
+}  // namespace
+
+RenderedFrame render_frame() {
+    FrameState& fs = frame_state;
+    const int cpus = cpu_count();
+    if (cpus >= 2) {
+        worker_start(WORKER_SLOT_OVERLAY, overlay_prepare);
+        render_scene();
+        worker_join(WORKER_SLOT_OVERLAY);
+    } else {
+        overlay_prepare(WORKER_SLOT_OVERLAY);
+        render_scene();
+    }
+
+    FrameBuffer& fb = frame_buffer;
+    fs.merge_threads = 0;
+    if ((fs.overlay_visible || overlay_effects_on()) && fb.fb_pixels) {
+        fs.merge_threads = overlay_merge_slice_count(cpus, fb.fb_width, fb.fb_height);
+        worker_run_pass(fs.merge_threads, merge_worker);
+    }
+    frame_statistics_update();
+
+    if (!fs.headless && fb.fb_pixels) {
+        if (cpus > 1) {
+            present_async(fb.fb_pixels, fb.fb_width, fb.fb_height);
+        } else {
+            present_sized(fb.fb_pixels, fb.fb_width, fb.fb_height);
+        }
+    }
+    return RenderedFrame{fb.fb_pixels, fb.fb_width, fb.fb_height};
+}
+
+void render_set_headless(int flag) {
+    frame_state.headless = flag != 0;
+}
+
+void frame_reset() {
+    pipeline_reset();
+    overlay_reset();
+    const int headless = frame_state.headless;
+    frame_state = FrameState{};
+    frame_state.headless = headless;
+}

@@ -1,3 +1,0 @@
-#include "shell/frame_stats.h"
-
-FrameStats frame_stats;
