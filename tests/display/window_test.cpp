@@ -5,10 +5,12 @@
 #include <X11/Xatom.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "display/convert.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -244,6 +246,55 @@ TEST(NoDisplay, ReportsOnceAndCarriesOn) {
     EXPECT_EQ(frame_buffer.fb_width, 512);
     display_reset();
     fb_reset();
+}
+
+// The child half of LostServer: opens the window and presents (synchronously, or on the present thread
+// when asked) until the server vanishes under it. It must never get past the loop.
+TEST(LostServerChild, PresentsUntilTheServerIsGone) {
+    const char* mode = std::getenv("VM_LOST_SERVER_MODE");
+    if (mode == nullptr) GTEST_SKIP() << "runs only as the child process of LostServer";
+    const bool threaded = std::strcmp(mode, "threaded") == 0;
+    set_resolution(512, 256);
+    window_open(512, 256, 24, 512, 256);
+    window_set_title("lost-server");
+    display_state.cpu_count = threaded ? 2 : 1;
+    const std::vector<uint8_t> frame = pattern(512, 256);
+    for (int i = 0; i < 2000; ++i) {
+        display_sync();
+        if (threaded)
+            present_async(frame.data(), 512, 256);
+        else
+            present(frame.data());
+        usleep(5000);
+    }
+    ADD_FAILURE() << "still presenting after the server went away";
+}
+
+// The server dies while the program runs: it ends at once, with one line and a failure status, from
+// whichever thread met the broken connection.
+TEST(LostServer, EndsTheProgramWithOneLine) {
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(length, 0);
+    self[length] = '\0';
+    for (const char* mode : {"sync", "threaded"}) {
+        SCOPED_TRACE(mode);
+        vmtest::Xvfb xvfb;
+        ASSERT_TRUE(xvfb.ok());
+        vmtest::ChildProcess child({self, "--gtest_filter=LostServerChild.*"},
+                                   {{"DISPLAY", xvfb.name()}, {"VM_LOST_SERVER_MODE", mode}}, "");
+        ASSERT_TRUE(child.started());
+        Display* probe = XOpenDisplay(xvfb.name().c_str());
+        ASSERT_NE(probe, nullptr);
+        const Window window = vmtest::wait_for_window(probe, "lost-server", 20);
+        XCloseDisplay(probe);
+        ASSERT_NE(window, 0u) << child.err();
+        xvfb.stop();
+        const int status = child.wait(20);
+        EXPECT_GT(status, 0);
+        EXPECT_LT(status, 128) << "ended by a signal or timed out";
+        EXPECT_EQ(child.err(), "X11 kapcsolathiba.\n");
+    }
 }
 
 // A 16-bit screen: 5-6-5 pixels, red in the high bits as the visual says.

@@ -53,6 +53,13 @@ Xvfb::~Xvfb() {
     }
 }
 
+void Xvfb::stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) {
         old_ = old;

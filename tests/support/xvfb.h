@@ -18,6 +18,8 @@ class Xvfb {
     bool ok() const { return !name_.empty(); }
     // ":N", for XOpenDisplay or the DISPLAY variable.
     const std::string& name() const { return name_; }
+    // Kills the server at once, as a crash would; its clients lose their connections.
+    void stop();
 
   private:
     pid_t pid_ = -1;
