@@ -42,7 +42,8 @@ void present_frame(const uint8_t* pixels, int width, int height) {
         return;
     }
     poll_close_message(ds.x_display);
-    present_image(width, height, pixels, ds.x_display, DefaultVisual(ds.x_display, 0), ds.x_window, 0, 0);
+    present_image(width, height, pixels, ds.x_display, DefaultVisual(ds.x_display, ds.screen_number),
+                  ds.x_window, 0, 0);
 }
 
 void* present_thread_main(void*) {
@@ -97,7 +98,8 @@ void present_image(int width, int height, const uint8_t* pixels, Display* displa
     ds.window_width = out_width;
     ds.window_height = out_height;
 
-    const int screen = DefaultScreen(display);
+    // The window's own screen: with DISPLAY=:N.1 a graphics context of screen 0 cannot draw into it.
+    const int screen = ds.screen_number;
     const int depth = XDefaultDepth(display, screen);
     const int bytes_per_pixel = depth >= 24 ? 4 : 2;
     const int bitmap_pad = bytes_per_pixel == 4 ? 32 : 16;
@@ -115,8 +117,8 @@ void present_image(int width, int height, const uint8_t* pixels, Display* displa
                                  reinterpret_cast<char*>(ds.staging), static_cast<unsigned>(out_width),
                                  static_cast<unsigned>(out_height), bitmap_pad, 0);
     if (image == nullptr) return;
-    XPutImage(display, window, DefaultGC(display, 0), image, 0, 0, x, y, static_cast<unsigned>(out_width),
-              static_cast<unsigned>(out_height));
+    XPutImage(display, window, DefaultGC(display, screen), image, 0, 0, x, y,
+              static_cast<unsigned>(out_width), static_cast<unsigned>(out_height));
     // The staging buffer outlives the image: it is reused by the next present of the same size.
     image->data = nullptr;
     XDestroyImage(image);

@@ -248,6 +248,38 @@ TEST(NoDisplay, ReportsOnceAndCarriesOn) {
     fb_reset();
 }
 
+// Started on the second of two screens (DISPLAY=:N.1): the window, its visual and its graphics context
+// must all belong to that screen, or the upload fails and the window stays black.
+class SecondScreenTest : public disptest::XServerTest {
+  protected:
+    SecondScreenTest() : XServerTest(24, 2) {}
+    void SetUp() override {
+        XServerTest::SetUp();
+        display_state.cpu_count = 1;
+    }
+};
+
+TEST_F(SecondScreenTest, WindowOpensThereAndFramesShow) {
+    open_startup_window();
+    EXPECT_EQ(display_state.screen_number, 1);
+    Window root;
+    int x = 0, y = 0;
+    unsigned width = 0, height = 0, border = 0, depth = 0;
+    ASSERT_TRUE(
+        XGetGeometry(probe_, display_state.x_window, &root, &x, &y, &width, &height, &border, &depth));
+    EXPECT_EQ(root, RootWindow(probe_, 1));
+    const std::vector<uint8_t> frame = pattern(512, 256, 21);
+    present(frame.data());
+    settle();
+    const std::vector<uint32_t> shown = read_window(probe_, display_state.x_window, 512, 256);
+    ASSERT_EQ(shown.size(), 512u * 256);
+    int wrong = 0;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 512; ++x)
+            if (shown[static_cast<size_t>(y) * 512 + x] != rgb_at(frame, 512, x, y)) ++wrong;
+    EXPECT_EQ(wrong, 0);
+}
+
 // The child half of LostServer: opens the window and presents (synchronously, or on the present thread
 // when asked) until the server vanishes under it. It must never get past the loop.
 TEST(LostServerChild, PresentsUntilTheServerIsGone) {
