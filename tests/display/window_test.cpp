@@ -215,6 +215,66 @@ TEST_F(WindowTest, FloatFramesAreClampedToBytes) {
     EXPECT_EQ(shown[1], 0xFF00FEu);  // 0.999 x 255 = 254.7 truncates to 254
 }
 
+constexpr int NATIVE_ORDER = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
+constexpr int FOREIGN_ORDER = NATIVE_ORDER == LSBFirst ? MSBFirst : LSBFirst;
+
+// A connection of the test's own that says the server wants another byte order or pixel size; Xlib
+// takes both from this record. It stands in for the big-endian and 24-bit-packed servers that
+// Xvfb cannot be; nothing is drawn through it.
+Display* open_pretend_server(const std::string& name, int byte_order, int depth, int bits_per_pixel) {
+    Display* display = XOpenDisplay(name.c_str());
+    if (display == nullptr) return nullptr;
+    auto* record = reinterpret_cast<_XPrivDisplay>(display);
+    record->byte_order = byte_order;
+    record->bitmap_bit_order = byte_order;
+    for (int i = 0; i < record->nformats; ++i)
+        if (record->pixmap_format[i].depth == depth) record->pixmap_format[i].bits_per_pixel = bits_per_pixel;
+    return display;
+}
+
+// The uploaded image must describe the staging buffer as the converter wrote it (this machine's word
+// order, packed words of 4 or 2 bytes) whatever the server wants, so that Xlib's own conversion reads
+// the right colours: here, Xlib reading every pixel back from the image.
+TEST_F(WindowTest, StagingImageDescribesTheBufferWhateverTheServerWants) {
+    const int width = 61, height = 7;  // an odd width: a stride for 3-byte pixels or padded rows would differ
+    const std::vector<uint8_t> frame = pattern(width, height, 9);
+    const struct {
+        const char* server;
+        int byte_order, depth, server_bits_per_pixel, bytes_per_pixel;
+    } servers[] = {{"this machine's", NATIVE_ORDER, 24, 32, 4},
+                   {"other byte order", FOREIGN_ORDER, 24, 32, 4},
+                   {"24-bit packed", NATIVE_ORDER, 24, 24, 4},
+                   {"other byte order, 24-bit packed", FOREIGN_ORDER, 24, 24, 4},
+                   {"16-bit, other byte order", FOREIGN_ORDER, 16, 16, 2}};
+    for (const auto& s : servers) {
+        SCOPED_TRACE(s.server);
+        std::vector<uint8_t> staging(static_cast<size_t>(width) * height * s.bytes_per_pixel);
+        convert_rows(frame.data(), width, height, staging.data(), s.bytes_per_pixel, 1, 0, height);
+        Display* server = open_pretend_server(xvfb_.name(), s.byte_order, s.depth, s.server_bits_per_pixel);
+        ASSERT_NE(server, nullptr);
+        XImage* image = x11_staging_image(server, DefaultVisual(server, DefaultScreen(server)), s.depth,
+                                          s.bytes_per_pixel, staging.data(), width, height);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->byte_order, NATIVE_ORDER);
+        EXPECT_EQ(image->bitmap_bit_order, NATIVE_ORDER);
+        EXPECT_EQ(image->bits_per_pixel, s.bytes_per_pixel * 8);
+        EXPECT_EQ(image->bytes_per_line, width * s.bytes_per_pixel);
+        int wrong = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* p = &frame[(static_cast<size_t>(y) * width + x) * 3];
+                const unsigned long want = s.bytes_per_pixel == 4
+                                               ? rgb_at(frame, width, x, y)
+                                               : (p[0] >> 3) << 11 | (p[1] >> 2) << 5 | p[2] >> 3;
+                if (XGetPixel(image, x, y) != want) ++wrong;
+            }
+        EXPECT_EQ(wrong, 0);
+        image->data = nullptr;
+        XDestroyImage(image);
+        XCloseDisplay(server);
+    }
+}
+
 // Without any X server: one message per attempt, and everything after it carries on quietly.
 TEST(NoDisplay, ReportsOnceAndCarriesOn) {
     vmtest::ScopedEnv no_display("DISPLAY", nullptr);
