@@ -43,7 +43,8 @@ void present_frame(const uint8_t* pixels, int width, int height) {
         return;
     }
     poll_close_message(ds.x_display);
-    present_image(width, height, pixels, ds.x_display, DefaultVisual(ds.x_display, 0), ds.x_window, 0, 0);
+    present_image(width, height, pixels, ds.x_display, DefaultVisual(ds.x_display, ds.screen_number),
+                  ds.x_window, 0, 0);
 }
 
 void present_thread_main(void*) {
@@ -85,6 +86,31 @@ void check_visual(Display* display, int screen) {
 
 }  // namespace
 
+XImage* x11_staging_image(Display* display, Visual* visual, int depth, int bytes_per_pixel, uint8_t* data,
+                          int width, int height) {
+    const int bits_per_pixel = bytes_per_pixel * 8;
+    // A scanline pad of one pixel: the converters write rows without padding.
+    XImage* image =
+        XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, reinterpret_cast<char*>(data),
+                     static_cast<unsigned>(width), static_cast<unsigned>(height), bits_per_pixel, 0);
+    if (image == nullptr) return nullptr;
+    // XCreateImage describes the layout the server prefers, but the converters wrote whole words in
+    // this machine's byte order. Described as written, the image is converted by XPutImage for a server
+    // of the other byte order or one that keeps depth 24 in 3 bytes.
+    const int native_order = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
+    image->byte_order = native_order;
+    image->bitmap_bit_order = native_order;
+    image->bits_per_pixel = bits_per_pixel;
+    image->bytes_per_line = width * bytes_per_pixel;
+    // The pixel access functions were chosen for the old layout.
+    if (!XInitImage(image)) {
+        image->data = nullptr;
+        XDestroyImage(image);
+        return nullptr;
+    }
+    return image;
+}
+
 void present_image(int width, int height, const uint8_t* pixels, Display* display, Visual* visual,
                    Window window, int x, int y) {
     DisplayState& ds = display_state;
@@ -97,10 +123,10 @@ void present_image(int width, int height, const uint8_t* pixels, Display* displa
     ds.window_width = out_width;
     ds.window_height = out_height;
 
-    const int screen = DefaultScreen(display);
+    // The window's own screen: with DISPLAY=:N.1 a graphics context of screen 0 cannot draw into it.
+    const int screen = ds.screen_number;
     const int depth = XDefaultDepth(display, screen);
     const int bytes_per_pixel = depth >= 24 ? 4 : 2;
-    const int bitmap_pad = bytes_per_pixel == 4 ? 32 : 16;
     check_visual(display, screen);
 
     if (!ensure_staging(out_width, out_height)) return;
@@ -111,12 +137,11 @@ void present_image(int width, int height, const uint8_t* pixels, Display* displa
         convert_image_scaled(pixels, width, height, ds.staging, out_width, out_height, bytes_per_pixel,
                              ds.rgb_swap, cpus);
 
-    XImage* image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
-                                 reinterpret_cast<char*>(ds.staging), static_cast<unsigned>(out_width),
-                                 static_cast<unsigned>(out_height), bitmap_pad, 0);
+    XImage* image =
+        x11_staging_image(display, visual, depth, bytes_per_pixel, ds.staging, out_width, out_height);
     if (image == nullptr) return;
-    XPutImage(display, window, DefaultGC(display, 0), image, 0, 0, x, y, static_cast<unsigned>(out_width),
-              static_cast<unsigned>(out_height));
+    XPutImage(display, window, DefaultGC(display, screen), image, 0, 0, x, y,
+              static_cast<unsigned>(out_width), static_cast<unsigned>(out_height));
     // The staging buffer outlives the image: it is reused by the next present of the same size.
     image->data = nullptr;
     XDestroyImage(image);

@@ -43,6 +43,18 @@ int x11_ignore_error(Display*, XErrorEvent*) {
     return 0;
 }
 
+// A broken connection cannot be recovered: Xlib ends the process itself if this handler returns. Its
+// own handler prints a report of several lines and calls exit(), possibly on the present thread while
+// the main thread renders, and exit() runs static destructors under the running threads' feet. _exit()
+// ends every thread at once and runs nothing else; the message goes out in one write(), as _exit()
+// flushes no stdio buffer.
+int x11_connection_lost(Display*) {
+    if (write(STDERR_FILENO, X11_FAILURE_MESSAGE, sizeof X11_FAILURE_MESSAGE - 1) < 0) {
+        // Nowhere left to report to; the status still says it.
+    }
+    _exit(EXIT_FAILURE);
+}
+
 void screen_size(Display* display, int* width, int* height) {
     Screen* screen = DefaultScreenOfDisplay(display);
     *width = screen != nullptr ? WidthOfScreen(screen) : 0;
@@ -104,6 +116,7 @@ void window_open(int width, int height, int depth, int frame_width, int frame_he
         return;
     }
     XSetErrorHandler(x11_ignore_error);
+    XSetIOErrorHandler(x11_connection_lost);
 
     Display* display = ds.x_display;
     int screen_width, screen_height;

@@ -45,7 +45,8 @@ struct DisplayState {
 extern DisplayState display_state;
 
 // Opens both connections and the window centred on the screen, or resizes the existing window.
-// Without an X display writes "X11 kapcsolathiba.\n" to standard error and returns.
+// Without an X display writes "X11 kapcsolathiba.\n" to standard error and returns. Once connected, a
+// lost connection ends the process at once with the same line and exit status 1, from any thread.
 void window_open(int width, int height, int depth, int frame_width, int frame_height);
 void window_open_fb(int width, int height);  // frame size from the frame buffer
 void window_reopen();                        // current window size, present size unchanged

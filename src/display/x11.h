@@ -12,6 +12,12 @@
 // a connection; false when the connection or the query fails.
 bool x11_window_geometry(XWindowId window, int* width, int* height);
 
+// Wraps the staging buffer (width x height words of bytes_per_pixel bytes in this machine's byte order,
+// rows packed) in an XImage that says so, whatever layout the server prefers; XPutImage converts. The
+// caller detaches data before destroying the image. Null on failure.
+XImage* x11_staging_image(Display* display, Visual* visual, int depth, int bytes_per_pixel, uint8_t* data,
+                          int width, int height);
+
 // Converts (and scales to the window's measured size) a width x height RGB image and uploads it to the
 // window at (x, y).
 void present_image(int width, int height, const uint8_t* pixels, Display* display, Visual* visual,

@@ -70,17 +70,20 @@ inline void settle() {
     if (display_state.x_display != nullptr) XSync(display_state.x_display, False);
 }
 
-// Each test gets its own server and a display state as at process start.
+// Each test gets its own server and a display state as at process start. With more than one screen the
+// program and the probe start on the last screen, so nothing can pass by using screen 0.
 class XServerTest : public ::testing::Test {
   protected:
-    explicit XServerTest(int depth = 24) : xvfb_(1920, 1080, depth) {}
+    explicit XServerTest(int depth = 24, int screens = 1) : xvfb_(1920, 1080, depth, screens) {
+        if (xvfb_.ok()) display_name_ = xvfb_.name() + "." + std::to_string(screens - 1);
+    }
 
     void SetUp() override {
         ASSERT_TRUE(xvfb_.ok()) << "Xvfb did not start";
-        env_ = std::make_unique<vmtest::ScopedEnv>("DISPLAY", xvfb_.name().c_str());
+        env_ = std::make_unique<vmtest::ScopedEnv>("DISPLAY", display_name_.c_str());
         display_reset();
         fb_reset();
-        probe_ = XOpenDisplay(xvfb_.name().c_str());
+        probe_ = XOpenDisplay(display_name_.c_str());
         ASSERT_NE(probe_, nullptr);
     }
 
@@ -100,6 +103,7 @@ class XServerTest : public ::testing::Test {
     }
 
     vmtest::Xvfb xvfb_;
+    std::string display_name_;  // ":N.S", S the last screen
     std::unique_ptr<vmtest::ScopedEnv> env_;
     Display* probe_ = nullptr;
 };

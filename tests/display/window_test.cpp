@@ -6,10 +6,12 @@
 #include <X11/Xatom.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "display/convert.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -214,6 +216,66 @@ TEST_F(WindowTest, FloatFramesAreClampedToBytes) {
     EXPECT_EQ(shown[1], 0xFF00FEu);  // 0.999 x 255 = 254.7 truncates to 254
 }
 
+constexpr int NATIVE_ORDER = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
+constexpr int FOREIGN_ORDER = NATIVE_ORDER == LSBFirst ? MSBFirst : LSBFirst;
+
+// A connection of the test's own that says the server wants another byte order or pixel size; Xlib
+// takes both from this record. It stands in for the big-endian and 24-bit-packed servers that
+// Xvfb cannot be; nothing is drawn through it.
+Display* open_pretend_server(const std::string& name, int byte_order, int depth, int bits_per_pixel) {
+    Display* display = XOpenDisplay(name.c_str());
+    if (display == nullptr) return nullptr;
+    auto* record = reinterpret_cast<_XPrivDisplay>(display);
+    record->byte_order = byte_order;
+    record->bitmap_bit_order = byte_order;
+    for (int i = 0; i < record->nformats; ++i)
+        if (record->pixmap_format[i].depth == depth) record->pixmap_format[i].bits_per_pixel = bits_per_pixel;
+    return display;
+}
+
+// The uploaded image must describe the staging buffer as the converter wrote it (this machine's word
+// order, packed words of 4 or 2 bytes) whatever the server wants, so that Xlib's own conversion reads
+// the right colours: here, Xlib reading every pixel back from the image.
+TEST_F(WindowTest, StagingImageDescribesTheBufferWhateverTheServerWants) {
+    const int width = 61, height = 7;  // an odd width: a stride for 3-byte pixels or padded rows would differ
+    const std::vector<uint8_t> frame = pattern(width, height, 9);
+    const struct {
+        const char* server;
+        int byte_order, depth, server_bits_per_pixel, bytes_per_pixel;
+    } servers[] = {{"this machine's", NATIVE_ORDER, 24, 32, 4},
+                   {"other byte order", FOREIGN_ORDER, 24, 32, 4},
+                   {"24-bit packed", NATIVE_ORDER, 24, 24, 4},
+                   {"other byte order, 24-bit packed", FOREIGN_ORDER, 24, 24, 4},
+                   {"16-bit, other byte order", FOREIGN_ORDER, 16, 16, 2}};
+    for (const auto& s : servers) {
+        SCOPED_TRACE(s.server);
+        std::vector<uint8_t> staging(static_cast<size_t>(width) * height * s.bytes_per_pixel);
+        convert_rows(frame.data(), width, height, staging.data(), s.bytes_per_pixel, 1, 0, height);
+        Display* server = open_pretend_server(xvfb_.name(), s.byte_order, s.depth, s.server_bits_per_pixel);
+        ASSERT_NE(server, nullptr);
+        XImage* image = x11_staging_image(server, DefaultVisual(server, DefaultScreen(server)), s.depth,
+                                          s.bytes_per_pixel, staging.data(), width, height);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->byte_order, NATIVE_ORDER);
+        EXPECT_EQ(image->bitmap_bit_order, NATIVE_ORDER);
+        EXPECT_EQ(image->bits_per_pixel, s.bytes_per_pixel * 8);
+        EXPECT_EQ(image->bytes_per_line, width * s.bytes_per_pixel);
+        int wrong = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* p = &frame[(static_cast<size_t>(y) * width + x) * 3];
+                const unsigned long want = s.bytes_per_pixel == 4
+                                               ? rgb_at(frame, width, x, y)
+                                               : (p[0] >> 3) << 11 | (p[1] >> 2) << 5 | p[2] >> 3;
+                if (XGetPixel(image, x, y) != want) ++wrong;
+            }
+        EXPECT_EQ(wrong, 0);
+        image->data = nullptr;
+        XDestroyImage(image);
+        XCloseDisplay(server);
+    }
+}
+
 // Without any X server: one message per attempt, and everything after it carries on quietly.
 TEST(NoDisplay, ReportsOnceAndCarriesOn) {
     vmtest::ScopedEnv no_display("DISPLAY", nullptr);
@@ -245,6 +307,87 @@ TEST(NoDisplay, ReportsOnceAndCarriesOn) {
     EXPECT_EQ(frame_buffer.fb_width, 512);
     display_reset();
     fb_reset();
+}
+
+// Started on the second of two screens (DISPLAY=:N.1): the window, its visual and its graphics context
+// must all belong to that screen, or the upload fails and the window stays black.
+class SecondScreenTest : public disptest::XServerTest {
+  protected:
+    SecondScreenTest() : XServerTest(24, 2) {}
+    void SetUp() override {
+        XServerTest::SetUp();
+        display_state.cpu_count = 1;
+    }
+};
+
+TEST_F(SecondScreenTest, WindowOpensThereAndFramesShow) {
+    open_startup_window();
+    EXPECT_EQ(display_state.screen_number, 1);
+    Window root;
+    int x = 0, y = 0;
+    unsigned width = 0, height = 0, border = 0, depth = 0;
+    ASSERT_TRUE(
+        XGetGeometry(probe_, display_state.x_window, &root, &x, &y, &width, &height, &border, &depth));
+    EXPECT_EQ(root, RootWindow(probe_, 1));
+    const std::vector<uint8_t> frame = pattern(512, 256, 21);
+    present(frame.data());
+    settle();
+    const std::vector<uint32_t> shown = read_window(probe_, display_state.x_window, 512, 256);
+    ASSERT_EQ(shown.size(), 512u * 256);
+    int wrong = 0;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 512; ++x)
+            if (shown[static_cast<size_t>(y) * 512 + x] != rgb_at(frame, 512, x, y)) ++wrong;
+    EXPECT_EQ(wrong, 0);
+}
+
+// The child half of LostServer: opens the window and presents (synchronously, or on the present thread
+// when asked) until the server vanishes under it. It must never get past the loop.
+TEST(LostServerChild, PresentsUntilTheServerIsGone) {
+    const char* mode = std::getenv("VM_LOST_SERVER_MODE");
+    if (mode == nullptr) GTEST_SKIP() << "runs only as the child process of LostServer";
+    const bool threaded = std::strcmp(mode, "threaded") == 0;
+    set_resolution(512, 256);
+    window_open(512, 256, 24, 512, 256);
+    window_set_title("lost-server");
+    display_state.cpu_count = threaded ? 2 : 1;
+    const std::vector<uint8_t> frame = pattern(512, 256);
+    for (int i = 0; i < 2000; ++i) {
+        display_sync();
+        if (threaded)
+            present_async(frame.data(), 512, 256);
+        else
+            present(frame.data());
+        usleep(5000);
+    }
+    ADD_FAILURE() << "still presenting after the server went away";
+}
+
+// The server dies while the program runs: it ends at once, with one line and a failure status, from
+// whichever thread met the broken connection.
+TEST(LostServer, EndsTheProgramWithOneLine) {
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(length, 0);
+    self[length] = '\0';
+    for (const char* mode : {"sync", "threaded"}) {
+        SCOPED_TRACE(mode);
+        vmtest::Xvfb xvfb;
+        ASSERT_TRUE(xvfb.ok());
+        vmtest::ChildProcess child({self, "--gtest_filter=LostServerChild.*"},
+                                   {{"DISPLAY", xvfb.name()}, {"VM_LOST_SERVER_MODE", mode}}, "");
+        ASSERT_TRUE(child.started());
+        Display* probe = XOpenDisplay(xvfb.name().c_str());
+        ASSERT_NE(probe, nullptr);
+        const Window window = vmtest::wait_for_window(probe, "lost-server", 20);
+        XCloseDisplay(probe);
+        ASSERT_NE(window, 0u) << child.err();
+        xvfb.stop();
+        const int status = child.wait(20);
+        EXPECT_GT(status, 0);
+        EXPECT_LT(status, 128) << "ended by a signal or timed out";
+        EXPECT_EQ(child.err(), "X11 kapcsolathiba.\n");
+    }
 }
 
 // A 16-bit screen: 5-6-5 pixels, red in the high bits as the visual says.

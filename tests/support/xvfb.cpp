@@ -8,10 +8,11 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace vmtest {
 
-Xvfb::Xvfb(int width, int height, int depth) {
+Xvfb::Xvfb(int width, int height, int depth, int screens) {
     int fds[2];
     if (pipe(fds) != 0) return;
     pid_ = fork();
@@ -28,8 +29,12 @@ Xvfb::Xvfb(int width, int height, int depth) {
         std::string screen =
             std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
         std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-               "-noreset", static_cast<char*>(nullptr));
+        std::vector<std::string> args = {"Xvfb", "-displayfd", fd, "-nolisten", "tcp", "-noreset"};
+        for (int i = 0; i < screens; ++i) args.insert(args.end(), {"-screen", std::to_string(i), screen});
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execvp("Xvfb", argv.data());
         _exit(127);
     }
     close(fds[1]);
@@ -51,6 +56,13 @@ Xvfb::~Xvfb() {
         int status;
         waitpid(pid_, &status, 0);
     }
+}
+
+void Xvfb::stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
 }
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {

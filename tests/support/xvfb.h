@@ -9,8 +9,9 @@ namespace vmtest {
 
 class Xvfb {
   public:
-    // Starts "Xvfb -displayfd" with one screen of the given size; ok() tells whether it came up.
-    explicit Xvfb(int width = 1920, int height = 1080, int depth = 24);
+    // Starts "Xvfb -displayfd" with one or more screens (numbered from 0) of the given size; ok() tells
+    // whether it came up.
+    explicit Xvfb(int width = 1920, int height = 1080, int depth = 24, int screens = 1);
     ~Xvfb();
     Xvfb(const Xvfb&) = delete;
     Xvfb& operator=(const Xvfb&) = delete;
@@ -18,6 +19,8 @@ class Xvfb {
     bool ok() const { return !name_.empty(); }
     // ":N", for XOpenDisplay or the DISPLAY variable.
     const std::string& name() const { return name_; }
+    // Kills the server at once, as a crash would; its clients lose their connections.
+    void stop();
 
   private:
     pid_t pid_ = -1;
