@@ -281,12 +281,10 @@ int obj_part_changed(ObjectId id, int part, const float* tris, const float* uvs,
     if (!tris || pa.tri_world[part].empty()) return 0;
     if ((!pa.tri_uv[part].empty() && !uvs) || (!pa.tri_shade[part].empty() && !shade)) return 0;
     const size_t n = static_cast<size_t>(count);
-    // The part holds these triangles when either copy matches: tri_local is what the owner gave, and a
-    // part of an object at the origin that was never re-transformed may only have tri_world current.
+    // Only tri_local is what the owner gave: tri_world follows the object's transform, so new
+    // triangles that happen to equal where a moved part now lies must still be stored.
     const size_t tri_bytes = n * TRI_WORLD_FLOATS * sizeof(float);
-    const bool same_local =
-        !pa.tri_local[part].empty() && std::memcmp(tris, pa.tri_local[part].data(), tri_bytes) == 0;
-    if (!same_local && std::memcmp(tris, pa.tri_world[part].data(), tri_bytes) != 0) return 0;
+    if (pa.tri_local[part].empty() || std::memcmp(tris, pa.tri_local[part].data(), tri_bytes) != 0) return 0;
     if (uvs && (pa.tri_uv[part].empty() ||
                 std::memcmp(uvs, pa.tri_uv[part].data(), n * TRI_UV_FLOATS * sizeof(float)) != 0))
         return 0;

@@ -193,6 +193,9 @@ TEST_F(ObjectTableTest, PartChangedTellsWhetherTheGeometryIsAlreadyThere) {
     // Moved object: tri_world differs from the input, tri_local still matches it.
     obj_table.parts[3].tri_world[0][0] += 10.0f;
     EXPECT_EQ(obj_part_changed(3, 0, t.data(), uv.data(), nullptr, 5, 2), 1);
+    // New triangles that happen to equal where the moved part now lies are still new triangles.
+    obj_table.parts[3].tri_world[0] = other;
+    EXPECT_EQ(obj_part_changed(3, 0, other.data(), uv.data(), nullptr, 5, 2), 0);
 }
 
 TEST_F(ObjectTableTest, ClearPartReturnsItToNewPartValues) {
