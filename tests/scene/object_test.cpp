@@ -299,6 +299,22 @@ TEST_F(ObjectTableTest, CollisionSettingsMarkOnlyRealChanges) {
     EXPECT_EQ(pa.collision_mode[1], 0);
     EXPECT_EQ(pa.dirty[1], 1);
 
+    // While the frame passes hand the mode on it is stored as 2 + 10 or 2 - 10: the same mode set
+    // again is still no change, and the hand-over is left alone.
+    for (const int stored : {12, -8}) {
+        pa.collision_mode[0] = static_cast<int8_t>(stored);
+        pa.dirty[0] = 0;
+        pa.collision_changed[0] = 0;
+        obj_set_part_collision(3, 0, 2, 1, 1, 0);
+        EXPECT_EQ(int{pa.collision_mode[0]}, stored);
+        EXPECT_EQ(pa.dirty[0], 0);
+        EXPECT_EQ(pa.collision_changed[0], 0);
+    }
+    obj_set_part_collision(3, 0, 1, 1, 1, 0);  // a real change from the handed-on 2
+    EXPECT_EQ(pa.collision_mode[0], 1);
+    EXPECT_EQ(pa.dirty[0], 2);
+    EXPECT_EQ(pa.collision_changed[0], 1);
+
     // Only param c: collides, nothing stored.
     obj_set_part_collision(4, 0, 0, 0, 0, 3);
     EXPECT_EQ(obj_table.collides[4], 1);
