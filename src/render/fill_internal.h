@@ -345,8 +345,12 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
             }
             paint.modulate = colored || !(sum > WHITE_SHADE_SUM);
         }
+        // Transparent vertices skip the triangle whether or not their colours modulate; without shade
+        // and colour there are no vertex alphas.
+        if ((p.shade || paint.modulate) && vc[0][3] < ALPHA_SKIP && vc[1][3] < ALPHA_SKIP &&
+            vc[2][3] < ALPHA_SKIP)
+            continue;
         if (paint.modulate) {
-            if (vc[0][3] < ALPHA_SKIP && vc[1][3] < ALPHA_SKIP && vc[2][3] < ALPHA_SKIP) continue;
             bool constant = true;
             for (int c = 0; c < 4; ++c) constant = constant && vc[0][c] == vc[1][c] && vc[0][c] == vc[2][c];
             if (constant) {

@@ -342,6 +342,22 @@ TEST(FillColor, ShadeArraysFloorsAndTransparentTriangles) {
     p.shade = faint;
     draw(f, tris, p);
     for (uint32_t v : f.depth) ASSERT_EQ(v, rtest::CLEARED_DEPTH);
+
+    // Shade colours bright enough to turn modulation off do not make transparent vertices opaque:
+    // the triangle is still skipped, by the fast filler and the reference alike.
+    const float bright_faint[12] = {1.4f, 1.4f,  1.4f, 0.01f, 1.4f, 1.4f,
+                                    1.4f, 0.01f, 1.4f, 1.4f,  1.4f, 0.015f};
+    for (auto fill : {&fill_part_triangles, &fill_part_triangles_reference}) {
+        Canvas g(32, 32);
+        p = pixel_params(g);
+        p.shade = bright_faint;
+        p.tris = tris.data();
+        p.tri_count = 1;
+        fill(p);
+        SCOPED_TRACE(fill == &fill_part_triangles ? "fast" : "reference");
+        EXPECT_EQ(std::count(g.depth.begin(), g.depth.end(), rtest::CLEARED_DEPTH), 32 * 32);
+        EXPECT_EQ(std::count(g.color.begin(), g.color.end(), 0), 32 * 32 * 3);
+    }
 }
 
 // --- The fast filler against the reference ---------------------------------------------------------
