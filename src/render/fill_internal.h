@@ -377,13 +377,15 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
         texture_rules(vc, tex, tw, th, tc, p.uvs != nullptr, paint);
         paint.span_limit = (p.tri_outline && p.tri_outline[i]) ? 1 : p.span_limit;
 
+        // The texture the rules kept, not the one given: without uvs the triangle is untextured.
+        const bool textured = paint.tex != nullptr;
         FillVertex v[3];
         for (int k = 0; k < 3; ++k) {
             v[k].y = proj[k][1];
             v[k].a[A_X] = proj[k][0];
             v[k].a[A_DEPTH] = proj[k][2];
-            v[k].a[A_U] = tex ? p.uvs[i * 6 + k * 2] : 0.0f;
-            v[k].a[A_V] = tex ? p.uvs[i * 6 + k * 2 + 1] : 0.0f;
+            v[k].a[A_U] = textured ? p.uvs[i * 6 + k * 2] : 0.0f;
+            v[k].a[A_V] = textured ? p.uvs[i * 6 + k * 2 + 1] : 0.0f;
             for (int c = 0; c < 4; ++c) v[k].a[A_R + c] = vc[k][c];
         }
         fn(v, paint, slice_top, slice_bottom);
