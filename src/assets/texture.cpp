@@ -141,7 +141,8 @@ void tex_set_pixels(TextureId slot, int sized, uint8_t* pixels, int width, int h
             memset(stored, 0, static_cast<size_t>(bytes));
         }
     }
-    tex_free_pixels(slot);
+    // The slot's own buffer handed back is kept: freeing it first would store a dangling pointer.
+    if (stored != T.pixels[slot]) tex_free_pixels(slot);
     T.width[slot] = width;
     T.height[slot] = height;
     T.channels[slot] = static_cast<uint8_t>(channels);

@@ -151,6 +151,14 @@ bool for_parts(ObjectId id, int part, F&& fn) {
     return true;
 }
 
+// The mode a caller gave, from a stored collision_mode: the transform pass parks it at +10 and the
+// list builder at -20 (net -10) to hand the new geometry on, which is no change of mode.
+int plain_collision_mode(int stored) {
+    if (stored >= 10) return stored - 10;
+    if (stored < 0) return stored + 10;
+    return stored;
+}
+
 bool ends_with_nocase(const std::string& s, const char* suffix) {
     const size_t n = std::strlen(suffix);
     if (s.size() < n) return false;
@@ -281,12 +289,10 @@ int obj_part_changed(ObjectId id, int part, const float* tris, const float* uvs,
     if (!tris || pa.tri_world[part].empty()) return 0;
     if ((!pa.tri_uv[part].empty() && !uvs) || (!pa.tri_shade[part].empty() && !shade)) return 0;
     const size_t n = static_cast<size_t>(count);
-    // The part holds these triangles when either copy matches: tri_local is what the owner gave, and a
-    // part of an object at the origin that was never re-transformed may only have tri_world current.
+    // Only tri_local is what the owner gave: tri_world follows the object's transform, so new
+    // triangles that happen to equal where a moved part now lies must still be stored.
     const size_t tri_bytes = n * TRI_WORLD_FLOATS * sizeof(float);
-    const bool same_local =
-        !pa.tri_local[part].empty() && std::memcmp(tris, pa.tri_local[part].data(), tri_bytes) == 0;
-    if (!same_local && std::memcmp(tris, pa.tri_world[part].data(), tri_bytes) != 0) return 0;
+    if (pa.tri_local[part].empty() || std::memcmp(tris, pa.tri_local[part].data(), tri_bytes) != 0) return 0;
     if (uvs && (pa.tri_uv[part].empty() ||
                 std::memcmp(uvs, pa.tri_uv[part].data(), n * TRI_UV_FLOATS * sizeof(float)) != 0))
         return 0;
@@ -343,7 +349,7 @@ void obj_set_part_collision(ObjectId id, int part, int mode, int param_a, int pa
     if (mode > 2) mode = 2;
     const bool ok = for_parts(id, part, [&](int p) {
         PartArrays& pa = obj_table.parts[id];
-        if (pa.collision_mode[p] != mode) {
+        if (plain_collision_mode(pa.collision_mode[p]) != mode) {
             pa.collision_changed[p] = 1;
             if (pa.dirty[p] == 0) pa.dirty[p] = 2;
             pa.collision_mode[p] = static_cast<int8_t>(mode);

@@ -156,6 +156,24 @@ TEST_F(TextureTest, SetPixelsOwnerships) {
     EXPECT_EQ(tex_has_pixels(0), 0);
 }
 
+TEST_F(TextureTest, ABufferHandedBackToItsOwnSlotIsKept) {
+    // A caller that registers the slot's own buffer again (a redrawn sprite, a re-adopted image) must
+    // not find it freed under it; the new ownership still applies.
+    auto* buffer = static_cast<uint8_t*>(malloc(4 * 4 * 4));
+    for (int i = 0; i < 64; ++i) buffer[i] = static_cast<uint8_t>(i + 1);
+    tex_set_pixels(1, 0, buffer, 4, 4, 4, TEX_ADOPTED);
+    tex_set_pixels(1, 0, buffer, 4, 4, 4, TEX_ADOPTED);
+    ASSERT_EQ(texture_table.pixels[1], buffer);
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(texture_table.pixels[1][i], i + 1) << "byte " << i;
+
+    tex_set_pixels(1, 0, buffer, 2, 2, 3, TEX_BORROWED);
+    EXPECT_EQ(texture_table.pixels[1], buffer);
+    EXPECT_EQ(texture_table.width[1], 2);
+    tex_release(1);  // borrowed now: the buffer is the caller's again
+    EXPECT_EQ(buffer[63], 64);
+    free(buffer);
+}
+
 TEST_F(TextureTest, GrowthRule) {
     EXPECT_EQ(texture_table.capacity, 0);
     tex_ensure(1);

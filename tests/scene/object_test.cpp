@@ -193,6 +193,9 @@ TEST_F(ObjectTableTest, PartChangedTellsWhetherTheGeometryIsAlreadyThere) {
     // Moved object: tri_world differs from the input, tri_local still matches it.
     obj_table.parts[3].tri_world[0][0] += 10.0f;
     EXPECT_EQ(obj_part_changed(3, 0, t.data(), uv.data(), nullptr, 5, 2), 1);
+    // New triangles that happen to equal where the moved part now lies are still new triangles.
+    obj_table.parts[3].tri_world[0] = other;
+    EXPECT_EQ(obj_part_changed(3, 0, other.data(), uv.data(), nullptr, 5, 2), 0);
 }
 
 TEST_F(ObjectTableTest, ClearPartReturnsItToNewPartValues) {
@@ -295,6 +298,22 @@ TEST_F(ObjectTableTest, CollisionSettingsMarkOnlyRealChanges) {
     obj_set_part_collision(3, 1, -5, 0, 0, 0);  // clamps to 0; a dirty 1 part stays 1
     EXPECT_EQ(pa.collision_mode[1], 0);
     EXPECT_EQ(pa.dirty[1], 1);
+
+    // While the frame passes hand the mode on it is stored as 2 + 10 or 2 - 10: the same mode set
+    // again is still no change, and the hand-over is left alone.
+    for (const int stored : {12, -8}) {
+        pa.collision_mode[0] = static_cast<int8_t>(stored);
+        pa.dirty[0] = 0;
+        pa.collision_changed[0] = 0;
+        obj_set_part_collision(3, 0, 2, 1, 1, 0);
+        EXPECT_EQ(int{pa.collision_mode[0]}, stored);
+        EXPECT_EQ(pa.dirty[0], 0);
+        EXPECT_EQ(pa.collision_changed[0], 0);
+    }
+    obj_set_part_collision(3, 0, 1, 1, 1, 0);  // a real change from the handed-on 2
+    EXPECT_EQ(pa.collision_mode[0], 1);
+    EXPECT_EQ(pa.dirty[0], 2);
+    EXPECT_EQ(pa.collision_changed[0], 1);
 
     // Only param c: collides, nothing stored.
     obj_set_part_collision(4, 0, 0, 0, 0, 3);

@@ -372,13 +372,16 @@ constexpr auto draw_table = make_draw_table(std::make_integer_sequence<int, DRAW
 // The colour rules once the vertex colours are known and paint.modulate is decided: the transparent
 // skip, constant or interpolated colour, and the floor of interpolated channels. False: the triangle
 // is invisible.
-inline bool color_rules(float vc[3][4], TriPaint& paint) {
+inline bool color_rules(float vc[3][4], bool shaded, TriPaint& paint) {
+    // A shade array's alphas hold even when its bright colours turn modulation off; only an object
+    // without shade and colour has no vertex alphas and is drawn opaque.
+    if ((shaded || paint.modulate) && vc[0][3] < ALPHA_SKIP && vc[1][3] < ALPHA_SKIP && vc[2][3] < ALPHA_SKIP)
+        return false;
     if (!paint.modulate) {
         for (int k = 0; k < 3; ++k)
             for (int c = 0; c < 4; ++c) vc[k][c] = 255.0f;
         return true;
     }
-    if (vc[0][3] < ALPHA_SKIP && vc[1][3] < ALPHA_SKIP && vc[2][3] < ALPHA_SKIP) return false;
     bool constant = true;
     for (int c = 0; c < 4; ++c) constant = constant && vc[0][c] == vc[1][c] && vc[0][c] == vc[2][c];
     if (constant) {
@@ -445,7 +448,7 @@ void setup_triangles(const FillParams& p, const CallShare& share, int slice_top,
         call_paint.modulate = colored;
         for (int k = 0; k < 3; ++k)
             for (int c = 0; c < 4; ++c) call_vc[k][c] = object_color[c];
-        if (!color_rules(call_vc, call_paint)) return;
+        if (!color_rules(call_vc, false, call_paint)) return;
         texture_rules(call_vc, p.tex_pixels, p.tex_width, p.tex_height, p.tex_channels, has_uvs, call_paint);
         call_paint.span_limit = p.span_limit;
     }
@@ -504,7 +507,7 @@ void setup_triangles(const FillParams& p, const CallShare& share, int slice_top,
                 }
             }
             own.modulate = colored || !(sum > WHITE_SHADE_SUM);
-            if (!color_rules(tri_vc, own)) continue;
+            if (!color_rules(tri_vc, true, own)) continue;
             const bool tex_override = p.tri_tex_pixels && p.tri_tex_pixels[i];
             if (tex_override) {
                 texture_rules(tri_vc, p.tri_tex_pixels[i], p.tri_tex_width ? p.tri_tex_width[i] : 0,

@@ -346,8 +346,12 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
             }
             paint.modulate = colored || !(sum > WHITE_SHADE_SUM);
         }
+        // Transparent vertices skip the triangle whether or not their colours modulate; without shade
+        // and colour there are no vertex alphas.
+        if ((p.shade || paint.modulate) && vc[0][3] < ALPHA_SKIP && vc[1][3] < ALPHA_SKIP &&
+            vc[2][3] < ALPHA_SKIP)
+            continue;
         if (paint.modulate) {
-            if (vc[0][3] < ALPHA_SKIP && vc[1][3] < ALPHA_SKIP && vc[2][3] < ALPHA_SKIP) continue;
             bool constant = true;
             for (int c = 0; c < 4; ++c) constant = constant && vc[0][c] == vc[1][c] && vc[0][c] == vc[2][c];
             if (constant) {
@@ -374,13 +378,15 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
         texture_rules(vc, tex, tw, th, tc, p.uvs != nullptr, paint);
         paint.span_limit = (p.tri_outline && p.tri_outline[i]) ? 1 : p.span_limit;
 
+        // The texture the rules kept, not the one given: without uvs the triangle is untextured.
+        const bool textured = paint.tex != nullptr;
         FillVertex v[3];
         for (int k = 0; k < 3; ++k) {
             v[k].y = proj[k][1];
             v[k].a[A_X] = proj[k][0];
             v[k].a[A_DEPTH] = proj[k][2];
-            v[k].a[A_U] = tex ? p.uvs[i * 6 + k * 2] : 0.0f;
-            v[k].a[A_V] = tex ? p.uvs[i * 6 + k * 2 + 1] : 0.0f;
+            v[k].a[A_U] = textured ? p.uvs[i * 6 + k * 2] : 0.0f;
+            v[k].a[A_V] = textured ? p.uvs[i * 6 + k * 2 + 1] : 0.0f;
             for (int c = 0; c < 4; ++c) v[k].a[A_R + c] = vc[k][c];
         }
         fn(v, paint, slice_top, slice_bottom);
