@@ -77,6 +77,28 @@ void scene_bounds_finish(int thread_count) {
     }
 }
 
+void scene_bounds_check(const int* objects, const int* parts, int count) {
+    LightState& ls = light_state;
+    const ObjectTable& t = obj_table;
+    // The bounds only grow here: a scene that shrinks keeps a coarser grid that still covers it until the
+    // pass runs for another reason.
+    for (int i = 0; i < count && !ls.bounds_pending; ++i) {
+        const ObjectId id = objects[i];
+        const int part = parts[i];
+        if (!obj_valid(id) || !t.enabled[id] || !t.has_geometry[id]) continue;
+        const int n = t.part_count[id] < t.part_capacity[id] ? t.part_count[id] : t.part_capacity[id];
+        if (part < 0 || part >= n) continue;
+        const PartArrays& pa = t.parts[static_cast<size_t>(id)];
+        const size_t p = static_cast<size_t>(part);
+        if (!pa.visible[p]) continue;
+        const Vec3i lo = pa.world_min_i[p], hi = pa.world_max_i[p];
+        const Vec3i smin = ls.scene_min, smax = ls.scene_max;
+        if (!ls.scene_bounds_valid || lo.x < smin.x || lo.y < smin.y || lo.z < smin.z || hi.x > smax.x ||
+            hi.y > smax.y || hi.z > smax.z)
+            ls.bounds_pending = 1;
+    }
+}
+
 void lighting_end_frame(const int* changed_lights, int count) {
     LightState& ls = light_state;
     for (int i = 0; i < count; ++i) {

@@ -32,7 +32,7 @@ struct LightState {
     int grid_rebuilt = 0;                      // the grid was emptied: every light must be entered again
 
     int collision_grid_changed = 0;  // geometry must be re-entered in the collision grid
-    int bounds_pending = 0;          // the scene-bounds pass must run on the next frame
+    int bounds_pending = 0;          // the scene-bounds pass must run in this frame
     Vec3i scene_min{0, 0, 0};        // bounds of the integer world boxes of drawn parts
     Vec3i scene_max{0, 0, 0};
     int scene_bounds_valid = 0;  // 1 when some part contributed to the bounds
@@ -47,6 +47,9 @@ int lighting_period();
 // thread_index of thread_count; scene_bounds_finish combines the shares after the join.
 void scene_bounds_pass(int thread_index, int thread_count);
 void scene_bounds_finish(int thread_count);
+// Sets bounds_pending when a listed part that the bounds pass would count now reaches beyond the
+// bounds. The pipeline thread calls it after the transform pass has joined.
+void scene_bounds_check(const int* objects, const int* parts, int count);
 // Chooses the grid size from the enabled lights and empties the grid when its size or extent changed.
 void light_grid_setup();
 // Moves every changed light (every light after a rebuild or with relight_all) from the cells of its old

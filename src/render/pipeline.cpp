@@ -394,6 +394,8 @@ uint8_t* render_scene() {
     if (g.dirty_count > 0) {
         ps.threads.transform = std::min(transform_thread_count(cpus, estimate), g.dirty_count);
         worker_run_pass(ps.threads.transform, pass_worker<transform_pass>);
+        // After the join: the workers never write the shared flag.
+        scene_bounds_check(g.dirty_objects.data(), g.dirty_parts.data(), g.dirty_count);
     }
 
     // 9. Scene bounds, the extent of the light grid.
