@@ -174,6 +174,24 @@ TEST_F(Lights, BoundsFollowGeometryThatLeavesThem) {
     EXPECT_EQ(light_state.scene_min.y, lo.y);
 }
 
+// A hidden object is relit with the others, so that showing it again shows the current light.
+TEST_F(Lights, ShownAgainObjectHasTheCurrentLight) {
+    set_ambient(0, 0, 0);
+    lit_vertex(1, 0.5f, 0, 0);
+    lit_vertex(2, 3.0f, 3.0f, 3.0f);  // keeps the scene drawn while object 1 is hidden
+    light_set(0, 1, 1, 1, 1, 1.0f, 0, 0, 0);
+    render_scene();
+    render_scene();
+    ASSERT_FLOAT_EQ(red_of(1, 0), 128 * 0.00392156863f);
+    obj_set_enabled(1, 0);
+    light_set(0, 1, 0.5f, 1, 1, 1.0f, 0, 0, 0);
+    pipeline_state.frame_counter = 3;
+    render_scene();  // the periodic frame while hidden
+    obj_set_enabled(1, 1);
+    render_scene();
+    EXPECT_FLOAT_EQ(red_of(1, 0), 64 * 0.00392156863f);
+}
+
 // A strip of lit vertices long enough for several blocks of 4096 floats, with shared corners.
 void long_strip(ObjectId id, int tris) {
     std::vector<float> v;
