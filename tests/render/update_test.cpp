@@ -89,6 +89,34 @@ TEST_F(Paths, GroundWalkTurnsWithinItsLimitAndArrivesKeepingHeight) {
     EXPECT_FLOAT_EQ(t.position[7].y, 2.0f);
 }
 
+// Runs the path to its end; false when it did not end within a thousand steps.
+bool walk_to_end(ObjectId id, double dt) {
+    for (int i = 0; i < 1000; ++i) {
+        if (obj_table.path_speed[id] == 0.0f) return true;
+        path_step(dt, id);
+    }
+    return obj_table.path_speed[id] == 0.0f;
+}
+
+TEST_F(Paths, QueuedPointWithoutSpeedEndsThePath) {
+    ObjectTable& t = obj_table;
+    path_push(7, 1, 0, 0, 1.0f, 0, 0, -1, 1, 0);
+    path_push(7, 5, 0, 0, 0.0f, 0, 0, 90, 1, 1);  // a stop
+    path_push(7, 9, 0, 0, 2.0f, 0, 0, -1, 1, 1);  // never reached
+    path_step(0.5, 7);
+    path_step(0.5, 7);
+    EXPECT_EQ(t.path_speed[7], 0.0f);
+    EXPECT_EQ(t.path_queue_length[7], 0);
+    EXPECT_TRUE(t.path_queue[7].empty());
+    EXPECT_FLOAT_EQ(t.position[7].x, 1.0f);  // where the path reached, not at the stop point
+    EXPECT_EQ(t.rotation[7].y, 0.0f);
+    // A negative speed stops it just the same.
+    path_push(7, 2, 0, 0, 1.0f, 0, 0, -1, 1, 0);
+    path_push(7, 5, 0, 0, -1.0f, 0, 0, -1, 1, 1);
+    EXPECT_TRUE(walk_to_end(7, 0.5));
+    EXPECT_FLOAT_EQ(t.position[7].x, 2.0f);
+}
+
 TEST_F(Paths, FinishAndSync) {
     ObjectTable& t = obj_table;
     path_push(7, 3, 4, 5, 1.0f, 0, 0, 30, 0, 0);
