@@ -59,14 +59,13 @@ bool pop_queue(ObjectId id) {
     return true;
 }
 
-// Turns the object's heading towards want by at most param_b x dt degrees (any amount when param_b is
+// Turns the object's heading towards want by at most param_b x dt degrees (not at all when param_b is
 // not positive). Returns the heading left to turn.
 float turn_towards(ObjectId id, float want, double dt) {
     const float yaw = obj_table.rotation[id].y;
     float d = angle_difference(yaw, want);
-    const double limit = obj_table.path_param_b[id] * dt;
-    if (obj_table.path_param_b[id] > 0.0f && std::fabs(d) > limit)
-        d = static_cast<float>(d > 0 ? limit : -limit);
+    const double limit = obj_table.path_param_b[id] > 0.0f ? obj_table.path_param_b[id] * dt : 0.0;
+    if (std::fabs(d) > limit) d = static_cast<float>(d > 0 ? limit : -limit);
     if (d != 0.0f) set_heading(id, wrap_degrees(yaw + d));
     return angle_difference(obj_table.rotation[id].y, want);
 }

@@ -98,6 +98,23 @@ bool walk_to_end(ObjectId id, double dt) {
     return obj_table.path_speed[id] == 0.0f;
 }
 
+TEST_F(Paths, ZeroTurnLimitDoesNotTurn) {
+    ObjectTable& t = obj_table;
+    path_push(7, 4, 0, 0, 1.0f, 0, 0, 90, 1, 0);
+    path_step(0.5, 7);
+    EXPECT_FLOAT_EQ(t.position[7].x, 0.5f);
+    EXPECT_EQ(t.rotation[7].y, 0.0f);
+    // A walker keeps facing where it faced: straight ahead it still arrives, to the side it stays put.
+    obj_set_position(7, 0, 0, 0);
+    path_push(7, 0, 0, 5, 1.0f, 0, 0, -1, 0, 0);
+    ASSERT_TRUE(walk_to_end(7, 0.1));
+    EXPECT_FLOAT_EQ(t.position[7].z, 5.0f);
+    path_push(7, 5, 0, 5, 1.0f, 0, 0, -1, 0, 0);
+    for (int i = 0; i < 10; ++i) path_step(0.1, 7);
+    EXPECT_EQ(t.rotation[7].y, 0.0f);
+    EXPECT_NEAR(t.position[7].x, 0.0f, 1e-4);
+}
+
 TEST_F(Paths, QueuedPointWithoutSpeedEndsThePath) {
     ObjectTable& t = obj_table;
     path_push(7, 1, 0, 0, 1.0f, 0, 0, -1, 1, 0);
