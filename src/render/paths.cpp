@@ -117,8 +117,10 @@ void path_step(double dt, ObjectId id) {
 
     if (d2 <= step * step || d2 <= ARRIVED_SQ) {
         if (t.path_queue_length[id] > 0 && pop_queue(id)) return;
-        // The last step stops within one step of the target: finish it, on the ground in mode 0.
+        // The last step stops within one step of the target: finish it, on the ground in mode 0, facing
+        // the way the path asked for whatever the turn limit allowed on the way.
         obj_set_position(id, target.x, mode == 0 ? pos.y : target.y, target.z);
+        if (t.path_heading[id] >= 0.0f) set_heading(id, t.path_heading[id]);
         t.path_speed[id] = 0.0f;
         free_queue(id);
         return;

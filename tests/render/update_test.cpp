@@ -98,6 +98,21 @@ bool walk_to_end(ObjectId id, double dt) {
     return obj_table.path_speed[id] == 0.0f;
 }
 
+TEST_F(Paths, ArrivalTakesTheTargetHeading) {
+    ObjectTable& t = obj_table;
+    path_push(7, 10, 0, 0, 2.0f, 0, 360, 30, 0, 0);  // walks facing 90, stops facing 30
+    ASSERT_TRUE(walk_to_end(7, 0.1));
+    EXPECT_FLOAT_EQ(t.position[7].x, 10.0f);
+    EXPECT_FLOAT_EQ(t.rotation[7].y, 30.0f);
+    path_push(7, 10, 0, 10, 2.0f, 0, 720, -1, 0, 0);  // no heading: keeps the walk direction
+    ASSERT_TRUE(walk_to_end(7, 0.1));
+    EXPECT_NEAR(angle_difference(t.rotation[7].y, 0.0f), 0.0f, 1.0f);
+    // A straight mover that turns too slowly to get there on the way still ends on its heading.
+    path_push(7, 11, 0, 10, 10.0f, 0, 10, 90, 1, 0);
+    ASSERT_TRUE(walk_to_end(7, 0.1));
+    EXPECT_FLOAT_EQ(t.rotation[7].y, 90.0f);
+}
+
 TEST_F(Paths, ZeroTurnLimitDoesNotTurn) {
     ObjectTable& t = obj_table;
     path_push(7, 4, 0, 0, 1.0f, 0, 0, 90, 1, 0);
