@@ -11,7 +11,7 @@ struct FrameFlags {
     int relight_all = 1;                 // every light counts as changed (the first frame lights all)
     int collision_geometry_changed = 0;  // a listed part has a collision mode
     int collision_grid_changed = 0;      // geometry must be entered in the collision grid again
-    int bounds_pending = 0;              // the scene-bounds pass must run on the next frame
+    int bounds_pending = 0;              // the scene-bounds pass must run (raised before it in the frame)
 };
 
 extern FrameFlags frame_flags;

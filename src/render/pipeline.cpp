@@ -124,6 +124,9 @@ void run_geometry_pass(int cpus) {
     const int t = std::min(transform_thread_count(cpus, estimate), listed);
     pipeline_state.threads.transform = t;
     worker_run_pass(t, pass_worker<transform_pass>);
+    // After the join: the workers never write the shared flag.
+    const GeometryState& g = geometry_state;
+    scene_bounds_check(g.dirty_objects.data(), g.dirty_parts.data(), g.dirty_count);
 }
 
 // The extent of the light grid: measured again when anything may have moved out of it.

@@ -316,7 +316,7 @@ class SecondScreenTest : public disptest::XServerTest {
     SecondScreenTest() : XServerTest(24, 2) {}
     void SetUp() override {
         XServerTest::SetUp();
-        display_state.cpu_count = 1;
+        cpu_count_set(1);
     }
 };
 
@@ -350,7 +350,7 @@ TEST(LostServerChild, PresentsUntilTheServerIsGone) {
     set_resolution(512, 256);
     window_open(512, 256, 24, 512, 256);
     window_set_title("lost-server");
-    display_state.cpu_count = threaded ? 2 : 1;
+    cpu_count_set(threaded ? 2 : 1);
     const std::vector<uint8_t> frame = pattern(512, 256);
     for (int i = 0; i < 2000; ++i) {
         display_sync();

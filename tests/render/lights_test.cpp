@@ -146,6 +146,53 @@ TEST_F(Lights, GridFollowsMovingLights) {
     EXPECT_EQ(ls.grid_cells[static_cast<size_t>((1 * 4 + 1) * 4 + 1)].size(), 10u);
 }
 
+// The light grid spans the scene as it was when the bounds were last taken: geometry and lights that
+// later move far beyond it must make the bounds follow, or the far vertices fall into edge cells that do
+// not list the light.
+TEST_F(Lights, BoundsFollowGeometryThatLeavesThem) {
+    set_ambient(0, 0, 0);
+    lit_vertex(1, 0.5f, 0, 0);
+    lit_vertex(2, 2.5f, 0, 0);
+    light_set(0, 1, 1, 1, 1, 1.0f, 0, 0, 0);
+    light_set(1, 1, 1, 1, 1, 1.0f, 2, 0, 0);
+    render_scene();
+    render_scene();
+    EXPECT_FLOAT_EQ(red_of(2, 0), 128 * 0.00392156863f);
+    obj_set_position(2, 500, -300, 200);
+    light_set(1, 1, 1, 1, 1, 1.0f, 502, -300, 200);
+    frame_flags.frame_counter = 3;  // the next frame relights the kept parts
+    render_scene();
+    EXPECT_GE(light_state.scene_max.x, 503);
+    EXPECT_LE(light_state.scene_min.y, -300);
+    EXPECT_FLOAT_EQ(red_of(2, 0), 128 * 0.00392156863f);
+    EXPECT_FLOAT_EQ(red_of(1, 0), 128 * 0.00392156863f);  // the near part keeps its light
+    // A part that moves within the bounds leaves them as they are.
+    const Vec3i lo = light_state.scene_min, hi = light_state.scene_max;
+    obj_set_position(1, 100, -100, 100);
+    render_scene();
+    EXPECT_EQ(light_state.scene_min.x, lo.x);
+    EXPECT_EQ(light_state.scene_max.x, hi.x);
+    EXPECT_EQ(light_state.scene_min.y, lo.y);
+}
+
+// A hidden object is relit with the others, so that showing it again shows the current light.
+TEST_F(Lights, ShownAgainObjectHasTheCurrentLight) {
+    set_ambient(0, 0, 0);
+    lit_vertex(1, 0.5f, 0, 0);
+    lit_vertex(2, 3.0f, 3.0f, 3.0f);  // keeps the scene drawn while object 1 is hidden
+    light_set(0, 1, 1, 1, 1, 1.0f, 0, 0, 0);
+    render_scene();
+    render_scene();
+    ASSERT_FLOAT_EQ(red_of(1, 0), 128 * 0.00392156863f);
+    obj_set_enabled(1, 0);
+    light_set(0, 1, 0.5f, 1, 1, 1.0f, 0, 0, 0);
+    frame_flags.frame_counter = 3;
+    render_scene();  // the periodic frame while hidden
+    obj_set_enabled(1, 1);
+    render_scene();
+    EXPECT_FLOAT_EQ(red_of(1, 0), 64 * 0.00392156863f);
+}
+
 // A strip of lit vertices long enough for several blocks of 4096 floats, with shared corners.
 void long_strip(ObjectId id, int tris) {
     std::vector<float> v;

@@ -89,6 +89,66 @@ TEST_F(Paths, GroundWalkTurnsWithinItsLimitAndArrivesKeepingHeight) {
     EXPECT_FLOAT_EQ(t.position[7].y, 2.0f);
 }
 
+// Runs the path to its end; false when it did not end within a thousand steps.
+bool walk_to_end(ObjectId id, double dt) {
+    for (int i = 0; i < 1000; ++i) {
+        if (obj_table.path_speed[id] == 0.0f) return true;
+        path_step(dt, id);
+    }
+    return obj_table.path_speed[id] == 0.0f;
+}
+
+TEST_F(Paths, ArrivalTakesTheTargetHeading) {
+    ObjectTable& t = obj_table;
+    path_push(7, 10, 0, 0, 2.0f, 0, 360, 30, 0, 0);  // walks facing 90, stops facing 30
+    ASSERT_TRUE(walk_to_end(7, 0.1));
+    EXPECT_FLOAT_EQ(t.position[7].x, 10.0f);
+    EXPECT_FLOAT_EQ(t.rotation[7].y, 30.0f);
+    path_push(7, 10, 0, 10, 2.0f, 0, 720, -1, 0, 0);  // no heading: keeps the walk direction
+    ASSERT_TRUE(walk_to_end(7, 0.1));
+    EXPECT_NEAR(angle_difference(t.rotation[7].y, 0.0f), 0.0f, 1.0f);
+    // A straight mover that turns too slowly to get there on the way still ends on its heading.
+    path_push(7, 11, 0, 10, 10.0f, 0, 10, 90, 1, 0);
+    ASSERT_TRUE(walk_to_end(7, 0.1));
+    EXPECT_FLOAT_EQ(t.rotation[7].y, 90.0f);
+}
+
+TEST_F(Paths, ZeroTurnLimitDoesNotTurn) {
+    ObjectTable& t = obj_table;
+    path_push(7, 4, 0, 0, 1.0f, 0, 0, 90, 1, 0);
+    path_step(0.5, 7);
+    EXPECT_FLOAT_EQ(t.position[7].x, 0.5f);
+    EXPECT_EQ(t.rotation[7].y, 0.0f);
+    // A walker keeps facing where it faced: straight ahead it still arrives, to the side it stays put.
+    obj_set_position(7, 0, 0, 0);
+    path_push(7, 0, 0, 5, 1.0f, 0, 0, -1, 0, 0);
+    ASSERT_TRUE(walk_to_end(7, 0.1));
+    EXPECT_FLOAT_EQ(t.position[7].z, 5.0f);
+    path_push(7, 5, 0, 5, 1.0f, 0, 0, -1, 0, 0);
+    for (int i = 0; i < 10; ++i) path_step(0.1, 7);
+    EXPECT_EQ(t.rotation[7].y, 0.0f);
+    EXPECT_NEAR(t.position[7].x, 0.0f, 1e-4);
+}
+
+TEST_F(Paths, QueuedPointWithoutSpeedEndsThePath) {
+    ObjectTable& t = obj_table;
+    path_push(7, 1, 0, 0, 1.0f, 0, 0, -1, 1, 0);
+    path_push(7, 5, 0, 0, 0.0f, 0, 0, 90, 1, 1);  // a stop
+    path_push(7, 9, 0, 0, 2.0f, 0, 0, -1, 1, 1);  // never reached
+    path_step(0.5, 7);
+    path_step(0.5, 7);
+    EXPECT_EQ(t.path_speed[7], 0.0f);
+    EXPECT_EQ(t.path_queue_length[7], 0);
+    EXPECT_TRUE(t.path_queue[7].empty());
+    EXPECT_FLOAT_EQ(t.position[7].x, 1.0f);  // where the path reached, not at the stop point
+    EXPECT_EQ(t.rotation[7].y, 0.0f);
+    // A negative speed stops it just the same.
+    path_push(7, 2, 0, 0, 1.0f, 0, 0, -1, 1, 0);
+    path_push(7, 5, 0, 0, -1.0f, 0, 0, -1, 1, 1);
+    EXPECT_TRUE(walk_to_end(7, 0.5));
+    EXPECT_FLOAT_EQ(t.position[7].x, 2.0f);
+}
+
 TEST_F(Paths, FinishAndSync) {
     ObjectTable& t = obj_table;
     path_push(7, 3, 4, 5, 1.0f, 0, 0, 30, 0, 0);

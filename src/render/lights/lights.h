@@ -45,6 +45,9 @@ int lighting_period();
 // thread_index of thread_count; scene_bounds_finish combines the shares after the join.
 void scene_bounds_pass(int thread_index, int thread_count);
 void scene_bounds_finish(int thread_count);
+// Raises the frame's bounds_pending flag when a listed part that the bounds pass would count now reaches
+// beyond the bounds. The pipeline thread calls it after the transform pass has joined.
+void scene_bounds_check(const int* objects, const int* parts, int count);
 // Chooses the grid size from the enabled lights and empties the grid when its size or extent changed.
 void light_grid_setup();
 // Moves every changed light (every light after a rebuild or with relight_all) from the cells of its old

@@ -7,6 +7,7 @@
 
 #include "core/frame_stats.h"
 #include "core/workers.h"
+#include "render/frame_flags.h"
 #include "scene/object.h"
 
 namespace {
@@ -66,5 +67,26 @@ void scene_bounds_finish(int thread_count) {
     if (any) {
         ls.scene_min = lo;
         ls.scene_max = hi;
+    }
+}
+
+void scene_bounds_check(const int* objects, const int* parts, int count) {
+    const LightState& ls = light_state;
+    const ObjectTable& t = obj_table;
+    // The bounds only grow here: a scene that shrinks keeps a coarser grid that still covers it until the
+    // pass runs for another reason.
+    for (int i = 0; i < count && !frame_flags.bounds_pending; ++i) {
+        const ObjectId id = objects[i];
+        const int part = parts[i];
+        if (!obj_valid(id) || !t.enabled[id] || !t.has_geometry[id]) continue;
+        if (part < 0 || part >= obj_part_limit(id)) continue;
+        const PartArrays& pa = t.parts[static_cast<size_t>(id)];
+        const size_t p = static_cast<size_t>(part);
+        if (!pa.visible[p]) continue;
+        const Vec3i lo = pa.world_min_i[p], hi = pa.world_max_i[p];
+        const Vec3i smin = ls.scene_min, smax = ls.scene_max;
+        if (!ls.scene_bounds_valid || lo.x < smin.x || lo.y < smin.y || lo.z < smin.z || hi.x > smax.x ||
+            hi.y > smax.y || hi.z > smax.z)
+            frame_flags.bounds_pending = 1;
     }
 }

@@ -115,8 +115,10 @@ void vertex_lighting_pass(int thread_index, int thread_count) {
     // place they left until a light changes.
     if (g.changed_light_count == 0 && !frame_flags.relight_all && !(ls.light_count > 0 && periodic)) return;
     const ObjectTable& t = obj_table;
+    // Hidden objects too: nothing relights a part when its object is shown again, so it must not miss
+    // the relighting that happened meanwhile.
     for (ObjectId id = 1; id < t.object_capacity; ++id) {
-        if (!t.enabled[id] || !t.has_geometry[id]) continue;
+        if (!t.has_geometry[id]) continue;
         const PartArrays& pa = t.parts[static_cast<size_t>(id)];
         const int parts = obj_part_limit(id);
         for (int part = 0; part < parts; ++part)

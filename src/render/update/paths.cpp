@@ -36,44 +36,36 @@ float wrap_degrees(float a) {
     return a < 0.0f ? a + 360.0f : a;
 }
 
-// Makes a queued point the current movement. A point without speed is a jump: the object is put there
-// and the next point is taken. Returns false when the queue ran out on jumps (the path has ended).
+// Makes the next queued point the current movement. A point without speed is a stop: the path ends
+// where it is, and what was queued behind the stop is never walked. Returns false when the path ends.
 bool pop_queue(ObjectId id) {
     ObjectTable& t = obj_table;
     std::vector<float>& q = t.path_queue[static_cast<size_t>(id)];
     int& len = t.path_queue_length[id];
     if (len > static_cast<int>(q.size() / PATH_POINT_FLOATS))
         len = static_cast<int>(q.size() / PATH_POINT_FLOATS);
-    while (len > 0) {
-        const float p[PATH_POINT_FLOATS] = {q[0], q[1], q[2], q[3], q[4], q[5], q[6], q[7]};
-        q.erase(q.begin(), q.begin() + PATH_POINT_FLOATS);
-        --len;
-        if (len == 0) free_queue(id);
-        if (!(p[PP_SPEED] > 0.0f)) {
-            obj_set_position(id, p[PP_X], p[PP_Y], p[PP_Z]);
-            if (p[PP_HEADING] >= 0.0f) set_heading(id, p[PP_HEADING]);
-            continue;
-        }
-        t.path_target[id] = Vec3{p[PP_X], p[PP_Y], p[PP_Z]};
-        t.path_heading[id] = p[PP_HEADING];
-        t.path_speed[id] = p[PP_SPEED];
-        t.path_param_a[id] = p[PP_PARAM_A];
-        t.path_param_b[id] = p[PP_PARAM_B];
-        t.path_mode[id] = static_cast<int>(p[PP_MODE]);
-        return true;
-    }
-    t.path_speed[id] = 0.0f;
-    return false;
+    if (len <= 0) return false;
+    const float p[PATH_POINT_FLOATS] = {q[0], q[1], q[2], q[3], q[4], q[5], q[6], q[7]};
+    q.erase(q.begin(), q.begin() + PATH_POINT_FLOATS);
+    --len;
+    if (len == 0) free_queue(id);
+    if (!(p[PP_SPEED] > 0.0f)) return false;
+    t.path_target[id] = Vec3{p[PP_X], p[PP_Y], p[PP_Z]};
+    t.path_heading[id] = p[PP_HEADING];
+    t.path_speed[id] = p[PP_SPEED];
+    t.path_param_a[id] = p[PP_PARAM_A];
+    t.path_param_b[id] = p[PP_PARAM_B];
+    t.path_mode[id] = static_cast<int>(p[PP_MODE]);
+    return true;
 }
 
-// Turns the object's heading towards want by at most param_b x dt degrees (any amount when param_b is
+// Turns the object's heading towards want by at most param_b x dt degrees (not at all when param_b is
 // not positive). Returns the heading left to turn.
 float turn_towards(ObjectId id, float want, double dt) {
     const float yaw = obj_table.rotation[id].y;
     float d = angle_difference(yaw, want);
-    const double limit = obj_table.path_param_b[id] * dt;
-    if (obj_table.path_param_b[id] > 0.0f && std::fabs(d) > limit)
-        d = static_cast<float>(d > 0 ? limit : -limit);
+    const double limit = obj_table.path_param_b[id] > 0.0f ? obj_table.path_param_b[id] * dt : 0.0;
+    if (std::fabs(d) > limit) d = static_cast<float>(d > 0 ? limit : -limit);
     if (d != 0.0f) set_heading(id, wrap_degrees(yaw + d));
     return angle_difference(obj_table.rotation[id].y, want);
 }
@@ -125,8 +117,10 @@ void path_step(double dt, ObjectId id) {
 
     if (d2 <= step * step || d2 <= ARRIVED_SQ) {
         if (t.path_queue_length[id] > 0 && pop_queue(id)) return;
-        // The last step stops within one step of the target: finish it, on the ground in mode 0.
+        // The last step stops within one step of the target: finish it, on the ground in mode 0, facing
+        // the way the path asked for whatever the turn limit allowed on the way.
         obj_set_position(id, target.x, mode == 0 ? pos.y : target.y, target.z);
+        if (t.path_heading[id] >= 0.0f) set_heading(id, t.path_heading[id]);
         t.path_speed[id] = 0.0f;
         free_queue(id);
         return;
