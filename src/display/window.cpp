@@ -46,12 +46,11 @@ int x11_ignore_error(Display*, XErrorEvent*) {
 // A broken connection cannot be recovered: Xlib ends the process itself if this handler returns. Its
 // own handler prints a report of several lines and calls exit(), possibly on the present thread while
 // the main thread renders, and exit() runs static destructors under the running threads' feet. _exit()
-// ends every thread at once and runs nothing else; the message goes out in one write(), as _exit()
+// ends every thread at once and runs nothing else; the message goes out unbuffered, as _exit()
 // flushes no stdio buffer.
 int x11_connection_lost(Display*) {
-    if (write(STDERR_FILENO, X11_FAILURE_MESSAGE, sizeof X11_FAILURE_MESSAGE - 1) < 0) {
-        // Nowhere left to report to; the status still says it.
-    }
+    // Should the line not get out, the status still says it.
+    log_message(LogStream::err, X11_FAILURE_MESSAGE);
     _exit(EXIT_FAILURE);
 }
 

@@ -151,14 +151,6 @@ bool for_parts(ObjectId id, int part, F&& fn) {
     return true;
 }
 
-// The mode a caller gave, from a stored collision_mode: the transform pass parks it at +10 and the
-// list builder at -20 (net -10) to hand the new geometry on, which is no change of mode.
-int plain_collision_mode(int stored) {
-    if (stored >= 10) return stored - 10;
-    if (stored < 0) return stored + 10;
-    return stored;
-}
-
 bool ends_with_nocase(const std::string& s, const char* suffix) {
     const size_t n = std::strlen(suffix);
     if (s.size() < n) return false;
@@ -349,7 +341,7 @@ void obj_set_part_collision(ObjectId id, int part, int mode, int param_a, int pa
     if (mode > 2) mode = 2;
     const bool ok = for_parts(id, part, [&](int p) {
         PartArrays& pa = obj_table.parts[id];
-        if (plain_collision_mode(pa.collision_mode[p]) != mode) {
+        if (collision_mode_plain(pa.collision_mode[p]) != mode) {
             pa.collision_changed[p] = 1;
             if (pa.dirty[p] == 0) pa.dirty[p] = 2;
             pa.collision_mode[p] = static_cast<int8_t>(mode);

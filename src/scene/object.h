@@ -151,6 +151,14 @@ inline bool obj_valid(ObjectId id) {
     return id >= 0 && id < obj_table.object_capacity;
 }
 
+// The mode a caller gave, from a stored collision_mode: the transform pass parks it at +10 and the list
+// builder at -20 (net -10) to hand new geometry on, which is no change of mode.
+inline int collision_mode_plain(int stored) {
+    if (stored >= 10) return stored - 10;
+    if (stored < 0) return stored + 10;
+    return stored;
+}
+
 // The parts of a valid object that a pass may visit: its part count, never more than the parts its
 // columns hold (a count set ahead of the columns must not lead a pass past them).
 inline int obj_part_limit(ObjectId id) {

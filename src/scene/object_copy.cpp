@@ -177,15 +177,8 @@ void obj_clone(ObjectId src, ObjectId dst) {
         const bool mark = sp.visible[i] || dp.visible[i] || t.enabled[src] || t.enabled[dst];
         dp.visible[i] = sp.visible[i];
         dp.shade_state[i] = sp.shade_state[i];
-        // The transform pass parks the mode at +10 and the list builder at -20 (net -10); a clone
-        // starts from the plain mode.
-        int mode = sp.collision_mode[i];
-        if (mode >= 10) {
-            mode -= 10;
-        } else if (mode < 0) {
-            mode += 10;
-        }
-        dp.collision_mode[i] = static_cast<int8_t>(mode);
+        // A clone starts from the plain mode, not one parked for handing on.
+        dp.collision_mode[i] = static_cast<int8_t>(collision_mode_plain(sp.collision_mode[i]));
         dp.collision_param_a[i] = sp.collision_param_a[i];
         dp.collision_param_b[i] = sp.collision_param_b[i];
         dp.part_color[i] = sp.part_color[i];

@@ -229,8 +229,7 @@ bool left_its_place(ObjectId id) {
 }  // namespace
 
 int collision_kind(int mode) {
-    if (mode >= 10) mode -= 10;
-    if (mode < 0) mode += 10;
+    mode = collision_mode_plain(mode);
     return mode == 1 || mode == 2 ? mode : 0;
 }
 
