@@ -151,30 +151,6 @@ constexpr unsigned attr_mask(bool textured, int color) {
     return m;
 }
 
-template <unsigned Mask, int I, class F>
-inline void for_attr(F& f) {
-    if constexpr (((Mask >> I) & 1u) != 0) f(I);
-}
-template <unsigned Mask, class F, int... I>
-inline void for_attrs(F&& f, std::integer_sequence<int, I...>) {
-    (for_attr<Mask, I>(f), ...);
-}
-// Calls f(attribute) for every attribute of Mask, unrolled.
-template <unsigned Mask, class F>
-inline void for_attrs(F&& f) {
-    for_attrs<Mask>(f, std::make_integer_sequence<int, ATTR_COUNT>{});
-}
-
-template <unsigned Mask>
-inline void make_edge_of(Edge& e, const FillVertex& from, const FillVertex& to, bool left) {
-    const float inv = inverse_height(to.y - from.y, left);
-    for_attrs<Mask>([&](int k) {
-        e.start[k] = from.a[k];
-        e.step[k] = (to.a[k] - from.a[k]) * inv;
-    });
-    e.row0 = std::trunc(from.y + 0.5f);
-}
-
 // Rows [row, end) of one triangle between two edges.
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
 inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int extent_left, int extent_right,
@@ -236,44 +212,27 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
     }
 }
 
-// The rows of one triangle: the ordering and edges of tri_rows_setup, with only the attributes the
-// variant reads and only the edges that reach a row of the slice.
+// The rows of one triangle: the shared ordering, with only the attributes the variant reads and only the
+// edges that reach a row of the slice.
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
 void draw_triangle(FillVertex* verts, const TriPaint& paint, const FillParams& p, int slice_top,
                    int slice_bottom) {
     constexpr unsigned mask = attr_mask(Textured, Color);
-    int i0 = 0, i1 = 1, i2 = 2;
-    if (verts[i1].y < verts[i0].y) std::swap(i0, i1);
-    if (verts[i2].y < verts[i1].y) std::swap(i1, i2);
-    if (verts[i1].y < verts[i0].y) std::swap(i0, i1);
-    const FillVertex& v0 = verts[i0];
-    const FillVertex& v1 = verts[i1];
-    const FillVertex& v2 = verts[i2];
-    const int top_row = round_row(v0.y);
-    const int first_row = top_row > slice_top ? top_row : slice_top;
-    const int bottom_row = round_row(v2.y);
-    const int end_row = bottom_row < slice_bottom ? bottom_row : slice_bottom;
-    if (first_row >= end_row) return;
-    const int mid_row = round_row(v1.y);
-
-    const float lhs = (v1.a[A_X] - v0.a[A_X]) * (v2.y - v0.y);
-    const float rhs = (v2.a[A_X] - v0.a[A_X]) * (v1.y - v0.y);
-    const bool mid_right = !(lhs < rhs);
-
-    float lo = v0.a[A_X], hi = lo;
-    lo = v1.a[A_X] < lo ? v1.a[A_X] : lo;
-    hi = v1.a[A_X] > hi ? v1.a[A_X] : hi;
-    lo = v2.a[A_X] < lo ? v2.a[A_X] : lo;
-    hi = v2.a[A_X] > hi ? v2.a[A_X] : hi;
-    const int extent_left = trunc_clamped(lo + SPAN_LEFT_ROUND, PIXEL_LIMIT);
-    const int extent_right = trunc_clamped(hi + SPAN_RIGHT_ROUND, PIXEL_LIMIT);
+    TriOrder o;
+    if (!tri_order(verts, slice_top, slice_bottom, o)) return;
+    const FillVertex& v0 = *o.v0;
+    const FillVertex& v1 = *o.v1;
+    const FillVertex& v2 = *o.v2;
+    const int first_row = o.first_row, end_row = o.end_row, mid_row = o.mid_row;
+    const bool mid_right = o.mid_right;
+    const int extent_left = o.extent_left, extent_right = o.extent_right;
 
     Edge long_edge;
-    make_edge_of<mask>(long_edge, v0, v2, mid_right);
+    make_edge<mask>(long_edge, v0, v2, mid_right);
     const int upper_end = mid_row < end_row ? mid_row : end_row;
     if (first_row < upper_end) {
         Edge upper;
-        make_edge_of<mask>(upper, v0, v1, !mid_right);
+        make_edge<mask>(upper, v0, v1, !mid_right);
         if (mid_right) {
             draw_rows<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(
                 long_edge, upper, first_row, upper_end, extent_left, extent_right, paint, p);
@@ -285,7 +244,7 @@ void draw_triangle(FillVertex* verts, const TriPaint& paint, const FillParams& p
     const int lower_first = mid_row > first_row ? mid_row : first_row;
     if (lower_first < end_row) {
         Edge lower;
-        make_edge_of<mask>(lower, v1, v2, !mid_right);
+        make_edge<mask>(lower, v1, v2, !mid_right);
         if (mid_right) {
             draw_rows<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(
                 long_edge, lower, lower_first, end_row, extent_left, extent_right, paint, p);
@@ -296,11 +255,9 @@ void draw_triangle(FillVertex* verts, const TriPaint& paint, const FillParams& p
     }
 }
 
-// Banding: rows whose colour and depth (7 bytes a pixel) fill about half the second-level cache; at
-// most this many triangles kept for the bands at once (about 170 bytes each); a group whose bounding
-// boxes cover less than the share this many times is not worth banding.
-constexpr int BAND_BYTES = 512 * 1024;
-constexpr int BAND_MIN_ROWS = 8;
+// Banding within one call (bands of fill_band_rows rows): at most this many triangles kept for the
+// bands at once (about 170 bytes each); a group whose bounding boxes cover less than the share this
+// many times is not worth banding.
 constexpr size_t BAND_GROUP = 8192;
 constexpr int64_t BAND_MIN_OVERDRAW = 2;
 
@@ -369,184 +326,6 @@ constexpr auto make_draw_table(std::integer_sequence<int, Keys...>) {
 
 constexpr auto draw_table = make_draw_table(std::make_integer_sequence<int, DRAW_VARIANTS>{});
 
-// The colour rules once the vertex colours are known and paint.modulate is decided: the transparent
-// skip, constant or interpolated colour, and the floor of interpolated channels. False: the triangle
-// is invisible.
-inline bool color_rules(float vc[3][4], bool shaded, TriPaint& paint) {
-    // A shade array's alphas hold even when its bright colours turn modulation off; only an object
-    // without shade and colour has no vertex alphas and is drawn opaque.
-    if ((shaded || paint.modulate) && vc[0][3] < ALPHA_SKIP && vc[1][3] < ALPHA_SKIP && vc[2][3] < ALPHA_SKIP)
-        return false;
-    if (!paint.modulate) {
-        for (int k = 0; k < 3; ++k)
-            for (int c = 0; c < 4; ++c) vc[k][c] = 255.0f;
-        return true;
-    }
-    bool constant = true;
-    for (int c = 0; c < 4; ++c) constant = constant && vc[0][c] == vc[1][c] && vc[0][c] == vc[2][c];
-    if (constant) {
-        for (int c = 0; c < 4; ++c) paint.constant_fix[c] = to_fix(clamp_color(vc[0][c]) * FIX16_ONE);
-    } else {
-        paint.gouraud = 1;
-        for (int k = 0; k < 3; ++k)
-            for (int c = 0; c < 4; ++c) vc[k][c] = vc[k][c] < COLOR_FLOOR ? COLOR_FLOOR : vc[k][c];
-    }
-    return true;
-}
-
-// Bit pattern of a world vertex: a vertex equal to one of the previous triangle reuses its projection.
-struct VertexKey {
-    uint64_t xy;
-    uint32_t z;
-};
-inline VertexKey vertex_key(const float* v) {
-    VertexKey k;
-    std::memcpy(&k.xy, v, sizeof k.xy);
-    std::memcpy(&k.z, v + 2, sizeof k.z);
-    return k;
-}
-
-// Screen x, y and depth of a world vertex; all NaN when the projection is not finite.
-inline void project_vertex(const ViewTransform& view, const float* w, float out[3]) {
-    const ProjectedPoint pp = project_point(view, w[0], w[1], w[2]);
-    // One test for all three: a difference of a value with itself is 0 unless it is infinite or NaN.
-    if (!((pp.x - pp.x) + (pp.y - pp.y) + (pp.depth - pp.depth) == 0.0f)) {
-        out[0] = out[1] = out[2] = std::numeric_limits<float>::quiet_NaN();
-        return;
-    }
-    out[0] = pp.x > -SCREEN_COORD_LIMIT ? (pp.x < SCREEN_COORD_LIMIT ? pp.x : SCREEN_COORD_LIMIT)
-                                        : -SCREEN_COORD_LIMIT;
-    out[1] = pp.y > -SCREEN_COORD_LIMIT ? (pp.y < SCREEN_COORD_LIMIT ? pp.y : SCREEN_COORD_LIMIT)
-                                        : -SCREEN_COORD_LIMIT;
-    out[2] = pp.depth;
-}
-
-// The fast walk over a call's triangles, with the results of for_each_triangle: projection with
-// reuse, rejection against the rows [slice_top, slice_bottom), colour and texture set-up. Work that is
-// the same for every triangle of the call (the colour without a shade array, the part's texture) is
-// done once.
-template <class TriFn>
-void setup_triangles(const FillParams& p, const CallShare& share, int slice_top, int slice_bottom,
-                     TriFn&& fn) {
-    const float projection[3] = {p.extent_x, p.extent_y, p.depth_factor};
-    const float center[2] = {p.view_center_x, p.view_center_y};
-    const ViewTransform view =
-        view_transform_make(Vec3{p.eye_x, -p.neg_eye_y, p.eye_z}, Vec3{p.pitch, -p.neg_yaw, p.roll},
-                            projection, center, p.width, p.height);
-    const bool colored = p.red + p.green + p.blue + p.alpha <= COLORED_SUM_MAX;
-    const float object_color[4] = {p.red * 255.0f, p.green * 255.0f, p.blue * 255.0f, p.alpha * 255.0f};
-    // Rows and columns as floats: the comparisons convert them so anyway.
-    const float top = static_cast<float>(slice_top);
-    const float bottom = static_cast<float>(slice_bottom);
-    const float right = static_cast<float>(p.width);
-    const bool has_uvs = p.uvs != nullptr;
-
-    // Without a shade array every triangle has the object colour.
-    TriPaint call_paint;
-    float call_vc[3][4];
-    if (!p.shade) {
-        call_paint.modulate = colored;
-        for (int k = 0; k < 3; ++k)
-            for (int c = 0; c < 4; ++c) call_vc[k][c] = object_color[c];
-        if (!color_rules(call_vc, false, call_paint)) return;
-        texture_rules(call_vc, p.tex_pixels, p.tex_width, p.tex_height, p.tex_channels, has_uvs, call_paint);
-        call_paint.span_limit = p.span_limit;
-    }
-
-    VertexKey prev_key[3];
-    float prev_proj[3][3];  // x, y, depth
-    bool have_prev = false;
-
-    for (int64_t i = share.first; i < p.tri_count; i += share.stride) {
-        const float* tri = p.tris + i * 9;
-        float proj[3][3];
-        VertexKey key[3];
-        for (int k = 0; k < 3; ++k) {
-            key[k] = vertex_key(tri + k * 3);
-            int reuse = -1;
-            if (have_prev) {
-                for (int j = 0; j < 3; ++j) {
-                    if (key[k].xy == prev_key[j].xy && key[k].z == prev_key[j].z) {
-                        reuse = j;
-                        break;
-                    }
-                }
-            }
-            if (reuse >= 0) {
-                proj[k][0] = prev_proj[reuse][0];
-                proj[k][1] = prev_proj[reuse][1];
-                proj[k][2] = prev_proj[reuse][2];
-            } else {
-                project_vertex(view, tri + k * 3, proj[k]);
-            }
-        }
-        std::memcpy(prev_key, key, sizeof key);
-        std::memcpy(prev_proj, proj, sizeof proj);
-        have_prev = true;
-
-        // A vertex that failed to project rejects the whole triangle (NaN fails every test).
-        if (!(proj[0][2] >= 0 || proj[1][2] >= 0 || proj[2][2] >= 0)) continue;
-        if (proj[0][2] != proj[0][2] || proj[1][2] != proj[1][2] || proj[2][2] != proj[2][2]) continue;
-        if (!(proj[0][1] >= top || proj[1][1] >= top || proj[2][1] >= top)) continue;
-        if (!(proj[0][1] < bottom || proj[1][1] < bottom || proj[2][1] < bottom)) continue;
-        if (!(proj[0][0] >= 0 || proj[1][0] >= 0 || proj[2][0] >= 0)) continue;
-        if (!(proj[0][0] < right || proj[1][0] < right || proj[2][0] < right)) continue;
-
-        FillVertex v[3];
-        TriPaint own;
-        const TriPaint* paint = &call_paint;
-        const float(*vc)[4] = call_vc;
-        float tri_vc[3][4];
-        if (p.shade) {
-            const float* sh = p.shade + i * 12;
-            float sum = 0;
-            for (int k = 0; k < 3; ++k) {
-                for (int c = 0; c < 4; ++c) {
-                    tri_vc[k][c] = sh[k * 4 + c] * object_color[c];
-                    sum += tri_vc[k][c];
-                }
-            }
-            own.modulate = colored || !(sum > WHITE_SHADE_SUM);
-            if (!color_rules(tri_vc, true, own)) continue;
-            const bool tex_override = p.tri_tex_pixels && p.tri_tex_pixels[i];
-            if (tex_override) {
-                texture_rules(tri_vc, p.tri_tex_pixels[i], p.tri_tex_width ? p.tri_tex_width[i] : 0,
-                              p.tri_tex_height ? p.tri_tex_height[i] : 0,
-                              p.tri_tex_channels ? p.tri_tex_channels[i] : 3, has_uvs, own);
-            } else {
-                texture_rules(tri_vc, p.tex_pixels, p.tex_width, p.tex_height, p.tex_channels, has_uvs, own);
-            }
-            own.span_limit = p.span_limit;
-            paint = &own;
-            vc = tri_vc;
-        } else if (p.tri_tex_pixels && p.tri_tex_pixels[i]) {
-            own = call_paint;
-            texture_rules(call_vc, p.tri_tex_pixels[i], p.tri_tex_width ? p.tri_tex_width[i] : 0,
-                          p.tri_tex_height ? p.tri_tex_height[i] : 0,
-                          p.tri_tex_channels ? p.tri_tex_channels[i] : 3, has_uvs, own);
-            paint = &own;
-        }
-        if (p.tri_outline && p.tri_outline[i]) {
-            if (paint != &own) {
-                own = *paint;
-                paint = &own;
-            }
-            own.span_limit = 1;
-        }
-
-        const bool tex = paint->tex != nullptr;
-        for (int k = 0; k < 3; ++k) {
-            v[k].y = proj[k][1];
-            v[k].a[A_X] = proj[k][0];
-            v[k].a[A_DEPTH] = proj[k][2];
-            v[k].a[A_U] = tex ? p.uvs[i * 6 + k * 2] : 0.0f;
-            v[k].a[A_V] = tex ? p.uvs[i * 6 + k * 2 + 1] : 0.0f;
-            for (int c = 0; c < 4; ++c) v[k].a[A_R + c] = vc[k][c];
-        }
-        fn(v, *paint, slice_top, slice_bottom);
-    }
-}
-
 // Draws one set-up triangle of the call p over the rows [slice_top, slice_bottom).
 inline void draw_one(FillVertex* v, const TriPaint& paint, const FillParams& p, int slice_top,
                      int slice_bottom) {
@@ -581,26 +360,27 @@ void defer_flush(DeferState& df) {
 void defer_call(const FillParams& p, const CallShare& share, DeferState& df) {
     const uint32_t call = static_cast<uint32_t>(df.calls.size());
     df.calls.push_back(p);
-    setup_triangles(p, share, share.row_top, share.row_bottom,
-                    [&](FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
-                        float y0 = v[0].y, y1 = v[0].y;
-                        for (int k = 1; k < 3; ++k) {
-                            y0 = std::min(y0, v[k].y);
-                            y1 = std::max(y1, v[k].y);
-                        }
-                        const int top = std::max(round_row(y0), slice_top);
-                        const int bottom = std::min(round_row(y1), slice_bottom);
-                        if (top >= bottom) return;
-                        const uint32_t index = static_cast<uint32_t>(df.tris.size());
-                        SetupTriangle& t = df.tris.emplace_back();
-                        std::copy(v, v + 3, t.v);
-                        t.paint = paint;
-                        df.call_of.push_back(call);
-                        const int first = (top - df.row_top) / df.band_rows;
-                        const int last = (bottom - 1 - df.row_top) / df.band_rows;
-                        for (int b = first; b <= last; ++b) df.bins[static_cast<size_t>(b)].push_back(index);
-                        if (df.tris.size() >= DEFER_MAX_TRIANGLES) defer_flush(df);
-                    });
+    for_each_triangle(p, share, share.row_top, share.row_bottom,
+                      [&](FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
+                          float y0 = v[0].y, y1 = v[0].y;
+                          for (int k = 1; k < 3; ++k) {
+                              y0 = std::min(y0, v[k].y);
+                              y1 = std::max(y1, v[k].y);
+                          }
+                          const int top = std::max(round_row(y0), slice_top);
+                          const int bottom = std::min(round_row(y1), slice_bottom);
+                          if (top >= bottom) return;
+                          const uint32_t index = static_cast<uint32_t>(df.tris.size());
+                          SetupTriangle& t = df.tris.emplace_back();
+                          std::copy(v, v + 3, t.v);
+                          t.paint = paint;
+                          df.call_of.push_back(call);
+                          const int first = (top - df.row_top) / df.band_rows;
+                          const int last = (bottom - 1 - df.row_top) / df.band_rows;
+                          for (int b = first; b <= last; ++b)
+                              df.bins[static_cast<size_t>(b)].push_back(index);
+                          if (df.tris.size() >= DEFER_MAX_TRIANGLES) defer_flush(df);
+                      });
 }
 
 }  // namespace
@@ -646,10 +426,10 @@ void fill_part_triangles(const FillParams& p) {
     // share from memory once per triangle. Triangles are drawn straight away until their bounding
     // boxes add up to the share's area; the rest are set up once, kept, and replayed band by band in
     // groups of at most BAND_GROUP (a group drawn after the ones before it keeps the order per pixel).
-    const int band_rows = std::max(BAND_MIN_ROWS, BAND_BYTES / (p.width * 7));
+    const int band_rows = fill_band_rows(p.width);
     const int rows = share.row_bottom - share.row_top;
     if (rows <= band_rows) {
-        setup_triangles(p, share, share.row_top, share.row_bottom, draw);
+        for_each_triangle(p, share, share.row_top, share.row_bottom, draw);
         return;
     }
     const int64_t share_pixels = static_cast<int64_t>(rows) * p.width;
@@ -678,36 +458,36 @@ void fill_part_triangles(const FillParams& p) {
         store.rows.clear();
         group_pixels = 0;
     };
-    setup_triangles(p, share, share.row_top, share.row_bottom,
-                    [&](FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
-                        float y0 = v[0].y, y1 = v[0].y, x0 = v[0].a[A_X], x1 = v[0].a[A_X];
-                        for (int k = 1; k < 3; ++k) {
-                            y0 = std::min(y0, v[k].y);
-                            y1 = std::max(y1, v[k].y);
-                            x0 = std::min(x0, v[k].a[A_X]);
-                            x1 = std::max(x1, v[k].a[A_X]);
-                        }
-                        const VertexRows r{round_row(y0), round_row(y1)};
-                        const int top = std::max(r.top, slice_top), bottom = std::min(r.bottom, slice_bottom);
-                        if (top >= bottom) return;
-                        const int left = std::max(trunc_clamped(x0 + SPAN_LEFT_ROUND, PIXEL_LIMIT), 0);
-                        const int right =
-                            std::min(trunc_clamped(x1 + SPAN_RIGHT_ROUND, PIXEL_LIMIT), p.width);
-                        if (left >= right) return;
-                        // A bound on the pixels the triangle draws.
-                        const int64_t box = static_cast<int64_t>(bottom - top) * (right - left);
-                        if (direct_pixels + box < share_pixels) {
-                            direct_pixels += box;
-                            draw(v, paint, slice_top, slice_bottom);
-                            return;
-                        }
-                        direct_pixels = share_pixels;
-                        group_pixels += box;
-                        SetupTriangle& t = store.tris.emplace_back();
-                        std::copy(v, v + 3, t.v);
-                        t.paint = paint;
-                        store.rows.push_back(r);
-                        if (store.tris.size() >= BAND_GROUP) flush();
-                    });
+    for_each_triangle(
+        p, share, share.row_top, share.row_bottom,
+        [&](FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
+            float y0 = v[0].y, y1 = v[0].y, x0 = v[0].a[A_X], x1 = v[0].a[A_X];
+            for (int k = 1; k < 3; ++k) {
+                y0 = std::min(y0, v[k].y);
+                y1 = std::max(y1, v[k].y);
+                x0 = std::min(x0, v[k].a[A_X]);
+                x1 = std::max(x1, v[k].a[A_X]);
+            }
+            const VertexRows r{round_row(y0), round_row(y1)};
+            const int top = std::max(r.top, slice_top), bottom = std::min(r.bottom, slice_bottom);
+            if (top >= bottom) return;
+            const int left = std::max(trunc_clamped(x0 + SPAN_LEFT_ROUND, PIXEL_LIMIT), 0);
+            const int right = std::min(trunc_clamped(x1 + SPAN_RIGHT_ROUND, PIXEL_LIMIT), p.width);
+            if (left >= right) return;
+            // A bound on the pixels the triangle draws.
+            const int64_t box = static_cast<int64_t>(bottom - top) * (right - left);
+            if (direct_pixels + box < share_pixels) {
+                direct_pixels += box;
+                draw(v, paint, slice_top, slice_bottom);
+                return;
+            }
+            direct_pixels = share_pixels;
+            group_pixels += box;
+            SetupTriangle& t = store.tris.emplace_back();
+            std::copy(v, v + 3, t.v);
+            t.paint = paint;
+            store.rows.push_back(r);
+            if (store.tris.size() >= BAND_GROUP) flush();
+        });
     flush();
 }

@@ -1,5 +1,5 @@
-// The plain triangle filler: the same rules as the fast one, with every decision taken per pixel and
-// every interpolated value computed from its span start. Used by tests to check the fast filler.
+// The plain triangle filler: the fast filler's triangle set-up, then every decision taken per pixel and
+// every interpolated value computed from its span start. Used by tests to check the fast filler's rows.
 #include "render/raster/fill.h"
 #include "render/raster/fill_setup.h"
 
@@ -8,7 +8,7 @@ using namespace fill_detail;
 void fill_part_triangles_reference(const FillParams& p) {
     for_each_triangle(p, [&](FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
         TriRows t;
-        if (!tri_rows_setup(v, slice_top, slice_bottom, ATTR_COUNT, t)) return;
+        if (!tri_rows_setup(v, slice_top, slice_bottom, t)) return;
         for (int row = t.first_row; row < t.end_row; ++row) {
             const Edge& le = left_edge(t, row);
             const Edge& re = right_edge(t, row);

@@ -1,5 +1,6 @@
-// What the fast filler and its reference share: vertex projection with reuse, the rejection tests,
-// the colour rules, vertex ordering, edge stepping and span bounds. Private to src/render; reentrant.
+// What the fast filler and its reference share: the whole triangle set-up (vertex projection with
+// reuse, the rejection tests, the colour and texture rules), vertex ordering, edge stepping and span
+// bounds. They differ only in how they fill a triangle's rows. Private to the raster folder; reentrant.
 #pragma once
 
 #include <cmath>
@@ -109,49 +110,86 @@ inline float inverse_height(float h, bool left) {
     return (left ? LEFT_EDGE_GAIN : 1.0f) / (h + bias);
 }
 
-inline void make_edge(Edge& e, const FillVertex& from, const FillVertex& to, bool left, int attrs) {
+// Every attribute: the reference interpolates them all.
+constexpr unsigned ALL_ATTRS = (1u << ATTR_COUNT) - 1;
+
+template <unsigned Mask, int I, class F>
+inline void for_attr(F& f) {
+    if constexpr (((Mask >> I) & 1u) != 0) f(I);
+}
+template <unsigned Mask, class F, int... I>
+inline void for_attrs(F&& f, std::integer_sequence<int, I...>) {
+    (for_attr<Mask, I>(f), ...);
+}
+// Calls f(attribute) for every attribute of Mask, unrolled.
+template <unsigned Mask, class F>
+inline void for_attrs(F&& f) {
+    for_attrs<Mask>(f, std::make_integer_sequence<int, ATTR_COUNT>{});
+}
+
+template <unsigned Mask>
+inline void make_edge(Edge& e, const FillVertex& from, const FillVertex& to, bool left) {
     const float inv = inverse_height(to.y - from.y, left);
-    for (int k = 0; k < attrs; ++k) {
+    for_attrs<Mask>([&](int k) {
         e.start[k] = from.a[k];
         e.step[k] = (to.a[k] - from.a[k]) * inv;
-    }
+    });
     e.row0 = std::trunc(from.y + 0.5f);
 }
 
-// Orders the vertices and prepares the edges; attrs limits the work to the first attributes needed.
-// Returns false when no row of the slice is covered.
-inline bool tri_rows_setup(FillVertex v[3], int slice_top, int slice_bottom, int attrs, TriRows& t) {
-    if (v[1].y < v[0].y) std::swap(v[0], v[1]);
-    if (v[2].y < v[1].y) std::swap(v[1], v[2]);
-    if (v[1].y < v[0].y) std::swap(v[0], v[1]);
-    const int top_row = round_row(v[0].y);
-    t.first_row = top_row > slice_top ? top_row : slice_top;
-    const int bottom_row = round_row(v[2].y);
-    t.end_row = bottom_row < slice_bottom ? bottom_row : slice_bottom;
-    if (t.first_row >= t.end_row) return false;
-    t.mid_row = round_row(v[1].y);
+// One triangle's vertices from top to bottom and the rows and columns it covers within a slice.
+struct TriOrder {
+    const FillVertex *v0, *v1, *v2;
+    int first_row, end_row, mid_row;
+    bool mid_right;                 // the middle vertex is on the right side: the long edge is the left one
+    int extent_left, extent_right;  // pixel columns the triangle covers at most
+};
+
+// False when no row of [slice_top, slice_bottom) is covered.
+inline bool tri_order(const FillVertex* v, int slice_top, int slice_bottom, TriOrder& o) {
+    int i0 = 0, i1 = 1, i2 = 2;
+    if (v[i1].y < v[i0].y) std::swap(i0, i1);
+    if (v[i2].y < v[i1].y) std::swap(i1, i2);
+    if (v[i1].y < v[i0].y) std::swap(i0, i1);
+    o.v0 = &v[i0];
+    o.v1 = &v[i1];
+    o.v2 = &v[i2];
+    const int top_row = round_row(o.v0->y);
+    o.first_row = top_row > slice_top ? top_row : slice_top;
+    const int bottom_row = round_row(o.v2->y);
+    o.end_row = bottom_row < slice_bottom ? bottom_row : slice_bottom;
+    if (o.first_row >= o.end_row) return false;
+    o.mid_row = round_row(o.v1->y);
 
     // The edge to the middle vertex lies left of the long edge when its slope is smaller at equal
     // height (with a flat top this reduces to the middle vertex lying left of the top one).
-    const float lhs = (v[1].a[A_X] - v[0].a[A_X]) * (v[2].y - v[0].y);
-    const float rhs = (v[2].a[A_X] - v[0].a[A_X]) * (v[1].y - v[0].y);
-    t.mid_right = !(lhs < rhs);
-    if (t.mid_right) {
-        make_edge(t.left, v[0], v[2], true, attrs);
-        make_edge(t.right, v[0], v[1], false, attrs);
-        make_edge(t.mid, v[1], v[2], false, attrs);
-    } else {
-        make_edge(t.left, v[0], v[1], true, attrs);
-        make_edge(t.right, v[0], v[2], false, attrs);
-        make_edge(t.mid, v[1], v[2], true, attrs);
+    const float lhs = (o.v1->a[A_X] - o.v0->a[A_X]) * (o.v2->y - o.v0->y);
+    const float rhs = (o.v2->a[A_X] - o.v0->a[A_X]) * (o.v1->y - o.v0->y);
+    o.mid_right = !(lhs < rhs);
+    float lo = o.v0->a[A_X], hi = lo;
+    for (const FillVertex* w : {o.v1, o.v2}) {
+        lo = w->a[A_X] < lo ? w->a[A_X] : lo;
+        hi = w->a[A_X] > hi ? w->a[A_X] : hi;
     }
-    float lo = v[0].a[A_X], hi = lo;
-    for (int k = 1; k < 3; ++k) {
-        lo = v[k].a[A_X] < lo ? v[k].a[A_X] : lo;
-        hi = v[k].a[A_X] > hi ? v[k].a[A_X] : hi;
-    }
-    t.extent_left = trunc_clamped(lo + SPAN_LEFT_ROUND, PIXEL_LIMIT);
-    t.extent_right = trunc_clamped(hi + SPAN_RIGHT_ROUND, PIXEL_LIMIT);
+    o.extent_left = trunc_clamped(lo + SPAN_LEFT_ROUND, PIXEL_LIMIT);
+    o.extent_right = trunc_clamped(hi + SPAN_RIGHT_ROUND, PIXEL_LIMIT);
+    return true;
+}
+
+// The ordering with all three edges, every attribute on them. False when no row of the slice is
+// covered.
+inline bool tri_rows_setup(const FillVertex v[3], int slice_top, int slice_bottom, TriRows& t) {
+    TriOrder o;
+    if (!tri_order(v, slice_top, slice_bottom, o)) return false;
+    t.first_row = o.first_row;
+    t.end_row = o.end_row;
+    t.mid_row = o.mid_row;
+    t.mid_right = o.mid_right;
+    t.extent_left = o.extent_left;
+    t.extent_right = o.extent_right;
+    make_edge<ALL_ATTRS>(t.left, *o.v0, o.mid_right ? *o.v2 : *o.v1, true);
+    make_edge<ALL_ATTRS>(t.right, *o.v0, o.mid_right ? *o.v1 : *o.v2, false);
+    make_edge<ALL_ATTRS>(t.mid, *o.v1, *o.v2, !o.mid_right);
     return true;
 }
 
@@ -258,14 +296,66 @@ inline bool call_share(const FillParams& p, CallShare& c) {
     return true;
 }
 
+// The colour rules once the vertex colours are known and paint.modulate is decided: the transparent
+// skip, constant or interpolated colour, and the floor of interpolated channels. False: the triangle
+// is invisible.
+inline bool color_rules(float vc[3][4], bool shaded, TriPaint& paint) {
+    // A shade array's alphas hold even when its bright colours turn modulation off; only an object
+    // without shade and colour has no vertex alphas and is drawn opaque.
+    if ((shaded || paint.modulate) && vc[0][3] < ALPHA_SKIP && vc[1][3] < ALPHA_SKIP && vc[2][3] < ALPHA_SKIP)
+        return false;
+    if (!paint.modulate) {
+        for (int k = 0; k < 3; ++k)
+            for (int c = 0; c < 4; ++c) vc[k][c] = 255.0f;
+        return true;
+    }
+    bool constant = true;
+    for (int c = 0; c < 4; ++c) constant = constant && vc[0][c] == vc[1][c] && vc[0][c] == vc[2][c];
+    if (constant) {
+        for (int c = 0; c < 4; ++c) paint.constant_fix[c] = to_fix(clamp_color(vc[0][c]) * FIX16_ONE);
+    } else {
+        paint.gouraud = 1;
+        for (int k = 0; k < 3; ++k)
+            for (int c = 0; c < 4; ++c) vc[k][c] = vc[k][c] < COLOR_FLOOR ? COLOR_FLOOR : vc[k][c];
+    }
+    return true;
+}
+
+// Bit pattern of a world vertex: a vertex equal to one of the previous triangle reuses its projection.
+struct VertexKey {
+    uint64_t xy;
+    uint32_t z;
+};
+inline VertexKey vertex_key(const float* v) {
+    VertexKey k;
+    std::memcpy(&k.xy, v, sizeof k.xy);
+    std::memcpy(&k.z, v + 2, sizeof k.z);
+    return k;
+}
+
+// Screen x, y and depth of a world vertex; all NaN when the projection is not finite.
+inline void project_vertex(const ViewTransform& view, const float* w, float out[3]) {
+    const ProjectedPoint pp = project_point(view, w[0], w[1], w[2]);
+    // One test for all three: a difference of a value with itself is 0 unless it is infinite or NaN.
+    if (!((pp.x - pp.x) + (pp.y - pp.y) + (pp.depth - pp.depth) == 0.0f)) {
+        out[0] = out[1] = out[2] = std::numeric_limits<float>::quiet_NaN();
+        return;
+    }
+    out[0] = pp.x > -SCREEN_COORD_LIMIT ? (pp.x < SCREEN_COORD_LIMIT ? pp.x : SCREEN_COORD_LIMIT)
+                                        : -SCREEN_COORD_LIMIT;
+    out[1] = pp.y > -SCREEN_COORD_LIMIT ? (pp.y < SCREEN_COORD_LIMIT ? pp.y : SCREEN_COORD_LIMIT)
+                                        : -SCREEN_COORD_LIMIT;
+    out[2] = pp.depth;
+}
+
 // Walks the triangles of a call over the rows [slice_top, slice_bottom) of its share (a narrower band
-// than the share gives the same pixels in those rows): projection with reuse, rejection, colour
-// set-up. fn(vertices, paint, slice_top, slice_bottom) gets every triangle that may cover a row.
+// than the share gives the same pixels in those rows): projection with reuse, rejection, colour and
+// texture set-up, the one set-up of the fast filler and its reference alike. Work that is the same for
+// every triangle of the call (the colour without a shade array, the part's texture) is done once.
+// fn(vertices, paint, slice_top, slice_bottom) gets every triangle that may cover a row.
 template <class TriFn>
 void for_each_triangle(const FillParams& p, const CallShare& share, int slice_top, int slice_bottom,
                        TriFn&& fn) {
-    const int64_t first = share.first, stride = share.stride;
-
     const float projection[3] = {p.extent_x, p.extent_y, p.depth_factor};
     const float center[2] = {p.view_center_x, p.view_center_y};
     const ViewTransform view =
@@ -273,24 +363,38 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
                             projection, center, p.width, p.height);
     const bool colored = p.red + p.green + p.blue + p.alpha <= COLORED_SUM_MAX;
     const float object_color[4] = {p.red * 255.0f, p.green * 255.0f, p.blue * 255.0f, p.alpha * 255.0f};
-    const int width = p.width;
+    // Rows and columns as floats: the comparisons convert them so anyway.
+    const float top = static_cast<float>(slice_top);
+    const float bottom = static_cast<float>(slice_bottom);
+    const float right = static_cast<float>(p.width);
+    const bool has_uvs = p.uvs != nullptr;
 
-    // Projections of the previous triangle's vertices, keyed by their bit patterns.
-    uint32_t prev_bits[3][3];
+    // Without a shade array every triangle has the object colour.
+    TriPaint call_paint;
+    float call_vc[3][4];
+    if (!p.shade) {
+        call_paint.modulate = colored;
+        for (int k = 0; k < 3; ++k)
+            for (int c = 0; c < 4; ++c) call_vc[k][c] = object_color[c];
+        if (!color_rules(call_vc, false, call_paint)) return;
+        texture_rules(call_vc, p.tex_pixels, p.tex_width, p.tex_height, p.tex_channels, has_uvs, call_paint);
+        call_paint.span_limit = p.span_limit;
+    }
+
+    VertexKey prev_key[3];
     float prev_proj[3][3];  // x, y, depth
     bool have_prev = false;
 
-    for (int64_t i = first; i < p.tri_count; i += stride) {
+    for (int64_t i = share.first; i < p.tri_count; i += share.stride) {
         const float* tri = p.tris + i * 9;
         float proj[3][3];
-        uint32_t bits[3][3];
-        std::memcpy(bits, tri, sizeof bits);
+        VertexKey key[3];
         for (int k = 0; k < 3; ++k) {
+            key[k] = vertex_key(tri + k * 3);
             int reuse = -1;
             if (have_prev) {
                 for (int j = 0; j < 3; ++j) {
-                    if (bits[k][0] == prev_bits[j][0] && bits[k][1] == prev_bits[j][1] &&
-                        bits[k][2] == prev_bits[j][2]) {
+                    if (key[k].xy == prev_key[j].xy && key[k].z == prev_key[j].z) {
                         reuse = j;
                         break;
                     }
@@ -301,101 +405,75 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
                 proj[k][1] = prev_proj[reuse][1];
                 proj[k][2] = prev_proj[reuse][2];
             } else {
-                const ProjectedPoint pp = project_point(view, tri[k * 3], tri[k * 3 + 1], tri[k * 3 + 2]);
-                float x = pp.x, y = pp.y;
-                // Non-finite input marks the vertex unusable (depth NaN fails every test below).
-                if (!(x - x == 0.0f) || !(y - y == 0.0f) || !(pp.depth - pp.depth == 0.0f)) {
-                    proj[k][0] = proj[k][1] = proj[k][2] = std::numeric_limits<float>::quiet_NaN();
-                } else {
-                    x = x > -SCREEN_COORD_LIMIT ? (x < SCREEN_COORD_LIMIT ? x : SCREEN_COORD_LIMIT)
-                                                : -SCREEN_COORD_LIMIT;
-                    y = y > -SCREEN_COORD_LIMIT ? (y < SCREEN_COORD_LIMIT ? y : SCREEN_COORD_LIMIT)
-                                                : -SCREEN_COORD_LIMIT;
-                    proj[k][0] = x;
-                    proj[k][1] = y;
-                    proj[k][2] = pp.depth;
-                }
+                project_vertex(view, tri + k * 3, proj[k]);
             }
         }
-        std::memcpy(prev_bits, bits, sizeof bits);
+        std::memcpy(prev_key, key, sizeof key);
         std::memcpy(prev_proj, proj, sizeof proj);
         have_prev = true;
 
-        // A vertex that failed to project rejects the whole triangle.
-        if (proj[0][2] != proj[0][2] || proj[1][2] != proj[1][2] || proj[2][2] != proj[2][2]) continue;
+        // A vertex that failed to project rejects the whole triangle (NaN fails every test).
         if (!(proj[0][2] >= 0 || proj[1][2] >= 0 || proj[2][2] >= 0)) continue;
-        if (!(proj[0][1] >= slice_top || proj[1][1] >= slice_top || proj[2][1] >= slice_top)) continue;
-        if (!(proj[0][1] < slice_bottom || proj[1][1] < slice_bottom || proj[2][1] < slice_bottom)) continue;
+        if (proj[0][2] != proj[0][2] || proj[1][2] != proj[1][2] || proj[2][2] != proj[2][2]) continue;
+        if (!(proj[0][1] >= top || proj[1][1] >= top || proj[2][1] >= top)) continue;
+        if (!(proj[0][1] < bottom || proj[1][1] < bottom || proj[2][1] < bottom)) continue;
         if (!(proj[0][0] >= 0 || proj[1][0] >= 0 || proj[2][0] >= 0)) continue;
-        if (!(proj[0][0] < width || proj[1][0] < width || proj[2][0] < width)) continue;
+        if (!(proj[0][0] < right || proj[1][0] < right || proj[2][0] < right)) continue;
 
-        TriPaint paint;
-        float vc[3][4];
-        if (!p.shade) {
-            paint.modulate = colored;
-            for (int k = 0; k < 3; ++k)
-                for (int c = 0; c < 4; ++c) vc[k][c] = object_color[c];
-        } else {
+        FillVertex v[3];
+        TriPaint own;
+        const TriPaint* paint = &call_paint;
+        const float(*vc)[4] = call_vc;
+        float tri_vc[3][4];
+        if (p.shade) {
             const float* sh = p.shade + i * 12;
             float sum = 0;
             for (int k = 0; k < 3; ++k) {
                 for (int c = 0; c < 4; ++c) {
-                    vc[k][c] = sh[k * 4 + c] * object_color[c];
-                    sum += vc[k][c];
+                    tri_vc[k][c] = sh[k * 4 + c] * object_color[c];
+                    sum += tri_vc[k][c];
                 }
             }
-            paint.modulate = colored || !(sum > WHITE_SHADE_SUM);
-        }
-        // Transparent vertices skip the triangle whether or not their colours modulate; without shade
-        // and colour there are no vertex alphas.
-        if ((p.shade || paint.modulate) && vc[0][3] < ALPHA_SKIP && vc[1][3] < ALPHA_SKIP &&
-            vc[2][3] < ALPHA_SKIP)
-            continue;
-        if (paint.modulate) {
-            bool constant = true;
-            for (int c = 0; c < 4; ++c) constant = constant && vc[0][c] == vc[1][c] && vc[0][c] == vc[2][c];
-            if (constant) {
-                for (int c = 0; c < 4; ++c) paint.constant_fix[c] = to_fix(clamp_color(vc[0][c]) * FIX16_ONE);
+            own.modulate = colored || !(sum > WHITE_SHADE_SUM);
+            if (!color_rules(tri_vc, true, own)) continue;
+            const bool tex_override = p.tri_tex_pixels && p.tri_tex_pixels[i];
+            if (tex_override) {
+                texture_rules(tri_vc, p.tri_tex_pixels[i], p.tri_tex_width ? p.tri_tex_width[i] : 0,
+                              p.tri_tex_height ? p.tri_tex_height[i] : 0,
+                              p.tri_tex_channels ? p.tri_tex_channels[i] : 3, has_uvs, own);
             } else {
-                paint.gouraud = 1;
-                for (int k = 0; k < 3; ++k)
-                    for (int c = 0; c < 4; ++c) vc[k][c] = vc[k][c] < COLOR_FLOOR ? COLOR_FLOOR : vc[k][c];
+                texture_rules(tri_vc, p.tex_pixels, p.tex_width, p.tex_height, p.tex_channels, has_uvs, own);
             }
-        } else {
-            for (int k = 0; k < 3; ++k)
-                for (int c = 0; c < 4; ++c) vc[k][c] = 255.0f;
+            own.span_limit = p.span_limit;
+            paint = &own;
+            vc = tri_vc;
+        } else if (p.tri_tex_pixels && p.tri_tex_pixels[i]) {
+            own = call_paint;
+            texture_rules(call_vc, p.tri_tex_pixels[i], p.tri_tex_width ? p.tri_tex_width[i] : 0,
+                          p.tri_tex_height ? p.tri_tex_height[i] : 0,
+                          p.tri_tex_channels ? p.tri_tex_channels[i] : 3, has_uvs, own);
+            paint = &own;
+        }
+        if (p.tri_outline && p.tri_outline[i]) {
+            if (paint != &own) {
+                own = *paint;
+                paint = &own;
+            }
+            own.span_limit = 1;
         }
 
-        const uint8_t* tex = p.tex_pixels;
-        int tw = p.tex_width, th = p.tex_height, tc = p.tex_channels;
-        if (p.tri_tex_pixels && p.tri_tex_pixels[i]) {
-            tex = p.tri_tex_pixels[i];
-            tw = p.tri_tex_width ? p.tri_tex_width[i] : 0;
-            th = p.tri_tex_height ? p.tri_tex_height[i] : 0;
-            tc = p.tri_tex_channels ? p.tri_tex_channels[i] : 3;
-        }
-        if (tc == 0) tc = 3;
-        texture_rules(vc, tex, tw, th, tc, p.uvs != nullptr, paint);
-        paint.span_limit = (p.tri_outline && p.tri_outline[i]) ? 1 : p.span_limit;
-
-        // The texture the rules kept, not the one given: without uvs the triangle is untextured.
-        const bool textured = paint.tex != nullptr;
-        FillVertex v[3];
+        const bool tex = paint->tex != nullptr;
         for (int k = 0; k < 3; ++k) {
             v[k].y = proj[k][1];
             v[k].a[A_X] = proj[k][0];
             v[k].a[A_DEPTH] = proj[k][2];
-            v[k].a[A_U] = textured ? p.uvs[i * 6 + k * 2] : 0.0f;
-            v[k].a[A_V] = textured ? p.uvs[i * 6 + k * 2 + 1] : 0.0f;
+            v[k].a[A_U] = tex ? p.uvs[i * 6 + k * 2] : 0.0f;
+            v[k].a[A_V] = tex ? p.uvs[i * 6 + k * 2 + 1] : 0.0f;
             for (int c = 0; c < 4; ++c) v[k].a[A_R + c] = vc[k][c];
         }
-        fn(v, paint, slice_top, slice_bottom);
+        fn(v, *paint, slice_top, slice_bottom);
     }
 }
-
-}  // namespace fill_detail
-
-namespace fill_detail {
 
 // The whole share of a call.
 template <class TriFn>

@@ -20,13 +20,10 @@ namespace {
 
 // Parts smaller than this are cheaper to draw than to test.
 constexpr int CULL_MIN_TRIANGLES = 65;
-// Bands of rows whose colour and depth (7 bytes a pixel) take about half the second-level cache.
-constexpr int BAND_BYTES = 256 * 1024;
 // Frames of at most this many triangles are walked once per band.
 constexpr int64_t WALK_BANDS_MAX_TRIANGLES = 4096;
 // Slices whose colour and depth take at most this many bytes are drawn without deferring.
-constexpr int64_t DEFER_MIN_SLICE_BYTES = 4 * BAND_BYTES;
-constexpr int BAND_MIN_ROWS = 8;
+constexpr int64_t DEFER_MIN_SLICE_BYTES = 4 * FILL_BAND_BYTES;
 
 enum SplitMode { SPLIT_SLICES = 0, SPLIT_PARTS = 1, SPLIT_INTERLEAVE = 2 };
 
@@ -170,7 +167,7 @@ void raster_pass(int thread_index, int thread_count) {
     // and replays them per band (see fill_defer_begin).
     const RowRange slice = slice_rows(p.height, p.slice_index, p.slice_count);
     const int slice_top = slice.first, slice_bottom = slice.end;
-    const int band_rows = std::max(BAND_MIN_ROWS, BAND_BYTES / (p.width * 7));
+    const int band_rows = fill_band_rows(p.width);
     if (mode != SPLIT_SLICES || slice_bottom - slice_top <= band_rows) {
         walk(0, 0, true);
     } else if (frame_triangles(t, WALK_BANDS_MAX_TRIANGLES) <= WALK_BANDS_MAX_TRIANGLES) {
