@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/id_list.h"
 #include "core/workers.h"
 #include "render/frame_flags.h"
 #include "render/lights/lights.h"
@@ -14,24 +15,15 @@ GeometryState geometry_state;
 
 namespace {
 
-// List growth: a full or absent list takes room for twice its count plus a margin, so that a frame that
-// lists a few more parts than the last does not reallocate again.
 void list_append(std::vector<int>& a, std::vector<int>& b, int& count, int& capacity, int x, int y) {
-    if (count >= capacity || a.empty()) {
-        capacity = count * 2 + 2048;
-        a.resize(static_cast<size_t>(capacity) + 1);
-        b.resize(static_cast<size_t>(capacity) + 1);
-    }
+    id_list_make_room(count, capacity, a, b);
     a[static_cast<size_t>(count)] = x;
     b[static_cast<size_t>(count)] = y;
     ++count;
 }
 
 void light_append(std::vector<int>& a, int& count, int& capacity, int x) {
-    if (count >= capacity || a.empty()) {
-        capacity = count * 2 + 2048;
-        a.resize(static_cast<size_t>(capacity) + 1);
-    }
+    id_list_make_room(count, capacity, a);
     a[static_cast<size_t>(count)] = x;
     ++count;
 }

@@ -12,8 +12,6 @@ namespace {
 
 // Below this many table slots one scan of the lists costs less than starting a helper for half of it.
 constexpr int LIST_SPLIT_MIN_SLOTS = 10000;
-// The list grows by twice its count plus this many entries: a few large steps early, then doubling.
-constexpr int LIST_GROWTH_ENTRIES = 2048;
 
 struct ScanTarget {
     IdList* update;
@@ -48,21 +46,6 @@ void append_all(IdList& list, const IdList& src) {
 }
 
 }  // namespace
-
-void id_list_append(IdList& list, int id) {
-    if (list.count >= list.capacity || list.ids.empty()) {
-        list.capacity = list.count * 2 + LIST_GROWTH_ENTRIES;
-        list.ids.resize(static_cast<size_t>(list.capacity) + 1);
-    }
-    list.ids[static_cast<size_t>(list.count)] = id;
-    ++list.count;
-}
-
-void id_list_release(IdList& list) {
-    std::vector<int>().swap(list.ids);
-    list.capacity = 0;
-    list.count = 0;
-}
 
 void update_lists_build(int cpu_count) {
     UpdateLists& l = update_lists;

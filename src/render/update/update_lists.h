@@ -5,18 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
-// An appendable list of ids whose storage grows by a fixed rule (twice the count plus 2048) and is
-// released now and then, so that one heavy scene does not pin its memory for the rest of the run.
-struct IdList {
-    std::vector<int> ids;  // capacity + 1 entries once grown
-    int count = 0;
-    int capacity = 0;
-};
-
-void id_list_append(IdList& list, int id);
-void id_list_release(IdList& list);
+#include "core/id_list.h"
 
 struct UpdateLists {
     IdList update;               // objects for the object update pass
