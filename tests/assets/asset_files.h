@@ -1,10 +1,12 @@
-// Small image files built in memory for the asset tests, and a guard for the working folder (the
-// locator searches relative to it).
+// The asset tests' image files, and a guard for the working folder (the locator searches relative to
+// it).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "support/image_files.h"
 
 namespace assettest {
 
@@ -20,32 +22,12 @@ class ScopedCwd {
     std::string previous_;
 };
 
-// An uncompressed 24-bit BMP; `rgb` holds the rows top first, R G B per pixel. Rows are written bottom
-// first as B G R with no padding (the engine's textures have widths whose rows need none).
-std::string bmp_file(int width, int height, const std::vector<uint8_t>& rgb);
-
-// The 18-byte TGA header: image type 2 (raw) or 10 (run-length), no id, no colour map.
-std::string tga_header(int type, int width, int height, int depth, int descriptor = 0);
-
-struct PngLayout {
-    int width = 1;
-    int height = 1;
-    int colour_type = 2;  // PNG_COLOR_TYPE_*
-    int depth = 8;
-    bool interlaced = false;
-    std::vector<uint8_t> samples;  // packed rows as stored (16-bit big-endian), no filter bytes
-    std::vector<uint8_t> palette;  // R G B per entry
-    std::vector<uint8_t> trns;     // palette alphas, or a 2-byte grey / 6-byte RGB key
-    std::string text;              // a tEXt comment when not empty
-};
-std::string png_file(const PngLayout& layout);
-
-// A JPEG of 3-channel RGB (or 1-channel grey) pixels, rows top first. `progressive` uses the usual
-// ten-scan script; `single_coefficient_scans` writes one scan per coefficient and component instead.
-std::string jpeg_file(int width, int height, int components, const std::vector<uint8_t>& pixels,
-                      bool progressive = false, bool single_coefficient_scans = false);
-
-// A width x height RGB test image: each pixel's colour depends on its position.
-std::vector<uint8_t> gradient_rgb(int width, int height);
+// The image files themselves come from the shared writers.
+using imagefiles::bmp_file;
+using imagefiles::gradient_rgb;
+using imagefiles::jpeg_file;
+using imagefiles::png_file;
+using imagefiles::PngLayout;
+using imagefiles::tga_header;
 
 }  // namespace assettest
