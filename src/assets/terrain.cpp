@@ -268,7 +268,7 @@ void terrain_build_mesh(ObjectId id) {
     const int rows = obj_table.terrain_rows[o];
     const int64_t cells = int64_t{cols} * rows;
     const TerrainTiling tl = terrain_tiling(cells);
-    const int a = tl.a;
+    const int a = tl.tile_cells;
     const int64_t parts = cells / (int64_t{a} * a);
     if (!obj_ensure(id, parts > 0 ? static_cast<int>(parts - 1) : 0)) return;
 
@@ -282,9 +282,9 @@ void terrain_build_mesh(ObjectId id) {
             write_tile(id, part, m);
             ++part;
             // Gaps in the part numbering between tiles and between bands.
-            if (a >= 2) part = skip_parts(id, part, part % tl.d);
+            if (a >= 2) part = skip_parts(id, part, part % tl.tile_gap);
         }
-        if (a >= 2) part = skip_parts(id, part, part % tl.e);
+        if (a >= 2) part = skip_parts(id, part, part % tl.band_gap);
     }
 }
 

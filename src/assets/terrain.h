@@ -12,9 +12,12 @@
 // hundred cells on a side.
 constexpr int64_t TERRAIN_MAX_CELLS = int64_t{1} << 20;
 
-// Tile size a (cells per side) and the part-number spacings d and e for a grid of `cells` cells.
+// How a grid of `cells` cells is cut into parts: square tiles of tile_cells cells a side, and after each
+// tile (each band of tiles) the next part number modulo tile_gap (band_gap) is left empty.
 struct TerrainTiling {
-    int a, d, e;
+    int tile_cells;  // cells per side of a tile; 1 leaves no gaps
+    int tile_gap;    // part numbers skipped after a tile: the next number modulo this
+    int band_gap;    // part numbers skipped after a band of tiles: the next number modulo this
 };
 TerrainTiling terrain_tiling(int64_t cells);
 

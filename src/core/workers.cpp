@@ -52,6 +52,9 @@ void worker_set_synchronous(int flag) {
     threads_set_synchronous(flag);
 }
 
+// A pass writes one slice entry per share.
+static_assert(WORKER_PASS_MAX <= WORKER_SLICE_COUNT);
+
 void worker_run_pass(int thread_count, WorkerRoutine routine) {
     if (routine == nullptr) return;
     if (thread_count < 1) thread_count = 1;

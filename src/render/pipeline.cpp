@@ -3,6 +3,7 @@
 // no pass before the raster pass touches.
 #include "render/pipeline.h"
 
+#include "core/check.h"
 #include "core/cpu.h"
 #include "core/workers.h"
 #include "display/framebuffer.h"
@@ -216,6 +217,7 @@ uint8_t* render_scene() {
     run_lighting_passes(cpus);
     // The raster pass draws into the planes: the clear must be done.
     worker_join(WORKER_SLOT_CLEAR);
+    ENGINE_CHECK(!worker_state.running[WORKER_SLOT_CLEAR]);
     run_raster_pass(cpus);
     if (render_config.half_height_mode) ps.threads.doubling = half_height_double(cpus);
     end_of_frame();

@@ -2,11 +2,10 @@
 
 RenderConfig render_config;
 
-void render_threads_config(int cap, int boost, int transform_mode, int reserved) {
+void render_threads_config(int cap, int boost, int transform_mode, int /*reserved*/) {
     render_config.thread_cap = cap;
     render_config.raster_thread_boost = boost;
     render_config.transform_thread_mode = transform_mode;
-    render_config.threads_reserved = reserved;
 }
 
 void raster_split(int mode) {

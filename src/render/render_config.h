@@ -6,7 +6,6 @@ struct RenderConfig {
     int thread_cap = 0;                   // upper bound on threads per pass; 0: no bound
     int raster_thread_boost = 1;          // allows more raster threads than processors
     int transform_thread_mode = 0;        // 0 normal; 2 doubles, 3 triples, other non-zero adds 2
-    int threads_reserved = 0;             // fourth value of render_threads_config: stored, never read
     int raster_split_mode = 0;            // 0 horizontal slices, 1 whole parts, 2 interleaved triangles
     int half_height_mode = 0;             // render the scene at half height and double its rows
     int motion_phases = 3;                // 3 runs the middle phase of the motion pass
@@ -16,6 +15,7 @@ struct RenderConfig {
 
 extern RenderConfig render_config;
 
+// The scenes pass a fourth value that no thread rule uses; it is accepted and has no effect.
 void render_threads_config(int cap, int boost, int transform_mode, int reserved);
 void raster_split(int mode);
 void half_height(int flag);

@@ -37,9 +37,9 @@ TEST(Locator, VariantsReachLowerCaseFoldersAndExtensions) {
     dir.write("data/tex/wall.jpg", "wall");
     dir.write("DATA/glm/ship.glm", "ship");
     ScopedCwd cwd(dir.path());
-    EXPECT_EQ(slurp(fopen_variants("DATA/tex/wall.jpg", "rb")), "wall");  // step 1
-    EXPECT_EQ(slurp(fopen_variants("DATA/tex/wall.JPG", "rb")), "wall");  // steps 1 and 12 accumulated
-    EXPECT_EQ(slurp(fopen_variants("data/glm/ship.GLM", "rb")), "ship");  // step 2 and step 9
+    EXPECT_EQ(slurp(fopen_variants("DATA/tex/wall.jpg", "rb")), "wall");  // DATA -> data
+    EXPECT_EQ(slurp(fopen_variants("DATA/tex/wall.JPG", "rb")), "wall");  // DATA -> data, then .JPG -> .jpg
+    EXPECT_EQ(slurp(fopen_variants("data/glm/ship.GLM", "rb")), "ship");  // data -> DATA, then .GLM -> .glm
     // Capitals in the base name only: the lower-cased base pass.
     EXPECT_EQ(slurp(fopen_variants("data/tex/Wall.JPG", "rb")), "wall");
     // Folder spellings the list does not cover stay unfound.
@@ -52,7 +52,8 @@ TEST(Locator, BackslashesAreTurnedAfterTheLowerCasePass) {
     dir.write("data/tex/wall.jpg", "wall");
     ScopedCwd cwd(dir.path());
     EXPECT_EQ(slurp(fopen_variants("data\\tex\\Wall.JPG", "rb")), "wall");
-    EXPECT_EQ(slurp(fopen_variants("DATA\\tex\\wall.jpg", "rb")), "wall");  // slashes, then the steps again
+    EXPECT_EQ(slurp(fopen_variants("DATA\\tex\\wall.jpg", "rb")),
+              "wall");  // slashes, then the rewrites again
     EXPECT_EQ(opened("DATA\\tex\\WALL.jpg"), "wall");
 }
 

@@ -110,14 +110,14 @@ TEST_F(TerrainTest, PartNumbersLeaveGapsAfterBands) {
     for (int p = 0; p < obj_table.part_count[3]; ++p) total += tri_count(3, p);
     EXPECT_EQ(total, 2 * 150 * 150);
 
-    EXPECT_EQ(terrain_tiling(256).a, 1);
-    EXPECT_EQ(terrain_tiling(257).a, 2);
-    EXPECT_EQ(terrain_tiling(40000).d, 2);
-    EXPECT_EQ(terrain_tiling(361000000).a, 30);
+    EXPECT_EQ(terrain_tiling(256).tile_cells, 1);
+    EXPECT_EQ(terrain_tiling(257).tile_cells, 2);
+    EXPECT_EQ(terrain_tiling(40000).tile_gap, 2);
+    EXPECT_EQ(terrain_tiling(361000000).tile_cells, 30);
     const TerrainTiling big = terrain_tiling(int64_t{400000000});
-    EXPECT_EQ(big.a, 32);
-    EXPECT_EQ(big.d, 7);
-    EXPECT_EQ(big.e, 12);
+    EXPECT_EQ(big.tile_cells, 32);
+    EXPECT_EQ(big.tile_gap, 7);
+    EXPECT_EQ(big.band_gap, 12);
 }
 
 TEST_F(TerrainTest, BluePixelsBecomeWaterWithoutAHeightMap) {

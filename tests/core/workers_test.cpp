@@ -1,7 +1,8 @@
 // Worker slots on the calling thread: the slot range, and the synchronous switch that every thread the
-// engine starts obeys.
+// engine starts obeys; the invariant check.
 #include <gtest/gtest.h>
 
+#include "core/check.h"
 #include "core/threads.h"
 #include "core/workers.h"
 
@@ -40,6 +41,12 @@ TEST(Threads, SynchronousStartsRunOnTheCallerAndLeaveNothingToJoin) {
     EXPECT_EQ(thread_join(t), 0);
     EXPECT_EQ(threads_state.threads_created, before);
     threads_set_synchronous(0);
+}
+
+// A broken invariant stops the program at once and names the place, whatever the build.
+TEST(CheckDeathTest, ABrokenInvariantStopsWithItsPlace) {
+    const int slots = WORKER_SLOT_COUNT;
+    EXPECT_DEATH(ENGINE_CHECK(slots < 0), "workers_test.cpp:[0-9]+: engine invariant broken: slots < 0");
 }
 
 }  // namespace

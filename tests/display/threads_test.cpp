@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/threads.h"
 #include "display/convert.h"
 
 namespace {
@@ -49,6 +50,24 @@ TEST(ConvertThreads, BandsMatchOneThread) {
     }
 }
 
+// The synchronous switch reaches the display's threads too: the same pixels, and not one thread started.
+TEST(ConvertThreads, SynchronousModeStartsNoThreadAndGivesTheSamePixels) {
+    const std::vector<uint8_t> src = noise(1000, 601, 3);
+    const size_t bytes = 1280u * 720 * 4;
+    std::vector<uint8_t> threaded(bytes, 0), synchronous(bytes, 0xEE);
+    std::vector<uint8_t> halves(1000u * 601 * 4, 0), whole(1000u * 601 * 4, 0xEE);
+    convert_image_scaled(src.data(), 1000, 601, threaded.data(), 1280, 720, 4, 1, 4);
+    convert_image(src.data(), 1000, 601, halves.data(), 4, 1, 2);
+    threads_set_synchronous(1);
+    const int64_t before = threads_state.threads_created;
+    convert_image_scaled(src.data(), 1000, 601, synchronous.data(), 1280, 720, 4, 1, 4);
+    convert_image(src.data(), 1000, 601, whole.data(), 4, 1, 2);
+    EXPECT_EQ(threads_state.threads_created, before);
+    threads_set_synchronous(0);
+    EXPECT_EQ(synchronous, threaded);
+    EXPECT_EQ(whole, halves);
+}
+
 class PresentThreadTest : public disptest::XServerTest {
   protected:
     void SetUp() override {
@@ -73,6 +92,21 @@ TEST_F(PresentThreadTest, ShowsItsOwnCopyOfTheFrame) {
             if (shown[static_cast<size_t>(y) * 512 + x] != rgb_at(sent, 512, x, y)) ++wrong;
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(display_state.present_width, 512);
+}
+
+TEST_F(PresentThreadTest, SynchronousModeShowsTheFrameBeforeReturning) {
+    open_startup_window();
+    const std::vector<uint8_t> frame = pattern(512, 256, 2);
+    threads_set_synchronous(1);
+    const int64_t before = threads_state.threads_created;
+    present_async(frame.data(), 512, 256);
+    EXPECT_EQ(display_state.present_thread.running, 0);
+    EXPECT_EQ(threads_state.threads_created, before);
+    threads_set_synchronous(0);
+    settle();
+    const std::vector<uint32_t> shown = read_window(probe_, display_state.x_window, 512, 256);
+    ASSERT_EQ(shown.size(), 512u * 256);
+    EXPECT_EQ(shown[100 * 512 + 300], rgb_at(frame, 512, 300, 100));
 }
 
 TEST_F(PresentThreadTest, FramesFollowOneAnotherAndSizesChange) {

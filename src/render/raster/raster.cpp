@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "assets/texture.h"
+#include "core/check.h"
 #include "core/slices.h"
 #include "display/framebuffer.h"
 #include "render/raster/fill.h"
@@ -64,6 +65,8 @@ void raster_pass(int thread_index, int thread_count) {
     }
     p.width = fb.fb_width;
     if (p.height <= 0) return;
+    // The filler writes rows [0, p.height) of p.width pixels from p.color: all inside the planes.
+    ENGINE_CHECK(p.color != nullptr && p.depth != nullptr && p.height <= fb.fb_height);
 
     int mode = render_config.raster_split_mode;
     if (mode != SPLIT_PARTS && mode != SPLIT_INTERLEAVE) mode = SPLIT_SLICES;

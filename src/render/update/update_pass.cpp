@@ -29,7 +29,7 @@ bool has_dirty_part(ObjectId id) {
     return false;
 }
 
-// Steps 2 to 4 for one object: pending compactions, path and animation time, the current pose.
+// One object's turn: its pending compactions, then its path and animation time, then its current pose.
 void advance_object(ObjectId id, double dt) {
     ObjectTable& t = obj_table;
     PartArrays& pa = t.parts[static_cast<size_t>(id)];
