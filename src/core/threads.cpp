@@ -17,7 +17,7 @@ int thread_start(EngineThread& thread, ThreadRoutine routine, void* arg, size_t 
     if (routine == nullptr) return 0;
     // A record whose thread was never joined would lose that thread's handle for good.
     thread_join(thread);
-    if (threads_state.synchronous) {
+    if (threads_state.synchronous.load(std::memory_order_relaxed)) {
         routine(arg);
         return 0;
     }
@@ -33,7 +33,7 @@ int thread_start(EngineThread& thread, ThreadRoutine routine, void* arg, size_t 
         return 0;
     }
     thread.running = 1;
-    ++threads_state.threads_created;
+    threads_state.threads_created.fetch_add(1, std::memory_order_relaxed);
     return 1;
 }
 
@@ -45,5 +45,5 @@ int thread_join(EngineThread& thread) {
 }
 
 void threads_set_synchronous(int flag) {
-    threads_state.synchronous = flag != 0;
+    threads_state.synchronous.store(flag != 0, std::memory_order_relaxed);
 }

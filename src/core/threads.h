@@ -6,6 +6,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -25,8 +26,12 @@ struct EngineThread {
 };
 
 struct ThreadsState {
-    int synchronous = 0;          // 1: every start runs its routine on the caller
-    int64_t threads_created = 0;  // threads actually created by the process so far
+    // 1: every start runs its routine on the caller. Set between frames, read by whichever thread
+    // starts one (the present thread may be running when a test resets the switch).
+    std::atomic<int> synchronous{0};
+    // Threads actually created by the process so far. Counted by whichever thread starts one (the present
+    // thread starts the converters), so the count is atomic.
+    std::atomic<int64_t> threads_created{0};
 };
 
 extern ThreadsState threads_state;

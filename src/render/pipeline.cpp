@@ -11,6 +11,8 @@
 #include "render/frame_flags.h"
 #include "render/geometry/geometry.h"
 #include "render/lights/lights.h"
+#include "render/lights/scene_bounds.h"
+#include "render/lights/vertex_lighting.h"
 #include "render/raster/raster.h"
 #include "render/render_config.h"
 #include "render/thread_rules.h"

@@ -8,6 +8,12 @@
 
 namespace {
 
+#if defined(__SANITIZE_THREAD__)
+constexpr bool STACKS_AS_ASKED = false;  // the thread sanitizer enlarges every thread's stack
+#else
+constexpr bool STACKS_AS_ASKED = true;
+#endif
+
 TEST(WorkerThreads, SlotsStartJoinAndRefill) {
     worker_reset();
     static int seen[40];
@@ -43,7 +49,9 @@ TEST(WorkerThreads, ThreadsGetTheStackSizeAskedFor) {
         ASSERT_EQ(thread_start(t, routine, nullptr, bytes), 1);
         EXPECT_EQ(thread_join(t), 1);
         EXPECT_GE(seen_stack, bytes);
-        EXPECT_LT(seen_stack, bytes + 64 * 1024) << bytes;
+        if (STACKS_AS_ASKED) {
+            EXPECT_LT(seen_stack, bytes + 64 * 1024) << bytes;
+        }
     }
 }
 

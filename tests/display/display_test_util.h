@@ -48,6 +48,16 @@ inline uint32_t rgb_at(const std::vector<uint8_t>& pixels, int width, int x, int
 }
 
 // The window's client area as the screen shows it (read from the root, which is always viewable).
+// Pixels of a window read back (read_window) that differ from the RGB frame sent.
+inline int wrong_pixels(const std::vector<uint32_t>& shown, const std::vector<uint8_t>& frame, int width,
+                        int height) {
+    int wrong = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (shown[static_cast<size_t>(y) * width + x] != rgb_at(frame, width, x, y)) ++wrong;
+    return wrong;
+}
+
 inline std::vector<uint32_t> read_window(Display* probe, Window window, int width, int height) {
     std::vector<uint32_t> values;
     int rx = 0, ry = 0;

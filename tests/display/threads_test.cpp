@@ -15,6 +15,7 @@ using disptest::pattern;
 using disptest::read_window;
 using disptest::rgb_at;
 using disptest::settle;
+using disptest::wrong_pixels;
 
 std::vector<uint8_t> noise(int width, int height, uint32_t seed) {
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 3);
@@ -86,11 +87,7 @@ TEST_F(PresentThreadTest, ShowsItsOwnCopyOfTheFrame) {
     settle();
     const std::vector<uint32_t> shown = read_window(probe_, display_state.x_window, 512, 256);
     ASSERT_EQ(shown.size(), 512u * 256);
-    int wrong = 0;
-    for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 512; ++x)
-            if (shown[static_cast<size_t>(y) * 512 + x] != rgb_at(sent, 512, x, y)) ++wrong;
-    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(wrong_pixels(shown, sent, 512, 256), 0);
     EXPECT_EQ(display_state.present_width, 512);
 }
 
@@ -126,11 +123,7 @@ TEST_F(PresentThreadTest, FramesFollowOneAnotherAndSizesChange) {
     settle();
     const std::vector<uint32_t> shown = read_window(probe_, display_state.x_window, 1000, 520);
     ASSERT_EQ(shown.size(), 1000u * 520);
-    int wrong = 0;
-    for (int y = 0; y < 520; ++y)
-        for (int x = 0; x < 1000; ++x)
-            if (shown[static_cast<size_t>(y) * 1000 + x] != rgb_at(big, 1000, x, y)) ++wrong;
-    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(wrong_pixels(shown, big, 1000, 520), 0);
 }
 
 TEST_F(PresentThreadTest, ScaledFrameWithThreeBandsShows) {

@@ -19,6 +19,7 @@ using disptest::pattern;
 using disptest::read_window;
 using disptest::rgb_at;
 using disptest::settle;
+using disptest::wrong_pixels;
 
 // One processor: every present here stays on the calling thread.
 class WindowTest : public disptest::XServerTest {
@@ -90,11 +91,7 @@ TEST_F(WindowTest, PresentedFrameReadsBackWithRedAndBlueInPlace) {
     EXPECT_EQ(shown[0], 0xFF0000u);
     EXPECT_EQ(shown[1], 0x00FF00u);
     EXPECT_EQ(shown[2], 0x0000FFu);
-    int wrong = 0;
-    for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 512; ++x)
-            if (shown[static_cast<size_t>(y) * 512 + x] != rgb_at(frame, 512, x, y)) ++wrong;
-    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(wrong_pixels(shown, frame, 512, 256), 0);
 }
 
 TEST_F(WindowTest, FrameBufferFollowsTheWindowDownToItsMinimum) {
@@ -334,11 +331,7 @@ TEST_F(SecondScreenTest, WindowOpensThereAndFramesShow) {
     settle();
     const std::vector<uint32_t> shown = read_window(probe_, display_state.x_window, 512, 256);
     ASSERT_EQ(shown.size(), 512u * 256);
-    int wrong = 0;
-    for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 512; ++x)
-            if (shown[static_cast<size_t>(y) * 512 + x] != rgb_at(frame, 512, x, y)) ++wrong;
-    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(wrong_pixels(shown, frame, 512, 256), 0);
 }
 
 // The child half of LostServer: opens the window and presents (synchronously, or on the present thread

@@ -1,6 +1,6 @@
-// The light table and the lighting passes of the frame: scene bounds, light grid, light changes (shadow
-// voxels) and vertex lighting. Lights are set by the scene thread between frames; the
-// passes are run by the pipeline thread and its workers, each worker on a disjoint share.
+// The light table, the light grid and the shadow voxels. The scene bounds (scene_bounds.h) give the grid
+// its extent; vertex lighting (vertex_lighting.h) reads the grid. Lights are set by the scene thread between
+// frames; the passes are run by the pipeline thread and its workers, each worker on a disjoint share.
 #pragma once
 
 #include <cstdint>
@@ -38,16 +38,6 @@ struct LightState {
 
 extern LightState light_state;
 
-// Frames between periodic relighting: max(4, round(rendered_fps / 6)).
-int lighting_period();
-
-// Bounds of the world boxes of every visible part of enabled objects with geometry, over the share
-// thread_index of thread_count; scene_bounds_finish combines the shares after the join.
-void scene_bounds_pass(int thread_index, int thread_count);
-void scene_bounds_finish(int thread_count);
-// Raises the frame's bounds_pending flag when a listed part that the bounds pass would count now reaches
-// beyond the bounds. The pipeline thread calls it after the transform pass has joined.
-void scene_bounds_check(const int* objects, const int* parts, int count);
 // Chooses the grid size from the enabled lights and empties the grid when its size or extent changed.
 void light_grid_setup();
 // Moves every changed light (every light after a rebuild or with relight_all) from the cells of its old
@@ -55,9 +45,6 @@ void light_grid_setup();
 void light_grid_update();
 // Refills the shadow voxels of the lights whose index modulo thread_count is thread_index.
 void light_change_pass(int thread_index, int thread_count);
-// Relights every shaded part (light_part) when lights changed, relight_all is set or the frame is a
-// periodic one; the vertices of a part are shared between the workers by blocks.
-void vertex_lighting_pass(int thread_index, int thread_count);
 
 // End of a frame: every listed changed light takes its new sphere as its old one and is unmarked.
 void lighting_end_frame(const int* changed_lights, int count);
@@ -79,5 +66,3 @@ int light_grid_size_for(int enabled_lights);
 // The voxel of p (world space) in the shadow grid of size s of the light at c with the given radius,
 // or -1 outside it.
 int64_t light_voxel_index(const float p[3], Vec3 c, float radius, int s);
-// The per-vertex lighting of one part, the vertices of share thread_index of thread_count.
-void light_part(int id, int part, int thread_index, int thread_count);

@@ -8,6 +8,7 @@
 #include "core/frame_stats.h"
 #include "core/workers.h"
 #include "render/frame_flags.h"
+#include "render/lights/scene_bounds.h"
 #include "scene/object.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include "render/frame_flags.h"
 #include "render/geometry/geometry.h"
 #include "render/lights/lights.h"
+#include "render/lights/vertex_lighting.h"
 
 namespace {
 
