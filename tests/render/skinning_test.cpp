@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "render/geometry/geometry.h"
+#include "render/geometry/skinning.h"
 #include "render/update/animation.h"
 #include "scene/object.h"
 #include "scene/transform.h"

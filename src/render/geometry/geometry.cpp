@@ -9,6 +9,7 @@
 #include "core/id_list.h"
 #include "core/workers.h"
 #include "render/frame_flags.h"
+#include "render/geometry/skinning.h"
 #include "render/lights/lights.h"
 
 GeometryState geometry_state;

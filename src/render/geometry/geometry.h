@@ -46,15 +46,6 @@ void transform_pass(int thread_index, int thread_count);
 // Rebuilds one part now (the transform step for one entry).
 void transform_part(ObjectId id, int part);
 
-// Skinning of an animated part: deforms tri_local by the object's pose tables, then applies t; folds
-// the results into the running box unless fold is false. Returns false when the object has no pose
-// tables (the caller then treats the part as rigid).
-bool skin_part(ObjectId id, int part, const ObjectTransform& t, bool fold, Vec3& lo, Vec3& hi,
-               bool& box_started);
-// The same, written plainly: the fast version must match it bit for bit.
-bool skin_part_reference(ObjectId id, int part, const ObjectTransform& t, bool fold, Vec3& lo, Vec3& hi,
-                         bool& box_started);
-
 // Frees the dirty-part and changed-light lists and their partial lists (rebuilt on the next frame).
 void geometry_release_lists();
 void geometry_reset();

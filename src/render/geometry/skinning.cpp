@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "render/geometry/geometry.h"
+#include "render/geometry/skinning.h"
 #include "scene/camera.h"
 
 namespace {

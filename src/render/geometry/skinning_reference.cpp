@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "render/geometry/geometry.h"
+#include "render/geometry/skinning.h"
 #include "scene/camera.h"
 
 namespace {
