@@ -37,6 +37,9 @@ struct MotionState {
 extern MotionState motion_state;
 
 void motion_set_acceleration(float x, float y, float z);
+// One phase (0, 1 or 2) of the motion and collision pass over the motion list; the share of a worker is
+// the objects whose id modulo thread_count is thread_index.
+void motion_pass(int phase, int thread_index, int thread_count);
 // Back to the start state (tests, pipeline reset). The grid itself is rebuilt by
 // collision_grid_maintain (pipeline thread, every frame after the geometry pass) when collision
 // geometry changed or colliders left their cells.
