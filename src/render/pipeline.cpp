@@ -3,6 +3,8 @@
 // no pass before the raster pass touches.
 #include "render/pipeline.h"
 
+#include <algorithm>
+
 #include "core/check.h"
 #include "core/cpu.h"
 #include "core/workers.h"

@@ -215,7 +215,7 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
 // The rows of one triangle: the shared ordering, with only the attributes the variant reads and only the
 // edges that reach a row of the slice.
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
-void draw_triangle(FillVertex* verts, const TriPaint& paint, const FillParams& p, int slice_top,
+void draw_triangle(const FillVertex* verts, const TriPaint& paint, const FillParams& p, int slice_top,
                    int slice_bottom) {
     constexpr unsigned mask = attr_mask(Textured, Color);
     TriOrder o;
@@ -298,7 +298,7 @@ DeferState& defer_state() {
     return state;
 }
 
-using DrawFn = void (*)(FillVertex*, const TriPaint&, const FillParams&, int, int);
+using DrawFn = void (*)(const FillVertex*, const TriPaint&, const FillParams&, int, int);
 
 // Table index: textured, alpha4, colour mode (3), blend, depth write, shared.
 constexpr int key_of(int textured, int alpha4, int color, int blend, int depth_write, int shared) {
@@ -327,7 +327,7 @@ constexpr auto make_draw_table(std::integer_sequence<int, Keys...>) {
 constexpr auto draw_table = make_draw_table(std::make_integer_sequence<int, DRAW_VARIANTS>{});
 
 // Draws one set-up triangle of the call p over the rows [slice_top, slice_bottom).
-inline void draw_one(FillVertex* v, const TriPaint& paint, const FillParams& p, int slice_top,
+inline void draw_one(const FillVertex* v, const TriPaint& paint, const FillParams& p, int slice_top,
                      int slice_bottom) {
     const int textured = paint.tex ? 1 : 0;
     const int alpha4 = textured && paint.tex_channels == 4 ? 1 : 0;
@@ -346,9 +346,7 @@ void defer_flush(DeferState& df) {
         const int band_bottom = std::min(band_top + df.band_rows, df.row_bottom);
         for (const uint32_t i : bin) {
             const FillParams& p = df.calls[df.call_of[i]];
-            FillVertex v[3];
-            std::copy(df.tris[i].v, df.tris[i].v + 3, v);
-            draw_one(v, df.tris[i].paint, p, band_top, band_bottom);
+            draw_one(df.tris[i].v, df.tris[i].paint, p, band_top, band_bottom);
         }
         bin.clear();
     }
@@ -361,7 +359,7 @@ void defer_call(const FillParams& p, const CallShare& share, DeferState& df) {
     const uint32_t call = static_cast<uint32_t>(df.calls.size());
     df.calls.push_back(p);
     for_each_triangle(p, share, share.row_top, share.row_bottom,
-                      [&](FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
+                      [&](const FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
                           float y0 = v[0].y, y1 = v[0].y;
                           for (int k = 1; k < 3; ++k) {
                               y0 = std::min(y0, v[k].y);
@@ -417,7 +415,7 @@ void fill_part_triangles(const FillParams& p) {
         // Rows the bands do not cover: what is kept goes first.
         defer_flush(df);
     }
-    auto draw = [&](FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
+    auto draw = [&](const FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
         draw_one(v, paint, p, slice_top, slice_bottom);
     };
     // Triangles that overdraw each other (sky layers, billboards, full-screen quads) are drawn band by
@@ -448,9 +446,7 @@ void fill_part_triangles(const FillParams& p) {
                 for (size_t i = 0; i < count; ++i) {
                     const VertexRows r = store.rows[i];
                     if (r.bottom <= top || r.top >= bottom) continue;
-                    FillVertex v[3];
-                    std::copy(store.tris[i].v, store.tris[i].v + 3, v);
-                    draw(v, store.tris[i].paint, top, bottom);
+                    draw(store.tris[i].v, store.tris[i].paint, top, bottom);
                 }
             }
         }
@@ -460,7 +456,7 @@ void fill_part_triangles(const FillParams& p) {
     };
     for_each_triangle(
         p, share, share.row_top, share.row_bottom,
-        [&](FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
+        [&](const FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
             float y0 = v[0].y, y1 = v[0].y, x0 = v[0].a[A_X], x1 = v[0].a[A_X];
             for (int k = 1; k < 3; ++k) {
                 y0 = std::min(y0, v[k].y);

@@ -6,7 +6,7 @@
 using namespace fill_detail;
 
 void fill_part_triangles_reference(const FillParams& p) {
-    for_each_triangle(p, [&](FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
+    for_each_triangle(p, [&](const FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
         TriRows t;
         if (!tri_rows_setup(v, slice_top, slice_bottom, t)) return;
         for (int row = t.first_row; row < t.end_row; ++row) {

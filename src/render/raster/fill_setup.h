@@ -145,8 +145,10 @@ struct TriOrder {
     int extent_left, extent_right;  // pixel columns the triangle covers at most
 };
 
-// False when no row of [slice_top, slice_bottom) is covered.
-inline bool tri_order(const FillVertex* v, int slice_top, int slice_bottom, TriOrder& o) {
+// False when no row of [slice_top, slice_bottom) is covered. Always inlined: in the fast filler's
+// per-triangle path the call and the trip of its results through memory cost more than the ordering.
+[[gnu::always_inline]] inline bool tri_order(const FillVertex* v, int slice_top, int slice_bottom,
+                                             TriOrder& o) {
     int i0 = 0, i1 = 1, i2 = 2;
     if (v[i1].y < v[i0].y) std::swap(i0, i1);
     if (v[i2].y < v[i1].y) std::swap(i1, i2);
