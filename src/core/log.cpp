@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 bool log_message(LogStream stream, const char* text) {
@@ -20,21 +18,3 @@ bool log_message(LogStream stream, const char* text) {
     }
     return true;
 }
-
-#ifdef VELMORINE_DEBUG_LOG
-void log_debug(const char* tag, const char* format, ...) {
-    char line[512];
-    int used = std::snprintf(line, sizeof line, "[%s] ", tag);
-    if (used < 0) return;
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line + used, sizeof line - static_cast<size_t>(used), format, args);
-    va_end(args);
-    const size_t length = std::strlen(line);
-    if (length + 1 < sizeof line) {
-        line[length] = '\n';
-        line[length + 1] = '\0';
-    }
-    log_message(LogStream::err, line);
-}
-#endif

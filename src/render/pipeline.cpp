@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "core/check.h"
 #include "core/cpu.h"
 #include "core/workers.h"
 #include "display/framebuffer.h"
@@ -160,7 +159,7 @@ void run_lighting_passes(int cpus) {
     }
     collision_grid_maintain();
     if (f.collision_geometry_changed || f.collision_grid_changed ||
-        ((ls.light_count > 0 || geometry_state.changed_light_count > 0) && periodic) || f.relight_all) {
+        ((ls.light_count > 0 || geometry_state.changed_lights.count > 0) && periodic) || f.relight_all) {
         ps.threads.lighting = t;
         worker_run_pass(t, pass_worker<vertex_lighting_pass>);
         worker_run_pass(t, pass_worker<collision_grid_update>);
@@ -190,9 +189,9 @@ void end_of_frame() {
         pa.collision_changed[static_cast<size_t>(part)] = 0;
         if (!t.has_geometry[id]) t.part_count[id] = 0;
     }
-    lighting_end_frame(g.changed_lights.data(), g.changed_light_count);
+    lighting_end_frame(g.changed_lights.ids.data(), g.changed_lights.count);
     g.dirty_count = 0;
-    g.changed_light_count = 0;
+    g.changed_lights.count = 0;
 
     const int64_t phase = frame_flags.frame_counter % LIST_RELEASE_PERIOD;
     if (phase == DIRTY_LIST_RELEASE_FRAME) geometry_release_lists();
@@ -221,7 +220,6 @@ uint8_t* render_scene() {
     run_lighting_passes(cpus);
     // The raster pass draws into the planes: the clear must be done.
     worker_join(WORKER_SLOT_CLEAR);
-    ENGINE_CHECK(!worker_state.running[WORKER_SLOT_CLEAR]);
     run_raster_pass(cpus);
     if (render_config.half_height_mode) ps.threads.doubling = half_height_double(cpus);
     end_of_frame();

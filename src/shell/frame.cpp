@@ -2,7 +2,6 @@
 // both on data the other does not touch; the merge and the present follow on the pipeline thread.
 #include "shell/frame.h"
 
-#include "core/check.h"
 #include "core/cpu.h"
 #include "core/frame_stats.h"
 #include "core/workers.h"
@@ -42,8 +41,6 @@ RenderedFrame render_frame() {
         render_scene();
     }
 
-    // The merge reads the overlay buffer that the preparation wrote.
-    ENGINE_CHECK(!worker_state.running[WORKER_SLOT_OVERLAY]);
     FrameBuffer& fb = frame_buffer;
     fs.merge_threads = 0;
     if ((fs.overlay_visible || overlay_effects_on()) && fb.fb_pixels) {

@@ -216,11 +216,11 @@ TEST_F(Geometry, ChangedLightsAreListed) {
     ls.light_changed = {0, 1, 0};
     frame_flags.relight_all = 0;
     build_dirty_list(0);
-    ASSERT_EQ(geometry_state.changed_light_count, 1);
-    EXPECT_EQ(geometry_state.changed_lights[0], 1);
+    ASSERT_EQ(geometry_state.changed_lights.count, 1);
+    EXPECT_EQ(geometry_state.changed_lights.ids[0], 1);
     frame_flags.relight_all = 1;
     build_dirty_list(0);
-    EXPECT_EQ(geometry_state.changed_light_count, 3);
+    EXPECT_EQ(geometry_state.changed_lights.count, 3);
 }
 
 // --- skinning -------------------------------------------------------------------------------------------

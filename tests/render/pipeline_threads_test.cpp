@@ -123,15 +123,17 @@ TEST_F(PipelineThreads, QuarterScanListsLikeOneScan) {
     const GeometryState& g = geometry_state;
     const std::vector<int> objects(g.dirty_objects.begin(), g.dirty_objects.begin() + g.dirty_count);
     const std::vector<int> parts(g.dirty_parts.begin(), g.dirty_parts.begin() + g.dirty_count);
-    const std::vector<int> lights(g.changed_lights.begin(), g.changed_lights.begin() + g.changed_light_count);
+    const std::vector<int> lights(g.changed_lights.ids.begin(),
+                                  g.changed_lights.ids.begin() + g.changed_lights.count);
 
     const int64_t before = worker_state.threads_created;
     EXPECT_EQ(build_dirty_list(4), one_estimate);
     EXPECT_EQ(worker_state.threads_created, before + 3);
     EXPECT_EQ(std::vector<int>(g.dirty_objects.begin(), g.dirty_objects.begin() + g.dirty_count), objects);
     EXPECT_EQ(std::vector<int>(g.dirty_parts.begin(), g.dirty_parts.begin() + g.dirty_count), parts);
-    EXPECT_EQ(std::vector<int>(g.changed_lights.begin(), g.changed_lights.begin() + g.changed_light_count),
-              lights);
+    EXPECT_EQ(
+        std::vector<int>(g.changed_lights.ids.begin(), g.changed_lights.ids.begin() + g.changed_lights.count),
+        lights);
 }
 
 TEST_F(PipelineThreads, HalvedListScanFindsTheSameObjects) {

@@ -23,35 +23,31 @@ void list_append(std::vector<int>& a, std::vector<int>& b, int& count, int& capa
     ++count;
 }
 
-void light_append(std::vector<int>& a, int& count, int& capacity, int x) {
-    id_list_make_room(count, capacity, a);
-    a[static_cast<size_t>(count)] = x;
-    ++count;
-}
-
 // Where one scan writes: the main list or a helper's partial list.
 struct ListTarget {
     std::vector<int>* objects;
     std::vector<int>* parts;
     int* count;
     int* capacity;
-    std::vector<int>* lights;
-    int* light_count;
-    int* light_capacity;
+    IdList* lights;
     int* estimate;
     int* collision_changed;
 };
 
 ListTarget main_target(int& estimate) {
     GeometryState& g = geometry_state;
-    return ListTarget{&g.dirty_objects,          &g.dirty_parts,    &g.dirty_count,
-                      &g.dirty_capacity,         &g.changed_lights, &g.changed_light_count,
-                      &g.changed_light_capacity, &estimate,         &frame_flags.collision_geometry_changed};
+    return ListTarget{&g.dirty_objects,
+                      &g.dirty_parts,
+                      &g.dirty_count,
+                      &g.dirty_capacity,
+                      &g.changed_lights,
+                      &estimate,
+                      &frame_flags.collision_geometry_changed};
 }
 
 ListTarget partial_target(GeometryPartial& q) {
-    return ListTarget{&q.objects,     &q.parts,          &q.count,    &q.capacity,         &q.lights,
-                      &q.light_count, &q.light_capacity, &q.estimate, &q.collision_changed};
+    return ListTarget{&q.objects,          &q.parts, &q.count, &q.capacity, &q.lights, &q.estimate,
+                      &q.collision_changed};
 }
 
 void scan_objects(ObjectId first, ObjectId end, const ListTarget& out) {
@@ -93,8 +89,7 @@ void scan_lights(int first, int end, const ListTarget& out) {
     const int relight = frame_flags.relight_all;
     end = std::min(end, static_cast<int>(ls.light_changed.size()));
     for (int l = first; l < end; ++l)
-        if (ls.light_changed[static_cast<size_t>(l)] || relight)
-            light_append(*out.lights, *out.light_count, *out.light_capacity, l);
+        if (ls.light_changed[static_cast<size_t>(l)] || relight) id_list_append(*out.lights, l);
 }
 
 // Quarter q of the ids (from id 1) and of the lights.
@@ -192,10 +187,10 @@ void transform_rigid(PartArrays& pa, size_t p, const ObjectTransform& tr, bool f
 int build_dirty_list(int split) {
     GeometryState& g = geometry_state;
     g.dirty_count = 0;
-    g.changed_light_count = 0;
+    g.changed_lights.count = 0;
     for (GeometryPartial& q : g.partial) {
         q.count = 0;
-        q.light_count = 0;
+        q.lights.count = 0;
         q.estimate = 0;
         q.collision_changed = 0;
     }
@@ -223,8 +218,8 @@ int build_dirty_list(int split) {
         GeometryPartial& part = g.partial[q];
         append_entries(g.dirty_objects, &g.dirty_parts, g.dirty_count, g.dirty_capacity, part.objects,
                        &part.parts, part.count);
-        append_entries(g.changed_lights, nullptr, g.changed_light_count, g.changed_light_capacity,
-                       part.lights, nullptr, part.light_count);
+        append_entries(g.changed_lights.ids, nullptr, g.changed_lights.count, g.changed_lights.capacity,
+                       part.lights.ids, nullptr, part.lights.count);
         // The same saturation as one scan, at the grain of the quarters.
         if (estimate < GEOMETRY_WORK_LIMIT) estimate += part.estimate;
         if (part.collision_changed) frame_flags.collision_geometry_changed = 1;
@@ -287,9 +282,8 @@ void geometry_release_lists() {
     GeometryState& g = geometry_state;
     std::vector<int>().swap(g.dirty_objects);
     std::vector<int>().swap(g.dirty_parts);
-    std::vector<int>().swap(g.changed_lights);
+    id_list_release(g.changed_lights);
     g.dirty_count = g.dirty_capacity = 0;
-    g.changed_light_count = g.changed_light_capacity = 0;
     for (GeometryPartial& q : g.partial) q = GeometryPartial{};
 }
 

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "core/id_list.h"
 #include "scene/object.h"
 #include "scene/transform.h"
 
@@ -17,22 +18,18 @@ struct GeometryPartial {
     std::vector<int> objects, parts;  // listed parts
     int count = 0;
     int capacity = 0;
-    std::vector<int> lights;  // changed lights
-    int light_count = 0;
-    int light_capacity = 0;
+    IdList lights;              // changed lights
     int estimate = 0;           // work estimate of this quarter
     int collision_changed = 0;  // a listed part has a collision mode
 };
 
 struct GeometryState {
-    std::vector<int> dirty_objects;   // object id of each listed part; dirty_capacity + 1 entries
-    std::vector<int> dirty_parts;     // part index of each listed part
-    int dirty_count = 0;              // entries in use
-    int dirty_capacity = 0;           // entries allocated
-    std::vector<int> changed_lights;  // indices of lights whose data changed
-    int changed_light_count = 0;
-    int changed_light_capacity = 0;
-    GeometryPartial partial[4];  // quarters 1..3 of a split scan (0 unused)
+    std::vector<int> dirty_objects;  // object id of each listed part; dirty_capacity + 1 entries
+    std::vector<int> dirty_parts;    // part index of each listed part
+    int dirty_count = 0;             // entries in use
+    int dirty_capacity = 0;          // entries allocated
+    IdList changed_lights;           // indices of lights whose data changed
+    GeometryPartial partial[4];      // quarters 1..3 of a split scan (0 unused)
 };
 
 extern GeometryState geometry_state;

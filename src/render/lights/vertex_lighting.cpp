@@ -114,7 +114,7 @@ void vertex_lighting_pass(int thread_index, int thread_count) {
     const bool periodic = frame_flags.frame_counter % lighting_period() == 0;
     // Parts that only move are relit on the periodic frames too, or they would keep the light of the
     // place they left until a light changes.
-    if (g.changed_light_count == 0 && !frame_flags.relight_all && !(ls.light_count > 0 && periodic)) return;
+    if (g.changed_lights.count == 0 && !frame_flags.relight_all && !(ls.light_count > 0 && periodic)) return;
     const ObjectTable& t = obj_table;
     // Hidden objects too: nothing relights a part when its object is shown again, so it must not miss
     // the relighting that happened meanwhile.

@@ -81,14 +81,6 @@ inline float edge_value(const Edge& e, int attr, int row) {
     return e.start[attr] + (static_cast<float>(row) - e.row0) * e.step[attr];
 }
 
-// The rows of one triangle within the slice, and the edges that bound them.
-struct TriRows {
-    Edge left, right, mid;  // mid replaces the edge on mid_side from mid_row on
-    int mid_right;          // 1: the middle vertex is on the right side
-    int first_row, end_row, mid_row;
-    int extent_left, extent_right;  // pixel columns the triangle covers at most
-};
-
 // What the pixel stage of one triangle needs.
 struct TriPaint {
     const uint8_t* tex = nullptr;  // null: untextured
@@ -178,20 +170,19 @@ struct TriOrder {
     return true;
 }
 
+// The ordering and the three edges that bound the rows: mid replaces the edge on the middle vertex's
+// side from mid_row on.
+struct TriRows : TriOrder {
+    Edge left, right, mid;
+};
+
 // The ordering with all three edges, every attribute on them. False when no row of the slice is
 // covered.
 inline bool tri_rows_setup(const FillVertex v[3], int slice_top, int slice_bottom, TriRows& t) {
-    TriOrder o;
-    if (!tri_order(v, slice_top, slice_bottom, o)) return false;
-    t.first_row = o.first_row;
-    t.end_row = o.end_row;
-    t.mid_row = o.mid_row;
-    t.mid_right = o.mid_right;
-    t.extent_left = o.extent_left;
-    t.extent_right = o.extent_right;
-    make_edge<ALL_ATTRS>(t.left, *o.v0, o.mid_right ? *o.v2 : *o.v1, true);
-    make_edge<ALL_ATTRS>(t.right, *o.v0, o.mid_right ? *o.v1 : *o.v2, false);
-    make_edge<ALL_ATTRS>(t.mid, *o.v1, *o.v2, !o.mid_right);
+    if (!tri_order(v, slice_top, slice_bottom, t)) return false;
+    make_edge<ALL_ATTRS>(t.left, *t.v0, t.mid_right ? *t.v2 : *t.v1, true);
+    make_edge<ALL_ATTRS>(t.right, *t.v0, t.mid_right ? *t.v1 : *t.v2, false);
+    make_edge<ALL_ATTRS>(t.mid, *t.v1, *t.v2, !t.mid_right);
     return true;
 }
 

@@ -11,12 +11,10 @@ bool part_in_view(Vec3 eye, Vec3 angles, Vec3 box_min, Vec3 box_max, const float
         eye.z >= box_min.z && eye.z <= box_max.z)
         return true;
 
-    float top = 0, bottom = static_cast<float>(height);
-    if (slice_count > 1 && slice_index >= 0 && slice_index < slice_count) {
-        const RowRange rows = slice_rows(height, slice_index, slice_count);
-        top = static_cast<float>(rows.first);
-        if (slice_index != slice_count - 1) bottom = static_cast<float>(rows.end);
-    }
+    // The rows of the slice; the last slice (or no slice at all) reaches the bottom.
+    const RowRange rows = slice_rows(height, slice_index, slice_count);
+    const float top = static_cast<float>(rows.first);
+    const float bottom = static_cast<float>(rows.end);
     const float w = static_cast<float>(width);
     const ViewTransform view = view_transform_make(eye, angles, projection, view_center, width, height);
 

@@ -51,22 +51,18 @@ void raster_pass(int thread_index, int thread_count) {
     const FrameBuffer& fb = frame_buffer;
     if (!fb.fb_pixels || !fb.fb_depth || fb.fb_width <= 0 || fb.fb_height <= 0) return;
 
+    // Half height renders into the middle half of the rows.
     FillParams p;
-    const size_t width = static_cast<size_t>(fb.fb_width);
-    if (render_config.half_height_mode) {
-        const size_t first_row = static_cast<size_t>(fb.fb_height / 4);
-        p.color = fb.fb_pixels + first_row * width * 3;
-        p.depth = fb.fb_depth + first_row * width;
-        p.height = fb.fb_height / 2;
-    } else {
-        p.color = fb.fb_pixels;
-        p.depth = fb.fb_depth;
-        p.height = fb.fb_height;
-    }
+    const bool half = render_config.half_height_mode != 0;
+    const int first_row = half ? fb.fb_height / 4 : 0;
+    p.height = half ? fb.fb_height / 2 : fb.fb_height;
+    // The filler writes p.height rows from first_row on: they must lie inside the planes.
+    ENGINE_CHECK(first_row + p.height <= fb.fb_height);
+    const size_t first_pixel = static_cast<size_t>(first_row) * static_cast<size_t>(fb.fb_width);
+    p.color = fb.fb_pixels + first_pixel * 3;
+    p.depth = fb.fb_depth + first_pixel;
     p.width = fb.fb_width;
     if (p.height <= 0) return;
-    // The filler writes rows [0, p.height) of p.width pixels from p.color: all inside the planes.
-    ENGINE_CHECK(p.color != nullptr && p.depth != nullptr && p.height <= fb.fb_height);
 
     int mode = render_config.raster_split_mode;
     if (mode != SPLIT_PARTS && mode != SPLIT_INTERLEAVE) mode = SPLIT_SLICES;
