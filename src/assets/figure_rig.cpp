@@ -1,4 +1,169 @@
-// The rig of a figure (to be built).
+// The rig of a figure built from a picture: the rig is scaled to the figure's height, and the joints of
+// the limbs are moved onto the legs, elbows and hands that the silhouette analysis found. The result is
+// the object's rest pose (pose_cache_a); the animation pass carries every clip's movement over to it.
+// Main thread, while loading.
 #include "assets/figure_rig.h"
 
-void figure_rig(ObjectId, const FigureShape&) {}
+#include <cmath>
+#include <vector>
+
+#include "scene/object.h"
+#include "scene/rig.h"
+
+namespace {
+
+// Legs closer than this (in picture widths) are pushed apart: a leg bone binds the vertices within its
+// reach of 0.1 model units, so two legs nearer than that would pull each other's vertices along.
+constexpr float LEG_MIN_GAP = 0.1f;
+constexpr float LEG_PUSH_STEP = 0.001f;
+// The analysis finds the inner edges of the legs; the bone runs this far further out (1.5 cells of
+// the 25-cell grid), near the middle of a leg of the usual width.
+constexpr float LEG_EDGE_TO_BONE = 1.5f / 25.0f;
+// Height of rig 1 from the soles to the top of the head (the head joint at 1.75 plus its reach).
+constexpr float RIG1_HEIGHT = 1.85f;
+// Rig 2 stands on legs of this length (hip at 0.4) and places its near and far legs at z = +-0.15.
+constexpr float RIG2_LEG_LENGTH = 0.4f;
+constexpr float RIG2_LEG_X = 0.131f;
+// A figure is thickened to about the width of its legs, so the near and far legs of an animal lie
+// within a few hundredths of the middle: the rig's +-0.15 is scaled down to that.
+constexpr float RIG2_DEPTH_SCALE = 0.25f;
+// Where the upper arm begins, from the shoulder point on the centre column towards the elbow: past
+// the middle of the chest, so that the arm's bones stay clear of the torso.
+constexpr float SHOULDER_TOWARDS_ELBOW = 0.6f;
+// The wrist, from the elbow towards the hand the rays found (the far end of the arm).
+constexpr float WRIST_TOWARDS_HAND = 0.7f;
+
+enum Rig1Row { LEFT_LEG = 0, RIGHT_LEG = 1, LEFT_ARM = 2, RIGHT_ARM = 3 };
+
+struct Point {
+    float x, y;
+};
+
+float mesh_x(const FigureShape& s, float x) {
+    return (x - s.centre) * s.aspect;
+}
+float mesh_y(const FigureShape& s, float y) {
+    return y - s.y_shift;
+}
+
+// The legs' x positions, pushed apart to the smallest gap when both were found. 0 stays "not found".
+void spread_legs(float leg[2]) {
+    if (leg[0] == 0 || leg[1] == 0) return;
+    float& left = leg[0] < leg[1] ? leg[0] : leg[1];
+    float& right = leg[0] < leg[1] ? leg[1] : leg[0];
+    // Bounded: each step widens the gap by a full step.
+    for (int i = 0; i < 200 && right - left < LEG_MIN_GAP; ++i) {
+        left -= LEG_PUSH_STEP * 0.5f;
+        right += LEG_PUSH_STEP * 0.5f;
+    }
+}
+
+float* joint(std::vector<float>& pose, int row, int j) {
+    return pose.data() + (row * RIG_JOINTS + j) * RIG_JOINT_FLOATS;
+}
+
+// Moves every joint of a row by the same amount: the row's bones keep their directions, so the clip
+// turns them exactly as it turns the rig's.
+void shift_row(std::vector<float>& pose, int row, float dx, float dy) {
+    for (int j = 0; j < RIG_JOINTS; ++j) {
+        float* p = joint(pose, row, j);
+        if (p[3] <= 0) break;
+        p[0] += dx;
+        p[1] += dy;
+    }
+}
+
+void place_joint(std::vector<float>& pose, int row, int j, Point at) {
+    float* p = joint(pose, row, j);
+    if (p[3] <= 0) return;
+    p[0] = at.x;
+    p[1] = at.y;
+}
+
+// The arm on one side: shoulder, elbow, wrist and finger tips along the arm the picture shows.
+void fit_arm(std::vector<float>& pose, int row, Point shoulder_point, Point elbow, Point hand) {
+    const Point shoulder{shoulder_point.x + (elbow.x - shoulder_point.x) * SHOULDER_TOWARDS_ELBOW,
+                         shoulder_point.y + (elbow.y - shoulder_point.y) * SHOULDER_TOWARDS_ELBOW};
+    const Point wrist{elbow.x + (hand.x - elbow.x) * WRIST_TOWARDS_HAND,
+                      elbow.y + (hand.y - elbow.y) * WRIST_TOWARDS_HAND};
+    place_joint(pose, row, 0, shoulder);
+    place_joint(pose, row, 1, elbow);
+    place_joint(pose, row, 2, wrist);
+    place_joint(pose, row, 3, hand);
+}
+
+std::vector<float> rig_rest_pose(ObjectId id) {
+    std::vector<float> pose(POSE_CACHE_FLOATS);
+    for (int r = 0; r < RIG_ROWS; ++r) {
+        for (int j = 0; j < RIG_JOINTS; ++j) {
+            const PoseJoint p = pose_evaluate_for(id, 0, r, j);
+            float* o = joint(pose, r, j);
+            o[0] = p.x;
+            o[1] = p.y;
+            o[2] = p.z;
+            o[3] = p.w;
+        }
+    }
+    return pose;
+}
+
+void fit_person(ObjectId id, const FigureShape& s, const float leg[2]) {
+    const float foot = mesh_y(s, s.bottom);
+    const float height = mesh_y(s, s.top) - foot;
+    const float scale = height > 0 ? height / RIG1_HEIGHT : 1.0f;
+    obj_set_pose_offset_scale(id, 0, foot, 0, scale, scale, scale);
+    std::vector<float> pose = rig_rest_pose(id);
+
+    // Row 0 is the figure's own left leg, on the +x side: the picture's right.
+    if (leg[0] != 0 && leg[1] != 0) {
+        const float right_bone = mesh_x(s, std::fmax(leg[0], leg[1]) + LEG_EDGE_TO_BONE);
+        const float left_bone = mesh_x(s, std::fmin(leg[0], leg[1]) - LEG_EDGE_TO_BONE);
+        shift_row(pose, LEFT_LEG, right_bone - joint(pose, LEFT_LEG, 0)[0], 0);
+        shift_row(pose, RIGHT_LEG, left_bone - joint(pose, RIGHT_LEG, 0)[0], 0);
+    }
+    const Point shoulder_point{mesh_x(s, s.shoulder_x), mesh_y(s, s.shoulder_y)};
+    for (int side = 0; side < 2; ++side) {
+        if (s.hand_x[side] == 0 || s.shoulder_y == 0) continue;
+        const Point hand{mesh_x(s, s.hand_x[side]), mesh_y(s, s.hand_y[side])};
+        // Without an elbow the arm is taken as straight.
+        const Point elbow =
+            s.elbow_x[side] != 0
+                ? Point{mesh_x(s, s.elbow_x[side]), mesh_y(s, s.elbow_y[side])}
+                : Point{(shoulder_point.x + hand.x) * 0.5f, (shoulder_point.y + hand.y) * 0.5f};
+        fit_arm(pose, side == 1 ? LEFT_ARM : RIGHT_ARM, shoulder_point, elbow, hand);
+    }
+    ObjectTable& t = obj_table;
+    t.pose_cache_a[static_cast<size_t>(id)] = pose;
+    t.pose_cache_b[static_cast<size_t>(id)] = pose;
+    t.pose_cache_c[static_cast<size_t>(id)] = pose;
+}
+
+// An animal seen from the side: its legs are scaled to reach from the belly to the ground, the rig's
+// left and right pairs become the legs on the picture's right and left, each with a near and a far leg.
+void fit_animal(ObjectId id, const FigureShape& s, const float leg[2]) {
+    const float foot = mesh_y(s, s.bottom);
+    const float belly = s.belly > s.bottom ? mesh_y(s, s.belly) : mesh_y(s, (s.top + s.bottom) * 0.5f);
+    const float sy = belly > foot ? (belly - foot) / RIG2_LEG_LENGTH : 1.0f;
+    float ox = 0, sx = 1;
+    if (leg[0] != 0 && leg[1] != 0) {
+        const float right = mesh_x(s, std::fmax(leg[0], leg[1]) + LEG_EDGE_TO_BONE);
+        const float left = mesh_x(s, std::fmin(leg[0], leg[1]) - LEG_EDGE_TO_BONE);
+        ox = (right + left) * 0.5f;
+        sx = (right - left) * 0.5f / RIG2_LEG_X;
+    }
+    obj_set_pose_offset_scale(id, ox, foot, 0, sx, sy, RIG2_DEPTH_SCALE);
+}
+
+}  // namespace
+
+void figure_rig(ObjectId id, const FigureShape& shape) {
+    if (id < 1 || !obj_valid(id)) return;
+    ObjectTable& t = obj_table;
+    const unsigned rig = shape.rig == 1 || shape.rig == 2 ? shape.rig : 0;
+    t.anim_type[id] = rig;
+    t.anim_clip[id] = 0;
+    float leg[2] = {shape.leg_x[0], shape.leg_x[1]};
+    spread_legs(leg);
+    if (rig == 1) fit_person(id, shape, leg);
+    if (rig == 2) fit_animal(id, shape, leg);
+}

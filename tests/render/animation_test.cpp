@@ -6,7 +6,7 @@
 
 #include "core/frame_stats.h"
 #include "render/frame_flags.h"
-#include "render/update/anim_rigs.h"
+#include "scene/rig.h"
 #include "render/update/animation.h"
 #include "scene/transform.h"
 #include "update_test_util.h"

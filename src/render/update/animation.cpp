@@ -6,50 +6,9 @@
 #include <cmath>
 
 #include "render/frame_flags.h"
-#include "render/update/anim_rigs.h"
+#include "scene/rig.h"
 
 namespace {
-
-struct ClipInfo {
-    int frames;
-    float rate;
-    bool loops;
-};
-
-// Per rig (index 1 and 2) and clip.
-const ClipInfo CLIPS[3][RIG_CLIPS] = {
-    {},
-    {{4, 1.0f, true},
-     {4, 0.8f, true},
-     {1, 1.5f, false},
-     {1, 1.0f, false},
-     {3, 4.0f, true},
-     {0, 0, false},
-     {0, 0, false},
-     {2, 3.0f, true},
-     {2, 0.7f, true},
-     {4, 3.0f, false},
-     {1, 1.0f, false},
-     {3, 0.8f, true}},
-    {{4, 1.0f, true},
-     {4, 0.8f, true},
-     {1, 1.5f, false},
-     {1, 1.0f, false},
-     {3, 4.0f, true},
-     {0, 0, false},
-     {0, 0, false},
-     {2, 3.0f, true},
-     {2, 0.7f, true},
-     {4, 3.0f, false},
-     {0, 0, false},
-     {0, 0, false}},
-};
-
-const ClipInfo& clip_info(unsigned rig, unsigned clip) {
-    static const ClipInfo none{0, 0, false};
-    if ((rig != 1 && rig != 2) || clip >= RIG_CLIPS) return none;
-    return CLIPS[rig][clip];
-}
 
 // Ends of a clip that plays once sit this far inside it, so the integer part stays on the last frame.
 constexpr double CLIP_END_INSET = 0.0001;
@@ -57,7 +16,6 @@ constexpr double CLIP_END_INSET = 0.0001;
 constexpr double TIME_EPSILON = 0.000001;
 // Below this fraction the pose is frame 0 itself: a blend would only add rounding.
 constexpr double BLEND_EPSILON = 0.00005;
-constexpr size_t POSE_STRIDE = 4;
 
 // Rig 1's slow clips are re-skinned on every other frame only; the id spreads the figures over the
 // even and odd frames so that the work halves on every frame rather than on alternate ones.
@@ -77,36 +35,6 @@ void mark_parts_for_skinning(ObjectId id) {
 }
 
 }  // namespace
-
-int anim_clip_frames(unsigned rig, unsigned clip) {
-    return clip_info(rig, clip).frames;
-}
-
-float anim_clip_rate(unsigned rig, unsigned clip) {
-    return clip_info(rig, clip).rate;
-}
-
-bool anim_clip_loops(unsigned rig, unsigned clip) {
-    return clip_info(rig, clip).loops;
-}
-
-PoseJoint pose_evaluate(unsigned rig, unsigned clip, int frame, int row, int joint) {
-    if (row < 0 || row >= RIG_ROWS || joint < 0 || joint >= RIG_JOINTS) return PoseJoint{0, 0, 0, 0};
-    const float* j = rig_key_frame(rig, clip, frame) + (row * RIG_JOINTS + joint) * POSE_STRIDE;
-    return PoseJoint{j[0], j[1], j[2], j[3]};
-}
-
-PoseJoint pose_evaluate_for(ObjectId id, int frame, int row, int joint) {
-    const ObjectTable& t = obj_table;
-    PoseJoint p = pose_evaluate(t.anim_type[id], t.anim_clip[id], frame, row, joint);
-    const std::vector<float>& os = t.pose_offset_scale[static_cast<size_t>(id)];
-    if (os.size() >= POSE_OFFSET_SCALE_FLOATS) {
-        p.x = p.x * os[3] + os[0];
-        p.y = p.y * os[4] + os[1];
-        p.z = p.z * os[5] + os[2];
-    }
-    return p;
-}
 
 void anim_step(ObjectId id, double dt) {
     if (!obj_valid(id)) return;
@@ -137,7 +65,7 @@ void anim_prepare_poses(ObjectId id) {
     for (int r = 0; r < RIG_ROWS; ++r) {
         for (int j = 0; j < RIG_JOINTS; ++j) {
             const PoseJoint p = pose_evaluate_for(id, 0, r, j);
-            float* o = pose.data() + (r * RIG_JOINTS + j) * POSE_STRIDE;
+            float* o = pose.data() + (r * RIG_JOINTS + j) * RIG_JOINT_FLOATS;
             o[0] = p.x;
             o[1] = p.y;
             o[2] = p.z;
@@ -172,13 +100,17 @@ void anim_update_pose(ObjectId id) {
     const float ff = static_cast<float>(f);
     for (int r = 0; r < RIG_ROWS; ++r) {
         for (int j = 0; j < RIG_JOINTS; ++j) {
-            const size_t o = static_cast<size_t>(r * RIG_JOINTS + j) * POSE_STRIDE;
+            const size_t o = static_cast<size_t>(r * RIG_JOINTS + j) * RIG_JOINT_FLOATS;
             if (rest[o + 3] <= 0.0f) break;
             const PoseJoint p0 = pose_evaluate_for(id, k, r, j);
             const PoseJoint p1 = pose_evaluate_for(id, k + 1, r, j);
-            cur[o] = p0.x * (1.0f - ff) + p1.x * ff;
-            cur[o + 1] = p0.y * (1.0f - ff) + p1.y * ff;
-            cur[o + 2] = p0.z * (1.0f - ff) + p1.z * ff;
+            // A rest pose of the object's own (a figure's joints fitted to its picture) takes the
+            // clip's movement along: each joint keeps its distance from the rig's rest position. For a
+            // rest pose taken from the rig the distance is exactly 0 and the pose is the rig's.
+            const PoseJoint own = pose_evaluate_for(id, 0, r, j);
+            cur[o] = p0.x * (1.0f - ff) + p1.x * ff + (rest[o] - own.x);
+            cur[o + 1] = p0.y * (1.0f - ff) + p1.y * ff + (rest[o + 1] - own.y);
+            cur[o + 2] = p0.z * (1.0f - ff) + p1.z * ff + (rest[o + 2] - own.z);
             cur[o + 3] = p0.w;
         }
     }

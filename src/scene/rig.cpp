@@ -1,14 +1,55 @@
 // The rig table: bind skeletons of the two-legged character (rig 1) and the four-legged animal (rig 2),
 // and every key pose as turns of their joints. Built into joint positions once; read by any thread.
-#include "render/update/anim_rigs.h"
+#include "scene/rig.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "render/update/animation.h"
+#include "scene/object.h"
 #include "scene/vec.h"
 
 namespace {
+
+struct ClipInfo {
+    int frames;
+    float rate;
+    bool loops;
+};
+
+// Per rig (index 1 and 2) and clip.
+const ClipInfo CLIPS[3][RIG_CLIPS] = {
+    {},
+    {{4, 1.0f, true},
+     {4, 0.8f, true},
+     {1, 1.5f, false},
+     {1, 1.0f, false},
+     {3, 4.0f, true},
+     {0, 0, false},
+     {0, 0, false},
+     {2, 3.0f, true},
+     {2, 0.7f, true},
+     {4, 3.0f, false},
+     {1, 1.0f, false},
+     {3, 0.8f, true}},
+    {{4, 1.0f, true},
+     {4, 0.8f, true},
+     {1, 1.5f, false},
+     {1, 1.0f, false},
+     {3, 4.0f, true},
+     {0, 0, false},
+     {0, 0, false},
+     {2, 3.0f, true},
+     {2, 0.7f, true},
+     {4, 3.0f, false},
+     {0, 0, false},
+     {0, 0, false}},
+};
+
+const ClipInfo& clip_info(unsigned rig, unsigned clip) {
+    static const ClipInfo none{0, 0, false};
+    if ((rig != 1 && rig != 2) || clip >= RIG_CLIPS) return none;
+    return CLIPS[rig][clip];
+}
 
 // --- bind skeletons ----------------------------------------------------------------------------------
 // Both figures stand on y = 0 and face +z. The fourth value of a joint is the reach of the bone that
@@ -255,4 +296,34 @@ const float* rig_key_frame(unsigned rig, unsigned clip, int frame) {
         frame = stored - 1;
     }
     return t.frames[rig][clip][frame];
+}
+
+int anim_clip_frames(unsigned rig, unsigned clip) {
+    return clip_info(rig, clip).frames;
+}
+
+float anim_clip_rate(unsigned rig, unsigned clip) {
+    return clip_info(rig, clip).rate;
+}
+
+bool anim_clip_loops(unsigned rig, unsigned clip) {
+    return clip_info(rig, clip).loops;
+}
+
+PoseJoint pose_evaluate(unsigned rig, unsigned clip, int frame, int row, int joint) {
+    if (row < 0 || row >= RIG_ROWS || joint < 0 || joint >= RIG_JOINTS) return PoseJoint{0, 0, 0, 0};
+    const float* j = rig_key_frame(rig, clip, frame) + (row * RIG_JOINTS + joint) * RIG_JOINT_FLOATS;
+    return PoseJoint{j[0], j[1], j[2], j[3]};
+}
+
+PoseJoint pose_evaluate_for(ObjectId id, int frame, int row, int joint) {
+    const ObjectTable& t = obj_table;
+    PoseJoint p = pose_evaluate(t.anim_type[id], t.anim_clip[id], frame, row, joint);
+    const std::vector<float>& os = t.pose_offset_scale[static_cast<size_t>(id)];
+    if (os.size() >= POSE_OFFSET_SCALE_FLOATS) {
+        p.x = p.x * os[3] + os[0];
+        p.y = p.y * os[4] + os[1];
+        p.z = p.z * os[5] + os[2];
+    }
+    return p;
 }
