@@ -6,8 +6,8 @@
 
 #include "core/frame_stats.h"
 #include "render/frame_flags.h"
-#include "scene/rig.h"
 #include "render/update/animation.h"
+#include "scene/rig.h"
 #include "scene/transform.h"
 #include "update_test_util.h"
 
@@ -209,6 +209,32 @@ TEST_F(Animation, PoseTablesTakeOffsetAndScaleAndBlendKeyFrames) {
     obj_table.anim_time[4] = -1e300;
     anim_update_pose(4);
     EXPECT_EQ(c, a);
+}
+
+// A rest pose of the object's own (a figure fitted to its picture): still at time 0, and at any other
+// time every joint moved by exactly what the clip moves the rig's joint.
+TEST_F(Animation, OwnRestPoseTakesTheClipsMovementAlong) {
+    utest::make_figure(4, 0);
+    anim_prepare_poses(4);
+    std::vector<float>& a = obj_table.pose_cache_a[4];
+    for (size_t i = 0; i < a.size(); i += 4) {
+        if (a[i + 3] <= 0) continue;  // past the end of a row
+        a[i] += 0.05f;                // every joint moved sideways
+        a[i + 1] -= 0.02f * static_cast<float>(i % 3);
+    }
+    anim_update_pose(4);
+    EXPECT_EQ(obj_table.pose_cache_c[4], a);
+    obj_table.anim_time[4] = 1.0;
+    anim_update_pose(4);
+    const std::vector<float>& c = obj_table.pose_cache_c[4];
+    for (int joint = 0; joint < 3; ++joint) {
+        const PoseJoint k0 = pose_evaluate_for(4, 0, 0, joint), k1 = pose_evaluate_for(4, 1, 0, joint);
+        const size_t o = static_cast<size_t>(joint) * 4;
+        EXPECT_NEAR(c[o] - a[o], k1.x - k0.x, 1e-6);
+        EXPECT_NEAR(c[o + 1] - a[o + 1], k1.y - k0.y, 1e-6);
+        EXPECT_NEAR(c[o + 2] - a[o + 2], k1.z - k0.z, 1e-6);
+    }
+    EXPECT_NE(c[4 + 2], a[4 + 2]);  // the knee did move
 }
 
 TEST_F(Animation, FigureWalksRunsAndSitsThroughThePipeline) {
