@@ -2,6 +2,7 @@
 // readers fill, and the resolution of part textures. Main thread only.
 #include "assets/model.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -129,7 +130,8 @@ int load_parts(ObjectId id, const std::string& name) {
     fclose(file);
     if (!ok || model_import.part_count <= 0) return 0;
     ModelImport& m = model_import;
-    for (int j = 0; j < m.part_count; ++j) {
+    const int parts = std::min(m.part_count, static_cast<int>(m.tri_count.size()));
+    for (int j = 0; j < parts; ++j) {
         const size_t p = static_cast<size_t>(j);
         if (m.positions[p].empty() || m.tri_count[p] <= 0) continue;
         const TextureId texture = m.texture[p].empty() ? 0 : resolve_texture(m.texture[p], name);

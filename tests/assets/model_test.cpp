@@ -355,4 +355,24 @@ TEST_F(ModelTest, TextReadersSurviveEveryCut) {
     }
 }
 
+// Files with more groups than the buffer holds keep the parts that fit and stop there.
+TEST_F(ModelTest, PartLimitsHold) {
+    std::string obj, glm = "/**/\n";
+    for (int i = 0; i < IMPORT_PART_LIMIT + 5; ++i) {
+        obj += "o\nf 1 2 3\n";
+        glm += "p_coords[] = {\n}\n";
+    }
+    FILE* f = fmemopen(obj.data(), obj.size(), "r");
+    ASSERT_NE(f, nullptr);
+    model_read_obj(f);
+    fclose(f);
+    EXPECT_EQ(model_import.part_count, IMPORT_PART_LIMIT);
+    model_import_clear();
+    f = fmemopen(glm.data(), glm.size(), "r");
+    ASSERT_NE(f, nullptr);
+    model_read_glm(f);
+    fclose(f);
+    EXPECT_EQ(model_import.part_count, IMPORT_PART_LIMIT - 1);
+}
+
 }  // namespace
