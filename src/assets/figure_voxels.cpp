@@ -164,7 +164,7 @@ struct Analysis {
     bool limb_adjust = true;
     std::vector<uint8_t> limb;  // N x N: an arm or leg cell
     std::vector<uint8_t> head;  // N x N: a head cell
-    int thigh_row = 0;          // leg cells below this row are not tested from below
+    int thigh_row = 0;          // with limb_adjust, cells below this row are not tested from below
 };
 
 // In row y, an empty cell near the centre column with solid cells on both sides: the gap between the
@@ -263,8 +263,8 @@ Analysis analyse(const Silhouette& s, unsigned rig, bool has_back) {
         a.belly = (a.bottom + a.top) / 2 - 1;
     }
 
-    // Legs: up to three gaps from three rows above the feet; every gap row below the belly counts as
-    // leg for the thickening.
+    // Legs: up to three gaps from three rows above the feet; the rows up to the highest gap below the
+    // belly are legs for the thickening.
     for (int y = a.bottom + 3; y < a.top; ++y) {
         int left = 0, right = 0;
         if (!find_gap(s, y, left, right)) continue;
@@ -274,7 +274,7 @@ Analysis analyse(const Silhouette& s, unsigned rig, bool has_back) {
             a.leg_x[1] = a.leg_finds ? (a.leg_x[1] + r) * 0.5f : r;
             ++a.leg_finds;
         }
-        if (y <= a.belly || a.leg_top < 0) a.leg_top = y;
+        if (y <= a.belly) a.leg_top = y;
     }
 
     a.shoulder_y = (a.bottom + 0.84f * static_cast<float>(a.top - a.bottom)) *
@@ -302,7 +302,8 @@ Analysis analyse(const Silhouette& s, unsigned rig, bool has_back) {
         }
     }
     // The head sits on a narrow neck: tested from below it would stay a flat disc, so its cells are
-    // tested only across, like the limbs. A back picture draws the back of the head itself.
+    // tested only across, like the limbs. Only without a back picture: the mask follows the front's
+    // silhouette, and the back half is then thickened from the back's, which need not line up.
     if (!has_back) {
         for (int y = static_cast<int>(std::ceil(a.shoulder_y)) + 2; y <= a.top; ++y) {
             for (int x = 0; x < N; ++x) {
