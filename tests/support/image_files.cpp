@@ -5,6 +5,7 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include <cmath>
 #include <cstdlib>
 
 namespace imagefiles {
@@ -162,6 +163,42 @@ std::vector<uint8_t> gradient_rgb(int width, int height) {
             q[0] = static_cast<uint8_t>(x * 255 / (width > 1 ? width - 1 : 1));
             q[1] = static_cast<uint8_t>(y * 255 / (height > 1 ? height - 1 : 1));
             q[2] = 96;
+        }
+    }
+    return p;
+}
+
+std::vector<uint8_t> person_rgba(int width, int height) {
+    std::vector<uint8_t> p(static_cast<size_t>(width) * height * 4);
+    const double w = width, h = height;
+    // Distance in pixels from (x, y) to the segment (ax, ay)-(bx, by), all in picture fractions.
+    auto segment = [&](double x, double y, double ax, double ay, double bx, double by) {
+        const double px = x * w, py = y * h, vx = (bx - ax) * w, vy = (by - ay) * h;
+        double t = ((px - ax * w) * vx + (py - ay * h) * vy) / (vx * vx + vy * vy);
+        t = t < 0 ? 0 : t > 1 ? 1 : t;
+        const double dx = ax * w + vx * t - px, dy = ay * h + vy * t - py;
+        return std::sqrt(dx * dx + dy * dy);
+    };
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const double u = (x + 0.5) / w, v = (y + 0.5) / h;
+            const double hx = (u - 0.5) / 0.13, hy = (v - 0.12) / 0.09;
+            const bool head = hx * hx + hy * hy <= 1;
+            const bool neck = u >= 0.44 && u <= 0.56 && v >= 0.18 && v <= 0.26;
+            const bool torso = u >= 0.32 && u <= 0.68 && v >= 0.25 && v <= 0.6;
+            const bool arms = segment(u, v, 0.27, 0.28, 0.07, 0.57) <= 0.045 * w ||
+                              segment(u, v, 0.73, 0.28, 0.93, 0.57) <= 0.045 * w;
+            const bool legs = v >= 0.58 && v <= 0.98 && ((u >= 0.3 && u <= 0.45) || (u >= 0.55 && u <= 0.7));
+            uint8_t* q = &p[(static_cast<size_t>(y) * width + x) * 4];
+            if (head || neck || torso || arms || legs) {
+                q[0] = static_cast<uint8_t>(60 + 150 * u);
+                q[1] = static_cast<uint8_t>(80 + 100 * v);
+                q[2] = 120;
+                q[3] = 255;
+            } else {
+                // The colour hidden under the transparent background: red, which must never show.
+                q[0] = 255;
+            }
         }
     }
     return p;

@@ -29,12 +29,17 @@ struct PngLayout {
 };
 std::string png_file(const PngLayout& layout);
 
-// A JPEG of 3-channel RGB, 1-channel grey or 4-channel CMYK pixels, rows top first. `progressive` uses the usual
-// ten-scan script; `single_coefficient_scans` writes one scan per coefficient and component instead.
+// A JPEG of 3-channel RGB, 1-channel grey or 4-channel CMYK pixels, rows top first. `progressive` uses the
+// usual ten-scan script; `single_coefficient_scans` writes one scan per coefficient and component instead.
 std::string jpeg_file(int width, int height, int components, const std::vector<uint8_t>& pixels,
                       bool progressive = false, bool single_coefficient_scans = false);
 
 // A width x height RGB test image: each pixel's colour depends on its position.
 std::vector<uint8_t> gradient_rgb(int width, int height);
+
+// A width x height RGBA picture of a standing person seen from the front: head, torso, arms held a
+// little away from the body, two legs apart; transparent elsewhere (with red hidden under the
+// transparency).
+std::vector<uint8_t> person_rgba(int width, int height);
 
 }  // namespace imagefiles
