@@ -13,7 +13,7 @@
 namespace {
 
 // Legs closer than this (in picture widths) are pushed apart: a leg bone binds the vertices within its
-// reach of 0.1 model units, so two legs nearer than that would pull each other's vertices along.
+// reach, and two bones nearer than that would pull each other's legs along.
 constexpr float LEG_MIN_GAP = 0.1f;
 constexpr float LEG_PUSH_STEP = 0.001f;
 // The analysis finds the inner edges of the legs; the bone runs this far further out (1.5 cells of
@@ -27,9 +27,6 @@ constexpr float RIG2_LEG_X = 0.131f;
 // A figure is thickened to about the width of its legs, so the near and far legs of an animal lie
 // within a few hundredths of the middle: the rig's +-0.15 is scaled down to that.
 constexpr float RIG2_DEPTH_SCALE = 0.25f;
-// Where the upper arm begins, from the shoulder point on the centre column towards the elbow: past
-// the middle of the chest, so that the arm's bones stay clear of the torso.
-constexpr float SHOULDER_TOWARDS_ELBOW = 0.6f;
 // The wrist, from the elbow towards the hand the rays found (the far end of the arm).
 constexpr float WRIST_TOWARDS_HAND = 0.7f;
 
@@ -80,10 +77,11 @@ void place_joint(std::vector<float>& pose, int row, int j, Point at) {
     p[1] = at.y;
 }
 
-// The arm on one side: shoulder, elbow, wrist and finger tips along the arm the picture shows.
-void fit_arm(std::vector<float>& pose, int row, Point shoulder_point, Point elbow, Point hand) {
-    const Point shoulder{shoulder_point.x + (elbow.x - shoulder_point.x) * SHOULDER_TOWARDS_ELBOW,
-                         shoulder_point.y + (elbow.y - shoulder_point.y) * SHOULDER_TOWARDS_ELBOW};
+// The arm on one side: shoulder, elbow, wrist and finger tips along the arm the picture shows. The
+// upper arm hangs from shoulder height straight down to the elbow: the elbow of an arm held away from
+// the body lies outside the torso, and so does a bone above it, which keeps the chest still.
+void fit_arm(std::vector<float>& pose, int row, float shoulder_y, Point elbow, Point hand) {
+    const Point shoulder{elbow.x, shoulder_y};
     const Point wrist{elbow.x + (hand.x - elbow.x) * WRIST_TOWARDS_HAND,
                       elbow.y + (hand.y - elbow.y) * WRIST_TOWARDS_HAND};
     place_joint(pose, row, 0, shoulder);
@@ -130,8 +128,12 @@ void fit_person(ObjectId id, const FigureShape& s, const float leg[2]) {
             s.elbow_x[side] != 0
                 ? Point{mesh_x(s, s.elbow_x[side]), mesh_y(s, s.elbow_y[side])}
                 : Point{(shoulder_point.x + hand.x) * 0.5f, (shoulder_point.y + hand.y) * 0.5f};
-        fit_arm(pose, side == 1 ? LEFT_ARM : RIGHT_ARM, shoulder_point, elbow, hand);
+        fit_arm(pose, side == 1 ? LEFT_ARM : RIGHT_ARM, shoulder_point.y, elbow, hand);
     }
+    // The reaches shrink with the figure: a rig's bone binds the vertices within its reach, and at the
+    // rig's own size a limb's reach would take in a good part of a small figure's torso.
+    for (int r = 0; r < RIG_ROWS; ++r)
+        for (int j = 0; j < RIG_JOINTS; ++j) joint(pose, r, j)[3] *= scale;
     ObjectTable& t = obj_table;
     t.pose_cache_a[static_cast<size_t>(id)] = pose;
     t.pose_cache_b[static_cast<size_t>(id)] = pose;

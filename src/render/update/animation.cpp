@@ -105,12 +105,13 @@ void anim_update_pose(ObjectId id) {
             const PoseJoint p0 = pose_evaluate_for(id, k, r, j);
             const PoseJoint p1 = pose_evaluate_for(id, k + 1, r, j);
             // A rest pose of the object's own (a figure's joints fitted to its picture) takes the
-            // clip's movement along: each joint keeps its distance from the rig's rest position. For a
-            // rest pose taken from the rig the distance is exactly 0 and the pose is the rig's.
-            const PoseJoint own = pose_evaluate_for(id, 0, r, j);
-            cur[o] = p0.x * (1.0f - ff) + p1.x * ff + (rest[o] - own.x);
-            cur[o + 1] = p0.y * (1.0f - ff) + p1.y * ff + (rest[o + 1] - own.y);
-            cur[o + 2] = p0.z * (1.0f - ff) + p1.z * ff + (rest[o + 2] - own.z);
+            // clip's movement along: each joint moves from its rest position by what the clip moves
+            // the rig's joint. Where the clip is at the rig's rest the movement is exactly 0, so the
+            // pose is the rest pose to the bit and the skinning leaves the figure alone.
+            const PoseJoint rig_rest = pose_evaluate_for(id, 0, r, j);
+            cur[o] = rest[o] + ((p0.x * (1.0f - ff) + p1.x * ff) - rig_rest.x);
+            cur[o + 1] = rest[o + 1] + ((p0.y * (1.0f - ff) + p1.y * ff) - rig_rest.y);
+            cur[o + 2] = rest[o + 2] + ((p0.z * (1.0f - ff) + p1.z * ff) - rig_rest.z);
             cur[o + 3] = p0.w;
         }
     }

@@ -1,0 +1,117 @@
+// A figure built from a picture of a person walks: rendered headless from the side, its rest pose looks
+// exactly like the unanimated figure, and the walk moves the feet and hands while the head stays put.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "assets/figure.h"
+#include "assets/texture.h"
+#include "display/framebuffer.h"
+#include "render/lights/lights.h"
+#include "render/pipeline.h"
+#include "render/render_config.h"
+#include "scene/camera.h"
+#include "scene/object.h"
+#include "support/image_files.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr int W = 320, H = 160;  // the projection's 2:1 extents give square pixels
+constexpr ObjectId WALKER = 7;
+
+std::string person_png(int width, int height) {
+    imagefiles::PngLayout png;
+    png.width = width;
+    png.height = height;
+    png.colour_type = 6;  // RGBA
+    png.samples = imagefiles::person_rgba(width, height);
+    return imagefiles::png_file(png);
+}
+
+class FigureWalk : public testing::Test {
+  protected:
+    void SetUp() override {
+        obj_table_reset_all();
+        tex_reset();
+        pipeline_reset();
+        lighting_reset();
+        camera_reset_all();
+        fb_reset();
+        set_resolution(W, H);
+        half_height(0);
+        set_clear_color(0, 0, 0);
+    }
+    void TearDown() override {
+        lighting_reset();
+        obj_table_reset_all();
+        tex_reset();
+        pipeline_reset();
+        fb_reset();
+    }
+
+    // The frame seen from the figure's side, at the given time of the walk.
+    std::vector<uint8_t> frame_at(double time) {
+        obj_table.anim_time[WALKER] = time;
+        obj_table.anim_playing[WALKER] = 0;
+        for (int p = 0; p < obj_part_limit(WALKER); ++p)
+            obj_table.parts[WALKER].dirty[static_cast<size_t>(p)] = 1;
+        camera_set(2.2f, 0.45f, 0, 0, 0.45f, 0);
+        camera_update();
+        render_scene();
+        return std::vector<uint8_t>(frame_buffer.fb_pixels, frame_buffer.fb_pixels + W * H * 3);
+    }
+
+    // Pixels that differ between two frames in the rows y0 .. y1.
+    static int changed(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int y0, int y1) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = 0; x < W; ++x) {
+                const size_t o = (static_cast<size_t>(y) * W + x) * 3;
+                n += a[o] != b[o] || a[o + 1] != b[o + 1] || a[o + 2] != b[o + 2];
+            }
+        return n;
+    }
+    // The rows holding something other than background: the figure's screen extent.
+    static void extent(const std::vector<uint8_t>& f, int* top, int* bottom) {
+        *top = H, *bottom = -1;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                const size_t o = (static_cast<size_t>(y) * W + x) * 3;
+                if (f[o] | f[o + 1] | f[o + 2]) {
+                    *top = std::min(*top, y);
+                    *bottom = std::max(*bottom, y);
+                }
+            }
+    }
+};
+
+TEST_F(FigureWalk, RestPoseIsTheStillFigureAndTheWalkMovesFeetNotHead) {
+    vmtest::TempDir dir;
+    const std::string path = dir.write("walker.png", person_png(80, 160));
+    ASSERT_EQ(figure_load(WALKER, path.c_str()), 1);
+    ASSERT_EQ(obj_table.anim_type[WALKER], 1u);
+    ASSERT_GT(obj_table.parts[WALKER].tri_count[0], 100);
+
+    // Unanimated, then the same figure as a rig at rest: not one pixel may differ.
+    obj_table.anim_type[WALKER] = 0;
+    const std::vector<uint8_t> still = frame_at(0);
+    obj_table.anim_type[WALKER] = 1;
+    const std::vector<uint8_t> rest = frame_at(0);
+    EXPECT_EQ(changed(still, rest, 0, H), 0);
+
+    int top = 0, bottom = 0;
+    extent(rest, &top, &bottom);
+    ASSERT_GT(bottom - top, 60) << "the figure fills a good part of the frame";
+    const int height = bottom - top;
+    // Key frames 1 and 3 put one foot forward and then the other.
+    const std::vector<uint8_t> stride = frame_at(1.0), other = frame_at(3.0);
+    const int feet_y0 = bottom - height / 5;
+    EXPECT_GT(changed(rest, stride, feet_y0, bottom + 1), 20);
+    EXPECT_GT(changed(stride, other, feet_y0, bottom + 1), 20);
+    // The head: the top sixth of the figure stays where it was.
+    EXPECT_LT(changed(rest, stride, top, top + height / 6), 4);
+}
+
+}  // namespace
