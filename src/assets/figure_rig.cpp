@@ -21,16 +21,18 @@ constexpr float LEG_PUSH_STEP = 0.001f;
 constexpr float LEG_EDGE_TO_BONE = 1.5f / 25.0f;
 // Height of rig 1 from the soles to the top of the head (the head joint at 1.75 plus its reach).
 constexpr float RIG1_HEIGHT = 1.85f;
-// Rig 2 stands on legs of this length (hip at 0.4) and places its near and far legs at z = +-0.15.
+// Rig 2 stands on legs of this length (hip at 0.4), its front and hind legs at x = +-0.131 and its
+// near and far legs at z = +-0.15.
 constexpr float RIG2_LEG_LENGTH = 0.4f;
-constexpr float RIG2_LEG_X = 0.131f;
-// A figure is thickened to about the width of its legs, so the near and far legs of an animal lie
-// within a few hundredths of the middle: the rig's +-0.15 is scaled down to that.
-constexpr float RIG2_DEPTH_SCALE = 0.25f;
+// Rows moved this far along z bind no vertex of a figure (which is less than 1 deep) and move none.
+constexpr float OUT_OF_REACH = 100.0f;
+// An animal's head joint sits this far below the top of the picture's highest part.
+constexpr float HEAD_BELOW_TOP = 0.05f;
 // The wrist, from the elbow towards the hand the rays found (the far end of the arm).
 constexpr float WRIST_TOWARDS_HAND = 0.7f;
 
 enum Rig1Row { LEFT_LEG = 0, RIGHT_LEG = 1, LEFT_ARM = 2, RIGHT_ARM = 3 };
+enum Rig2Row { FRONT_NEAR = 0, HIND_NEAR = 1, FRONT_FAR = 2, HIND_FAR = 3, NECK = 4, TAIL = 5 };
 
 struct Point {
     float x, y;
@@ -61,13 +63,22 @@ float* joint(std::vector<float>& pose, int row, int j) {
 
 // Moves every joint of a row by the same amount: the row's bones keep their directions, so the clip
 // turns them exactly as it turns the rig's.
-void shift_row(std::vector<float>& pose, int row, float dx, float dy) {
+void shift_row(std::vector<float>& pose, int row, float dx, float dy, float dz) {
     for (int j = 0; j < RIG_JOINTS; ++j) {
         float* p = joint(pose, row, j);
         if (p[3] <= 0) break;
         p[0] += dx;
         p[1] += dy;
+        p[2] += dz;
     }
+}
+
+// The rest pose of the object's own; the animation pass carries every clip's movement over to it.
+void store_rest_pose(ObjectId id, const std::vector<float>& pose) {
+    ObjectTable& t = obj_table;
+    t.pose_cache_a[static_cast<size_t>(id)] = pose;
+    t.pose_cache_b[static_cast<size_t>(id)] = pose;
+    t.pose_cache_c[static_cast<size_t>(id)] = pose;
 }
 
 void place_joint(std::vector<float>& pose, int row, int j, Point at) {
@@ -116,8 +127,8 @@ void fit_person(ObjectId id, const FigureShape& s, const float leg[2]) {
     if (leg[0] != 0 && leg[1] != 0) {
         const float right_bone = mesh_x(s, std::fmax(leg[0], leg[1]) + LEG_EDGE_TO_BONE);
         const float left_bone = mesh_x(s, std::fmin(leg[0], leg[1]) - LEG_EDGE_TO_BONE);
-        shift_row(pose, LEFT_LEG, right_bone - joint(pose, LEFT_LEG, 0)[0], 0);
-        shift_row(pose, RIGHT_LEG, left_bone - joint(pose, RIGHT_LEG, 0)[0], 0);
+        shift_row(pose, LEFT_LEG, right_bone - joint(pose, LEFT_LEG, 0)[0], 0, 0);
+        shift_row(pose, RIGHT_LEG, left_bone - joint(pose, RIGHT_LEG, 0)[0], 0, 0);
     }
     const Point shoulder_point{mesh_x(s, s.shoulder_x), mesh_y(s, s.shoulder_y)};
     for (int side = 0; side < 2; ++side) {
@@ -134,26 +145,39 @@ void fit_person(ObjectId id, const FigureShape& s, const float leg[2]) {
     // rig's own size a limb's reach would take in a good part of a small figure's torso.
     for (int r = 0; r < RIG_ROWS; ++r)
         for (int j = 0; j < RIG_JOINTS; ++j) joint(pose, r, j)[3] *= scale;
-    ObjectTable& t = obj_table;
-    t.pose_cache_a[static_cast<size_t>(id)] = pose;
-    t.pose_cache_b[static_cast<size_t>(id)] = pose;
-    t.pose_cache_c[static_cast<size_t>(id)] = pose;
+    store_rest_pose(id, pose);
 }
 
-// An animal seen from the side: its legs are scaled to reach from the belly to the ground, the rig's
-// left and right pairs become the legs on the picture's right and left, each with a near and a far leg.
+// An animal seen from the side, its body along x. The rig (which faces +x) is scaled so that its legs
+// reach from the belly to the ground, the same on every axis so that a swing keeps its angle; an
+// animal whose head (the highest part of the picture) is on the left faces -x, and the rig is
+// mirrored. Its front and hind legs are moved onto the legs the analysis found. A figure thickened
+// from one silhouette has its near and far legs a few hundredths apart, closer than any reach that
+// still takes in a whole leg: the near rows move down the middle and carry both legs of their pair,
+// the far rows and the tail (whose place the picture does not tell) are moved out of reach, and the
+// head row is moved onto the head.
 void fit_animal(ObjectId id, const FigureShape& s, const float leg[2]) {
     const float foot = mesh_y(s, s.bottom);
     const float belly = s.belly > s.bottom ? mesh_y(s, s.belly) : mesh_y(s, (s.top + s.bottom) * 0.5f);
-    const float sy = belly > foot ? (belly - foot) / RIG2_LEG_LENGTH : 1.0f;
-    float ox = 0, sx = 1;
+    const float scale = belly > foot ? (belly - foot) / RIG2_LEG_LENGTH : 1.0f;
+    const float facing = s.head_x != 0 && s.head_x < s.centre ? -1.0f : 1.0f;
+    obj_set_pose_offset_scale(id, 0, foot, 0, facing * scale, scale, scale);
+    std::vector<float> pose = rig_rest_pose(id);
+    for (int row : {FRONT_NEAR, HIND_NEAR}) shift_row(pose, row, 0, 0, -joint(pose, row, 0)[2]);
     if (leg[0] != 0 && leg[1] != 0) {
+        // The front leg is the one on the head's side.
         const float right = mesh_x(s, std::fmax(leg[0], leg[1]) + LEG_EDGE_TO_BONE);
         const float left = mesh_x(s, std::fmin(leg[0], leg[1]) - LEG_EDGE_TO_BONE);
-        ox = (right + left) * 0.5f;
-        sx = (right - left) * 0.5f / RIG2_LEG_X;
+        const float front = facing > 0 ? right : left, hind = facing > 0 ? left : right;
+        shift_row(pose, FRONT_NEAR, front - joint(pose, FRONT_NEAR, 0)[0], 0, 0);
+        shift_row(pose, HIND_NEAR, hind - joint(pose, HIND_NEAR, 0)[0], 0, 0);
     }
-    obj_set_pose_offset_scale(id, ox, foot, 0, sx, sy, RIG2_DEPTH_SCALE);
+    for (int row : {FRONT_FAR, HIND_FAR, TAIL}) shift_row(pose, row, 0, 0, OUT_OF_REACH);
+    if (s.head_x != 0) {
+        const float* head = joint(pose, NECK, 1);
+        shift_row(pose, NECK, mesh_x(s, s.head_x) - head[0], mesh_y(s, s.top) - HEAD_BELOW_TOP - head[1], 0);
+    }
+    store_rest_pose(id, pose);
 }
 
 }  // namespace

@@ -151,6 +151,7 @@ struct Silhouette {
 // Everything the analysis finds, in cells, plus the per-cell masks that steer the thickening.
 struct Analysis {
     int top = N - 2;
+    float head_x = 0;  // the middle of the highest row's solid cells
     int bottom = 0;
     int belly = 0;
     float shoulder_x = MID, shoulder_y = 0;
@@ -242,9 +243,14 @@ Analysis analyse(const Silhouette& s, unsigned rig, bool has_back) {
         }
     }
     for (int y = N - 1; y >= 0; --y) {
+        int count = 0, sum = 0;
         for (int x = 0; x < N; ++x) {
-            if (s.at(x, y)) a.bottom = y;
+            if (!s.at(x, y)) continue;
+            a.bottom = y;
+            ++count;
+            sum += x;
         }
+        if (count > 0 && a.head_x == 0) a.head_x = static_cast<float>(sum) / static_cast<float>(count);
     }
     a.thigh_row = static_cast<int>(std::floor(a.bottom - 0.5f + THIGH_LINE * N));
     if (rig == 2) {
@@ -574,6 +580,7 @@ bool figure_build(const FigurePicture& front, const FigurePicture* back, unsigne
     f.top = static_cast<float>(a.top) * inv;
     f.bottom = static_cast<float>(a.bottom) * inv;
     f.belly = static_cast<float>(a.belly) * inv;
+    f.head_x = a.head_x * inv;
     f.shoulder_x = a.shoulder_x * inv;
     f.shoulder_y = a.shoulder_y * inv;
     if (a.leg_finds > 0) {

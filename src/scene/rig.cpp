@@ -52,8 +52,10 @@ const ClipInfo& clip_info(unsigned rig, unsigned clip) {
 }
 
 // --- bind skeletons ----------------------------------------------------------------------------------
-// Both figures stand on y = 0 and face +z. The fourth value of a joint is the reach of the bone that
-// ends in it: vertices that close to the bone follow it. A row ends at its first joint of weight 0.
+// Both figures stand on y = 0; the two-legged one faces +z, the four-legged one +x (its models are
+// built from pictures of animals seen from the side, the body lying along x). The fourth value of a joint is
+// the reach of the bone that ends in it: vertices that close to the bone follow it. A row ends at its first
+// joint of weight 0.
 //
 // Rig 1 is skinned in the x-y plane (a vertex is bound by its distance to the bone seen from the
 // front), so its limbs are laid out side by side: the legs at x = +-0.11 with reaches of 0.1 do not
@@ -81,22 +83,25 @@ const BindRow RIG1_BIND[RIG_ROWS] = {
 };
 
 // Rig 2 is skinned in 3D. The legs are fixed by the models made for it: hip, knee and foot at heights
-// 0.4, 0.25 and 0, reach 0.13, front pair at z = 0.15 and hind pair at z = -0.15.
+// 0.4, 0.25 and 0, reach 0.13; front legs at x = 0.131, hind legs at x = -0.131, the near side at
+// z = 0.15 and the far side at z = -0.15.
 const BindRow RIG2_BIND[RIG_ROWS] = {
+    // 0 front near, 1 hind near, 2 front far, 3 hind far
     {{0.131f, 0.4f, 0.15f, 0.13f}, {0.131f, 0.25f, 0.15f, 0.13f}, {0.131f, 0, 0.15f, 0.13f}},
     {{-0.131f, 0.4f, 0.15f, 0.13f}, {-0.131f, 0.25f, 0.15f, 0.13f}, {-0.131f, 0, 0.15f, 0.13f}},
     {{0.131f, 0.4f, -0.15f, 0.13f}, {0.131f, 0.25f, -0.15f, 0.13f}, {0.131f, 0, -0.15f, 0.13f}},
     {{-0.131f, 0.4f, -0.15f, 0.13f}, {-0.131f, 0.25f, -0.15f, 0.13f}, {-0.131f, 0, -0.15f, 0.13f}},
     // 4 neck base, head, muzzle
-    {{0, 0.45f, 0.21f, 0.1f}, {0, 0.58f, 0.31f, 0.1f}, {0, 0.54f, 0.43f, 0.08f}},
+    {{0.21f, 0.45f, 0, 0.1f}, {0.31f, 0.58f, 0, 0.1f}, {0.43f, 0.54f, 0, 0.08f}},
     // 5 tail: root, middle, tip
-    {{0, 0.45f, -0.22f, 0.05f}, {0, 0.44f, -0.35f, 0.05f}, {0, 0.38f, -0.45f, 0.04f}},
+    {{-0.22f, 0.45f, 0, 0.05f}, {-0.35f, 0.44f, 0, 0.05f}, {-0.45f, 0.38f, 0, 0.04f}},
 };
 
 // --- key poses ---------------------------------------------------------------------------------------
 // A pose turns the joints of each row, the root joint staying in place. Angles in degrees:
-//   swing: about x; positive carries a hanging bone forward (+z), negative carries it back;
-//   raise: about z; positive carries a bone outwards, away from the figure's middle;
+//   swing: about the figure's sideways axis; positive carries a hanging bone forward (the way the
+//          figure faces), negative carries it back;
+//   raise: about the figure's forward axis; positive carries a bone outwards, away from its middle;
 //   turn:  about y; positive turns towards +x.
 // Each joint's turn applies to its bone and to everything below it in the row.
 struct JointTurn {
@@ -167,7 +172,7 @@ const KeyPose KEY_POSES[] = {
     {1, 11, 1, {LEG(90, -90), LEG(90, -90), ARM(45, 4, 40), ARM(45, 4, 40), HEAD(8)}},
     {1, 11, 2, {LEG(90, -90), LEG(88, -85), ARM(45, 4, 40), ARM(70, 10, 75), HEAD(0, -15)}},
 
-    //                     rows: front left, front right, hind left, hind right, neck, tail
+    //                     rows: front near, hind near, front far, hind far, neck, tail
     // Rig 2 clip 0, walk: diagonal pairs step together.
     {2, 0, 1, {LEG(20, -5), LEG(-18, -20), LEG(-18, -20), LEG(20, -5), NECK(4, 0), TAIL(12, 0)}},
     {2, 0, 2, {LEG(0, -30), LEG(0, 0), LEG(0, 0), LEG(0, -30), NECK(0, 0), TAIL(0, 0)}},
@@ -177,21 +182,21 @@ const KeyPose KEY_POSES[] = {
     {2, 1, 2, {LEG(0, -18), LEG(0, 0), LEG(0, 0), LEG(0, -18), NECK(0, 0), TAIL(0, 0)}},
     {2, 1, 3, {LEG(-10, -12), LEG(12, -3), LEG(12, -3), LEG(-10, -12), NECK(2, 0), TAIL(-8, 0)}},
     // Rig 2 clip 2, sitting on the haunches, head up.
-    {2, 2, 1, {LEG(-10, 0), LEG(-10, 0), LEG(75, -120), LEG(75, -120), NECK(-25, 10), TAIL(0, -20)}},
+    {2, 2, 1, {LEG(-10, 0), LEG(75, -120), LEG(-10, 0), LEG(75, -120), NECK(-25, 10), TAIL(0, -20)}},
     // Rig 2 clip 3, grazing: head down to the ground.
-    {2, 3, 1, {LEG(5, 0), LEG(5, 0), LEG(0, 0), LEG(0, 0), NECK(-90, 18), TAIL(0, -10)}},
+    {2, 3, 1, {LEG(5, 0), LEG(0, 0), LEG(5, 0), LEG(0, 0), NECK(-90, 18), TAIL(0, -10)}},
     // Rig 2 clip 4, gallop: stretched out, then gathered under the body.
-    {2, 4, 1, {LEG(45, -10), LEG(40, -15), LEG(-45, -10), LEG(-40, -15), NECK(10, 0), TAIL(0, 20)}},
-    {2, 4, 2, {LEG(-35, -70), LEG(-30, -60), LEG(40, -50), LEG(35, -45), NECK(-10, 0), TAIL(0, 10)}},
+    {2, 4, 1, {LEG(45, -10), LEG(-45, -10), LEG(40, -15), LEG(-40, -15), NECK(10, 0), TAIL(0, 20)}},
+    {2, 4, 2, {LEG(-35, -70), LEG(40, -50), LEG(-30, -60), LEG(35, -45), NECK(-10, 0), TAIL(0, 10)}},
     // Rig 2 clip 7, tail wagging.
     {2, 7, 1, {LEG(0, 0), LEG(0, 0), LEG(0, 0), LEG(0, 0), NECK(-5, 10), TAIL(40, 25)}},
     // Rig 2 clip 8, head bobbing.
     {2, 8, 1, {LEG(0, -10), LEG(0, 0), LEG(0, 0), LEG(0, -10), NECK(-30, -20), TAIL(-20, 10)}},
     // Rig 2 clip 9, jump: crouch, stretch, tuck, land.
-    {2, 9, 1, {LEG(25, -60), LEG(25, -60), LEG(-20, -60), LEG(-20, -60), NECK(10, 0), TAIL(0, -10)}},
-    {2, 9, 2, {LEG(55, 0), LEG(55, 0), LEG(-55, 0), LEG(-55, 0), NECK(-10, 0), TAIL(0, 30)}},
-    {2, 9, 3, {LEG(60, -100), LEG(60, -100), LEG(-10, -90), LEG(-10, -90), NECK(0, 0), TAIL(0, 20)}},
-    {2, 9, 4, {LEG(15, -20), LEG(15, -20), LEG(-10, -20), LEG(-10, -20), NECK(5, 0), TAIL(0, 0)}},
+    {2, 9, 1, {LEG(25, -60), LEG(-20, -60), LEG(25, -60), LEG(-20, -60), NECK(10, 0), TAIL(0, -10)}},
+    {2, 9, 2, {LEG(55, 0), LEG(-55, 0), LEG(55, 0), LEG(-55, 0), NECK(-10, 0), TAIL(0, 30)}},
+    {2, 9, 3, {LEG(60, -100), LEG(-10, -90), LEG(60, -100), LEG(-10, -90), NECK(0, 0), TAIL(0, 20)}},
+    {2, 9, 4, {LEG(15, -20), LEG(-10, -20), LEG(15, -20), LEG(-10, -20), NECK(5, 0), TAIL(0, 0)}},
 };
 
 // --- building the joint positions ----------------------------------------------------------------------
@@ -208,19 +213,28 @@ Mat3 mat_mul(const Mat3& a, const Mat3& b) {
     return r;
 }
 
-// The local turn of one joint; side is +1 for a limb on the +x side (or in the middle), -1 otherwise.
-Mat3 joint_turn(const JointTurn& t, double side) {
-    const double sw = -t.swing * DEG_TO_RAD;        // about x: a hanging bone (0, -1, 0) goes to +z
-    const double ra = side * t.raise * DEG_TO_RAD;  // about z: a hanging bone goes out to side x
-    const double tu = t.turn * DEG_TO_RAD;          // about y: +z goes towards +x
-    const Mat3 rx{{{1, 0, 0}, {0, std::cos(sw), -std::sin(sw)}, {0, std::sin(sw), std::cos(sw)}}};
-    const Mat3 rz{{{std::cos(ra), -std::sin(ra), 0}, {std::sin(ra), std::cos(ra), 0}, {0, 0, 1}}};
-    const Mat3 ry{{{std::cos(tu), 0, std::sin(tu)}, {0, 1, 0}, {-std::sin(tu), 0, std::cos(tu)}}};
-    return mat_mul(ry, mat_mul(rz, rx));
+Mat3 about_x(double a) {
+    return Mat3{{{1, 0, 0}, {0, std::cos(a), -std::sin(a)}, {0, std::sin(a), std::cos(a)}}};
+}
+Mat3 about_y(double a) {
+    return Mat3{{{std::cos(a), 0, std::sin(a)}, {0, 1, 0}, {-std::sin(a), 0, std::cos(a)}}};
+}
+Mat3 about_z(double a) {
+    return Mat3{{{std::cos(a), -std::sin(a), 0}, {std::sin(a), std::cos(a), 0}, {0, 0, 1}}};
 }
 
-void pose_row(const BindRow& bind, const RowTurns& turns, float* out) {
-    const double side = bind[0].x < 0 ? -1.0 : 1.0;
+// The local turn of one joint of a figure facing +z (rig 1) or +x (rig 2); side is +1 for a limb on
+// the figure's left (+x facing +z, +z facing +x) or in the middle, -1 otherwise.
+Mat3 joint_turn(const JointTurn& t, double side, bool faces_x) {
+    const double swing = t.swing * DEG_TO_RAD, raise = side * t.raise * DEG_TO_RAD;
+    const Mat3 turn = about_y(t.turn * DEG_TO_RAD);  // +z goes towards +x
+    // A hanging bone (0, -1, 0): swung, it goes forward; raised, it goes out to the limb's side.
+    if (faces_x) return mat_mul(turn, mat_mul(about_x(-raise), about_z(swing)));
+    return mat_mul(turn, mat_mul(about_z(raise), about_x(-swing)));
+}
+
+void pose_row(const BindRow& bind, const RowTurns& turns, bool faces_x, float* out) {
+    const double side = (faces_x ? bind[0].z : bind[0].x) < 0 ? -1.0 : 1.0;
     Mat3 acc{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
     double p[3] = {bind[0].x, bind[0].y, bind[0].z};
     for (int j = 0; j < RIG_JOINTS; ++j) {
@@ -231,7 +245,7 @@ void pose_row(const BindRow& bind, const RowTurns& turns, float* out) {
         o[2] = static_cast<float>(p[2]);
         o[3] = bind[j].w;
         if (j + 1 >= RIG_JOINTS || bind[j + 1].w <= 0) break;
-        if (j < 3) acc = mat_mul(acc, joint_turn(turns.j[j], side));
+        if (j < 3) acc = mat_mul(acc, joint_turn(turns.j[j], side, faces_x));
         const double bone[3] = {bind[j + 1].x - bind[j].x, bind[j + 1].y - bind[j].y,
                                 bind[j + 1].z - bind[j].z};
         for (int k = 0; k < 3; ++k)
@@ -239,10 +253,10 @@ void pose_row(const BindRow& bind, const RowTurns& turns, float* out) {
     }
 }
 
-void build_pose(const BindRow* bind, const RowTurns* turns, float* out) {
+void build_pose(int rig, const BindRow* bind, const RowTurns* turns, float* out) {
     std::memset(out, 0, sizeof(float) * RIG_POSE_FLOATS);
     for (int r = 0; r < RIG_ROWS; ++r)
-        pose_row(bind[r], r < 6 && turns ? turns[r] : STILL, out + r * RIG_JOINTS * 4);
+        pose_row(bind[r], r < 6 && turns ? turns[r] : STILL, rig == 2, out + r * RIG_JOINTS * 4);
 }
 
 struct RigTables {
@@ -256,7 +270,7 @@ RigTables* build_tables() {
     std::memset(&t, 0, sizeof t);
     const BindRow* binds[3] = {nullptr, RIG1_BIND, RIG2_BIND};
     for (int rig = 1; rig <= 2; ++rig) {
-        build_pose(binds[rig], nullptr, t.bind[rig]);
+        build_pose(rig, binds[rig], nullptr, t.bind[rig]);
         for (unsigned clip = 0; clip < RIG_CLIPS; ++clip) {
             const int n = anim_clip_frames(static_cast<unsigned>(rig), clip);
             int stored = n > 0 && !anim_clip_loops(static_cast<unsigned>(rig), clip) ? n + 1 : n;
@@ -270,7 +284,7 @@ RigTables* build_tables() {
     for (const KeyPose& k : KEY_POSES) {
         if (k.rig < 1 || k.rig > 2 || k.clip >= RIG_CLIPS) continue;
         if (k.frame < 1 || k.frame >= t.stored[k.rig][k.clip]) continue;
-        build_pose(binds[k.rig], k.row, t.frames[k.rig][k.clip][k.frame]);
+        build_pose(static_cast<int>(k.rig), binds[k.rig], k.row, t.frames[k.rig][k.clip][k.frame]);
     }
     return &t;
 }

@@ -173,10 +173,14 @@ TEST(AnimationRigs, PosesPointTheRightWay) {
     EXPECT_NEAR(foot.y, 0.43f, 0.01f);
     // Cheering: hands above the head.
     EXPECT_GT(pose_evaluate(1, 2, 1, 2, 3).y, 1.8f);
-    // The animal grazing puts its muzzle near the ground; its tail wags sideways.
+    // The animal faces +x: grazing puts its muzzle near the ground ahead; its tail wags sideways.
     EXPECT_LT(pose_evaluate(2, 3, 1, 4, 2).y, 0.3f);
-    EXPECT_GT(pose_evaluate(2, 3, 1, 4, 2).z, 0.2f);
-    EXPECT_GT(std::fabs(pose_evaluate(2, 7, 1, 5, 2).x), 0.05f);
+    EXPECT_GT(pose_evaluate(2, 3, 1, 4, 2).x, 0.2f);
+    EXPECT_GT(std::fabs(pose_evaluate(2, 7, 1, 5, 2).z), 0.05f);
+    // Walking, its legs swing along the body (x), not sideways; the front near foot goes forward.
+    const PoseJoint hoof = pose_evaluate(2, 0, 1, 0, 2);
+    EXPECT_GT(hoof.x, 0.131f + 0.05f);
+    EXPECT_FLOAT_EQ(hoof.z, 0.15f);
     // Lift raises the tail tip.
     EXPECT_GT(pose_evaluate(2, 4, 1, 5, 2).y, pose_evaluate(2, 0, 0, 5, 2).y);
     // Out of range rows and joints are zeros.
