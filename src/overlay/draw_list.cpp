@@ -79,12 +79,13 @@ void overlay_detail::draw_list_mark_stored(const DrawList& d, size_t i) {
 
 void overlay_detail::draw_list_clear_slot(DrawList& d, size_t i) {
     d.texture[i] = 0;
-    for (auto* column : {&d.x0, &d.y0, &d.x1, &d.y1, &d.u_min, &d.v_min, &d.u_max, &d.v_max, &d.x2, &d.y2,
-                         &d.x3, &d.y3})
+    for (auto* column :
+         {&d.x0, &d.y0, &d.x1, &d.y1, &d.u_min, &d.v_min, &d.u_max, &d.v_max, &d.x2, &d.y2, &d.x3, &d.y3})
         (*column)[i] = 0.0f;
     for (auto* column : {&d.red, &d.green, &d.blue, &d.alpha}) (*column)[i] = 0;
     d.quad[i] = 0;
-    for (int k = 0; k < OVERLAY_CLIP_FLOATS; ++k) d.clip[i * OVERLAY_CLIP_FLOATS + static_cast<size_t>(k)] = OVERLAY_NO_CLIP;
+    for (int k = 0; k < OVERLAY_CLIP_FLOATS; ++k)
+        d.clip[i * OVERLAY_CLIP_FLOATS + static_cast<size_t>(k)] = OVERLAY_NO_CLIP;
 }
 
 void dirty_mark_rect(float x0, float y0, float x1, float y1) {

@@ -17,7 +17,8 @@ Quad quad_of(float x, float y, float width, float height) {
 }
 
 void turn(Quad& q, float degrees, float aspect, float scale, float cx, float cy) {
-    quad_rotate(q.x[0], q.y[0], q.x[1], q.y[1], q.x[2], q.y[2], q.x[3], q.y[3], degrees, aspect, scale, cx, cy);
+    quad_rotate(q.x[0], q.y[0], q.x[1], q.y[1], q.x[2], q.y[2], q.x[3], q.y[3], degrees, aspect, scale, cx,
+                cy);
 }
 
 // Frame width / height: turns keep shapes square although a normalised x unit is not a y unit.
@@ -83,7 +84,8 @@ void emit_child(const OverlayElements& slots, int slot, OverlayElements& childre
     float clip[OVERLAY_CLIP_FLOATS];
     for (int k = 0; k < OVERLAY_CLIP_FLOATS; ++k) clip[k] = own_clip[k];
     if (own_clip[0] >= -1.0f) {
-        Quad c{{own_clip[0], own_clip[2], own_clip[4], own_clip[6]}, {own_clip[1], own_clip[3], own_clip[5], own_clip[7]}};
+        Quad c{{own_clip[0], own_clip[2], own_clip[4], own_clip[6]},
+               {own_clip[1], own_clip[3], own_clip[5], own_clip[7]}};
         to_frame(c);
         for (int k = 0; k < 4; ++k) {
             clip[2 * k] = c.x[k];
@@ -136,7 +138,8 @@ int overlay_frame_prepare() {
         // The merge still runs for the effects: it needs a buffer of the frame's size, and the buffer must
         // no longer show the last elements. One clear, then nothing until elements come back; the clear
         // marks every tile, so they are redrawn then even if unchanged.
-        const int resized = os.buffer_width != frame_buffer.fb_width || os.buffer_height != frame_buffer.fb_height;
+        const int resized =
+            os.buffer_width != frame_buffer.fb_width || os.buffer_height != frame_buffer.fb_height;
         overlay_buffer_ensure(frame_buffer.fb_width, frame_buffer.fb_height);
         if (os.overlay_content && !resized) overlay_buffer_clear();
         os.overlay_content = 0;

@@ -51,7 +51,8 @@ EffectPlan effect_plan(int width) {
     p.edge = e.edge_smooth != 0;
     p.glow_byte = glow_byte_of(e.glow_threshold);
     const float span = static_cast<float>(width) * e.glow_width;
-    const float window = (span > 0.0f && span < 1e7f) ? e.glow_aspect * static_cast<float>(static_cast<int>(span)) : 0.0f;
+    const float window =
+        (span > 0.0f && span < 1e7f) ? e.glow_aspect * static_cast<float>(static_cast<int>(span)) : 0.0f;
     p.glow_window = window > 0.0f && window < 1e7f ? static_cast<int>(window) : 0;
     p.glow_shift = std::clamp(e.glow_strength, 0, 16);
     // A window of one pixel would make the running average's weight negative.
@@ -114,8 +115,7 @@ void glow_row(uint8_t* row, uint8_t* next, int width, const EffectPlan& p, bool 
     int64_t avg[3] = {0, 0, 0};
     for (int x = 0; x < o && x < width; x += 3) {
         const uint8_t* q = row + static_cast<size_t>(x) * 3;
-        if (!bright(q))
-            continue;
+        if (!bright(q)) continue;
         for (int c = 0; c < 3; ++c) avg[c] += level(q[c]);
     }
     for (int64_t& a : avg) a = (a << 16) / o;
@@ -190,8 +190,8 @@ void copy_out_worker(int) {
 
 int overlay_effects_on() {
     const OverlayEffects& e = overlay_state.effects;
-    return e.speckle || e.edge_smooth || glow_byte_of(e.glow_threshold) < 255 || e.depth_blur || e.second_effect ||
-           overlay_state.trail_seconds > 0;
+    return e.speckle || e.edge_smooth || glow_byte_of(e.glow_threshold) < 255 || e.depth_blur ||
+           e.second_effect || overlay_state.trail_seconds > 0;
 }
 
 int overlay_merge_slice_count(int cpu_count, int width, int height) {
@@ -264,9 +264,10 @@ void overlay_merge(uint8_t* frame, int frame_width, int frame_height, const uint
     uint32_t* depth = frame == fb.fb_pixels && fb.fb_width == frame_width && fb.fb_height == frame_height
                           ? fb.fb_depth
                           : nullptr;
-    uint8_t* trail = os.trail_new_weight > 0 && os.trail_width == frame_width && os.trail_height == frame_height
-                         ? os.trail.data()
-                         : nullptr;
+    uint8_t* trail =
+        os.trail_new_weight > 0 && os.trail_width == frame_width && os.trail_height == frame_height
+            ? os.trail.data()
+            : nullptr;
     const size_t w = static_cast<size_t>(frame_width);
     for (int y = rows.first; y < rows.end; ++y) {
         uint8_t* row = frame + static_cast<size_t>(y) * w * 3;

@@ -17,7 +17,7 @@ namespace {
 
 // Set up once per rasterize by its thread before any tile worker starts; the workers only read it.
 struct RasterScratch {
-    std::vector<CommandSetup> setup;  // one per command of the frame
+    std::vector<CommandSetup> setup;           // one per command of the frame
     int drawn[OVERLAY_TILE_THREADS_MAX] = {};  // tiles drawn per slice
 };
 RasterScratch raster_scratch;
@@ -52,21 +52,24 @@ void texture_span(uint8_t* p, int n, RowFix f, const CommandSetup& s) {
     const size_t row_bytes = static_cast<size_t>(tw) * step;
     const uint32_t mr = multiplier(s.red), mg = multiplier(s.green), mb = multiplier(s.blue);
     const uint32_t ma = multiplier(s.alpha);
-    fix16 u = f.u, v = f.v;
+    fix32 u = f.u, v = f.v;
     for (; n > 0; --n, p += 4, u += f.du, v += f.dv) {
         uint32_t r, g, b, a = 255;
         if constexpr (Bilinear) {
             const uint8_t* t0 = tex + static_cast<size_t>(texel_index(v, th)) * row_bytes;
-            const uint8_t* t1 = tex + static_cast<size_t>(texel_index(v + (fix16{1} << FIX16_SHIFT), th)) * row_bytes;
+            const uint8_t* t1 =
+                tex + static_cast<size_t>(texel_index(v + (fix32{1} << FIX32_SHIFT), th)) * row_bytes;
             const size_t c0 = static_cast<size_t>(texel_index(u, tw)) * step;
-            const size_t c1 = static_cast<size_t>(texel_index(u + (fix16{1} << FIX16_SHIFT), tw)) * step;
-            const uint32_t fx = static_cast<uint32_t>((u >> 8) & 255), fy = static_cast<uint32_t>((v >> 8) & 255);
+            const size_t c1 = static_cast<size_t>(texel_index(u + (fix32{1} << FIX32_SHIFT), tw)) * step;
+            const uint32_t fx = static_cast<uint32_t>((u >> WEIGHT_SHIFT) & 255),
+                           fy = static_cast<uint32_t>((v >> WEIGHT_SHIFT) & 255);
             const uint32_t gx = 256 - fx, gy = 256 - fy;
             r = ((t0[c0] * gx + t0[c1] * fx) * gy + (t1[c0] * gx + t1[c1] * fx) * fy) >> 16;
             g = ((t0[c0 + 1] * gx + t0[c1 + 1] * fx) * gy + (t1[c0 + 1] * gx + t1[c1 + 1] * fx) * fy) >> 16;
             b = ((t0[c0 + 2] * gx + t0[c1 + 2] * fx) * gy + (t1[c0 + 2] * gx + t1[c1 + 2] * fx) * fy) >> 16;
             if constexpr (Alpha4)
-                a = ((t0[c0 + 3] * gx + t0[c1 + 3] * fx) * gy + (t1[c0 + 3] * gx + t1[c1 + 3] * fx) * fy) >> 16;
+                a = ((t0[c0 + 3] * gx + t0[c1 + 3] * fx) * gy + (t1[c0 + 3] * gx + t1[c1 + 3] * fx) * fy) >>
+                    16;
         } else {
             const uint8_t* t = tex + static_cast<size_t>(texel_index(v, th)) * row_bytes +
                                static_cast<size_t>(texel_index(u, tw)) * step;
@@ -106,8 +109,8 @@ void draw_command(uint8_t* buffer, int width, const CommandSetup& s, const TileB
         for (int y = t.y0; y < t.y1; ++y) {
             int first, end;
             if (!command_row_span(s, y, t.x0, t.x1, first, end)) continue;
-            solid_span(buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(first)) * 4, end - first, s.red,
-                       s.green, s.blue, a);
+            solid_span(buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(first)) * 4, end - first,
+                       s.red, s.green, s.blue, a);
         }
         return;
     }
@@ -119,7 +122,8 @@ void draw_command(uint8_t* buffer, int width, const CommandSetup& s, const TileB
             const uint8_t* row = s.tex + static_cast<size_t>(ty) * static_cast<size_t>(s.tex_width) * 3;
             uint8_t* p = buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(first)) * 4;
             for (int x = first; x < end; ++x, p += 4) {
-                const uint8_t* c = row + static_cast<size_t>(std::clamp(x - s.copy_x, 0, s.tex_width - 1)) * 3;
+                const uint8_t* c =
+                    row + static_cast<size_t>(std::clamp(x - s.copy_x, 0, s.tex_width - 1)) * 3;
                 p[0] = c[0];
                 p[1] = c[1];
                 p[2] = c[2];

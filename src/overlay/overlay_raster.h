@@ -10,10 +10,14 @@
 
 namespace overlay_detail {
 
-// Texture coordinates are 16.16 texels in 64 bits: a scene's window and size can ask for any stretch.
-using fix16 = int64_t;
-constexpr int FIX16_SHIFT = 16;
-constexpr double FIX16_ONE = 65536.0;
+// Texture coordinates are 32.32 texels in 64 bits: a span steps up to a tile's width of pixels, and the
+// rounding of the step must not move the last pixel of an image drawn at its own size onto the texel
+// before it.
+using fix32 = int64_t;
+constexpr int FIX32_SHIFT = 32;
+constexpr double FIX32_ONE = 4294967296.0;
+// The bilinear weights are 8 bits: the top of the fraction.
+constexpr int WEIGHT_SHIFT = FIX32_SHIFT - 8;
 
 // Pixel alpha thresholds: at most 2 draws nothing, from 253 a pixel is replaced outright.
 constexpr uint32_t ALPHA_NOTHING = 2;
@@ -63,7 +67,7 @@ void command_setup(const DrawList& d, size_t i, int width, int height, CommandSe
 bool command_row_span(const CommandSetup& s, int y, int lo, int hi, int& first, int& end);
 
 struct RowFix {
-    fix16 u, du, v, dv;  // texture coordinates at the span's first pixel and their step per pixel
+    fix32 u, du, v, dv;  // texture coordinates at the span's first pixel and their step per pixel
 };
 // The texture coordinates of pixel (x, y) and the step to the next pixel of the row.
 RowFix command_row_fix(const CommandSetup& s, int x, int y);
@@ -71,8 +75,8 @@ RowFix command_row_fix(const CommandSetup& s, int x, int y);
 // The command from which a tile is drawn: the occluder's index when one hides everything under it (or
 // -1), and whether the tile is first filled with a solid rectangle's colour.
 struct TileStart {
-    int first;     // first command to draw
-    int fill;      // fill the tile with `fill_index`'s colour at full coverage first
+    int first;  // first command to draw
+    int fill;   // fill the tile with `fill_index`'s colour at full coverage first
     int fill_index;
 };
 TileStart tile_start(const DrawList& d, const CommandSetup* setups, int count, const TileBounds& t);
@@ -100,9 +104,9 @@ inline void put_pixel(uint8_t* p, uint32_t r, uint32_t g, uint32_t b, uint32_t a
     p[3] = static_cast<uint8_t>(c > 255 ? 255 : c);
 }
 
-// The texel column (or row) of a 16.16 coordinate, clamped to the texture.
-inline int texel_index(fix16 u, int size) {
-    const fix16 t = u >> FIX16_SHIFT;
+// The texel column (or row) of a 32.32 coordinate, clamped to the texture.
+inline int texel_index(fix32 u, int size) {
+    const fix32 t = u >> FIX32_SHIFT;
     return t < 0 ? 0 : (t >= size ? size - 1 : static_cast<int>(t));
 }
 

@@ -16,22 +16,27 @@ struct Texel {
 };
 
 Texel texel_at(const CommandSetup& s, int column, int row) {
-    const uint8_t* t = s.tex + (static_cast<size_t>(row) * static_cast<size_t>(s.tex_width) + static_cast<size_t>(column)) *
-                                   static_cast<size_t>(s.tex_channels);
+    const uint8_t* t =
+        s.tex + (static_cast<size_t>(row) * static_cast<size_t>(s.tex_width) + static_cast<size_t>(column)) *
+                    static_cast<size_t>(s.tex_channels);
     return Texel{t[0], t[1], t[2], s.tex_channels == 4 ? t[3] : 255u};
 }
 
-Texel sample(const CommandSetup& s, fix16 u, fix16 v) {
-    if (s.mode == SAMPLE_NEAREST) return texel_at(s, texel_index(u, s.tex_width), texel_index(v, s.tex_height));
-    const fix16 one = fix16{1} << FIX16_SHIFT;
+Texel sample(const CommandSetup& s, fix32 u, fix32 v) {
+    if (s.mode == SAMPLE_NEAREST)
+        return texel_at(s, texel_index(u, s.tex_width), texel_index(v, s.tex_height));
+    const fix32 one = fix32{1} << FIX32_SHIFT;
     const int c0 = texel_index(u, s.tex_width), c1 = texel_index(u + one, s.tex_width);
     const int r0 = texel_index(v, s.tex_height), r1 = texel_index(v + one, s.tex_height);
-    const uint32_t fx = static_cast<uint32_t>((u >> 8) & 255), fy = static_cast<uint32_t>((v >> 8) & 255);
-    const Texel a = texel_at(s, c0, r0), b = texel_at(s, c1, r0), c = texel_at(s, c0, r1), d = texel_at(s, c1, r1);
+    const uint32_t fx = static_cast<uint32_t>((u >> WEIGHT_SHIFT) & 255),
+                   fy = static_cast<uint32_t>((v >> WEIGHT_SHIFT) & 255);
+    const Texel a = texel_at(s, c0, r0), b = texel_at(s, c1, r0), c = texel_at(s, c0, r1),
+                d = texel_at(s, c1, r1);
     auto mix = [&](uint32_t p, uint32_t q, uint32_t r, uint32_t w) {
         return ((p * (256 - fx) + q * fx) * (256 - fy) + (r * (256 - fx) + w * fx) * fy) >> 16;
     };
-    return Texel{mix(a.r, b.r, c.r, d.r), mix(a.g, b.g, c.g, d.g), mix(a.b, b.b, c.b, d.b), mix(a.a, b.a, c.a, d.a)};
+    return Texel{mix(a.r, b.r, c.r, d.r), mix(a.g, b.g, c.g, d.g), mix(a.b, b.b, c.b, d.b),
+                 mix(a.a, b.a, c.a, d.a)};
 }
 
 void write_pixel(uint8_t* p, Texel c) {
@@ -54,7 +59,8 @@ void draw_pixel(uint8_t* p, const CommandSetup& s, int x, int y, const RowFix& f
     if (!s.tex) {
         c = Texel{s.red, s.green, s.blue, 255};
     } else if (s.mode == SAMPLE_COPY) {
-        c = texel_at(s, std::clamp(x - s.copy_x, 0, s.tex_width - 1), std::clamp(y - s.copy_y, 0, s.tex_height - 1));
+        c = texel_at(s, std::clamp(x - s.copy_x, 0, s.tex_width - 1),
+                     std::clamp(y - s.copy_y, 0, s.tex_height - 1));
         c.a = 255;
         p[0] = static_cast<uint8_t>(c.r);
         p[1] = static_cast<uint8_t>(c.g);
@@ -79,7 +85,8 @@ void overlay_rasterize_slice_reference(int slice, int slices) {
     if (d.capacity == 0 || os.buffer.empty()) return;
     const int width = os.buffer_width, height = os.buffer_height;
     std::vector<CommandSetup> setups(static_cast<size_t>(d.count));
-    for (int i = 0; i < d.count; ++i) command_setup(d, static_cast<size_t>(i), width, height, setups[static_cast<size_t>(i)]);
+    for (int i = 0; i < d.count; ++i)
+        command_setup(d, static_cast<size_t>(i), width, height, setups[static_cast<size_t>(i)]);
     int n = 0;
     for (int r = 0; r < OVERLAY_TILES; ++r) {
         for (int c = 0; c < OVERLAY_TILES; ++c) {
@@ -92,7 +99,9 @@ void overlay_rasterize_slice_reference(int slice, int slices) {
             const TileStart start = tile_start(d, setups.data(), d.count, t);
             for (int y = t.y0; y < t.y1; ++y) {
                 for (int x = t.x0; x < t.x1; ++x) {
-                    uint8_t* p = &os.buffer[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4];
+                    uint8_t* p = &os.buffer[(static_cast<size_t>(y) * static_cast<size_t>(width) +
+                                             static_cast<size_t>(x)) *
+                                            4];
                     if (start.fill) {
                         const CommandSetup& s = setups[static_cast<size_t>(start.fill_index)];
                         p[0] = s.red;
@@ -112,7 +121,9 @@ void overlay_rasterize_slice_reference(int slice, int slices) {
                     if (!command_row_span(s, y, t.x0, t.x1, first, end)) continue;
                     const RowFix f = command_row_fix(s, first, y);
                     for (int x = first; x < end; ++x) {
-                        uint8_t* p = &os.buffer[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4];
+                        uint8_t* p = &os.buffer[(static_cast<size_t>(y) * static_cast<size_t>(width) +
+                                                 static_cast<size_t>(x)) *
+                                                4];
                         draw_pixel(p, s, x, y, f, x - first);
                     }
                 }

@@ -14,8 +14,13 @@ namespace {
 
 // Corners beyond this many pixels are pulled in: spans stay computable and nothing drawn changes.
 constexpr double COORD_LIMIT = 1e7;
-// Texture coordinates are limited so that stepping along any row stays far inside 64 bits.
-constexpr double FIX_LIMIT = 1099511627776.0;  // 2^40
+// Texture coordinates are limited to 2^20 texels and steps to 2^12 texels per pixel, so that stepping
+// along any row (up to 2^17 pixels) stays inside 64 bits.
+constexpr double COORD_FIX_LIMIT = 4503599627370496.0;  // 2^52
+constexpr double STEP_FIX_LIMIT = 17592186044416.0;     // 2^44
+// Every start is moved this far (2^-20 texel) towards larger coordinates: a step rounded down loses at
+// most half a unit per pixel, and a coordinate that lands exactly on a texel must stay on it.
+constexpr double ROUNDING_BIAS = 4096.0;
 // A point lies inside a triangle up to this much outside in barycentric units.
 constexpr double INSIDE_SLACK = 0.00002;
 // A quad that draws at least three pixels per texel in both directions samples the nearest texel.
@@ -32,10 +37,10 @@ bool to_pixels(float v, double scale, double& out) {
     return true;
 }
 
-fix16 to_fix(double texels) {
-    const double f = texels * FIX16_ONE;
+fix32 to_fix(double texels, double limit, double bias) {
+    const double f = std::floor(texels * FIX32_ONE + 0.5) + bias;
     if (std::isnan(f)) return 0;
-    return static_cast<fix16>(std::clamp(f, -FIX_LIMIT, FIX_LIMIT));
+    return static_cast<fix32>(std::clamp(f, -limit, limit));
 }
 
 // The leftmost and rightmost crossing of the row line y = yc with the quad's edges; a horizontal edge
@@ -170,8 +175,10 @@ bool command_row_span(const CommandSetup& s, int y, int lo, int hi, int& first, 
 
 RowFix command_row_fix(const CommandSetup& s, int x, int y) {
     const double fx = x, fy = y;
-    return RowFix{to_fix(s.u_c + s.u_x * fx + s.u_y * fy), to_fix(s.u_x), to_fix(s.v_c + s.v_x * fx + s.v_y * fy),
-                  to_fix(s.v_x)};
+    return RowFix{to_fix(s.u_c + s.u_x * fx + s.u_y * fy, COORD_FIX_LIMIT, ROUNDING_BIAS),
+                  to_fix(s.u_x, STEP_FIX_LIMIT, 0),
+                  to_fix(s.v_c + s.v_x * fx + s.v_y * fy, COORD_FIX_LIMIT, ROUNDING_BIAS),
+                  to_fix(s.v_x, STEP_FIX_LIMIT, 0)};
 }
 
 TileStart tile_start(const DrawList& d, const CommandSetup* setups, int count, const TileBounds& t) {
@@ -184,14 +191,16 @@ TileStart tile_start(const DrawList& d, const CommandSetup* setups, int count, c
         const size_t k = static_cast<size_t>(i);
         if (d.texture[k] == DRAW_PLACEHOLDER) {
             bool run = i >= PLACEHOLDER_RUN - 1;
-            for (int j = 1; run && j < PLACEHOLDER_RUN; ++j) run = d.texture[k - static_cast<size_t>(j)] == DRAW_PLACEHOLDER;
+            for (int j = 1; run && j < PLACEHOLDER_RUN; ++j)
+                run = d.texture[k - static_cast<size_t>(j)] == DRAW_PLACEHOLDER;
             i -= run ? PLACEHOLDER_RUN : 1;
             continue;
         }
         const CommandSetup& s = setups[k];
         bool covers = s.drawable && s.occluder;
         for (int c = 0; covers && c < 4; ++c) {
-            covers = inside_quad(s.px, s.py, xs[c], ys[c]) && (!s.clipped || inside_quad(s.cx, s.cy, xs[c], ys[c]));
+            covers = inside_quad(s.px, s.py, xs[c], ys[c]) &&
+                     (!s.clipped || inside_quad(s.cx, s.cy, xs[c], ys[c]));
         }
         if (covers) {
             if (s.solid_rect) return TileStart{i + 1, 1, i};
