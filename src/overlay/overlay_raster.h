@@ -58,6 +58,9 @@ struct CommandSetup {
     // Texture mapping in texels at pixel (x, y): u = u_c + u_x x + u_y y, likewise v.
     double u_c, u_x, u_y, v_c, v_x, v_y;
     int copy_x, copy_y;  // SAMPLE_COPY: the pixel of texel (0, 0)
+    // Pixels that may be covered, with a pixel to spare on every side: columns [box_x0, box_x1), rows
+    // [box_y0, box_y1). Lets a tile skip the commands elsewhere on the screen.
+    int box_x0, box_y0, box_x1, box_y1;
 };
 
 // Fills `s` for command i of the draw list on a width x height buffer.
