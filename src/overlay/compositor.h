@@ -12,7 +12,8 @@ constexpr int DRAW_PLACEHOLDER = -3;
 // quadrilateral (x0, y0), (x1, y1), (x2, y2), (x3, y3); the texture window u_min..u_max, v_min..v_max;
 // texture 0 for a solid colour; colour and alpha 0..1; `inset` pulls the window's far edges in by one
 // texel; `force` redraws even when unchanged; `clip` is 8 floats (x0 y0 .. x3 y3, first below -1: none)
-// or null for none.
+// or null for none. A quad's corners go round its image: top-left (u_min, v_min), bottom-left,
+// bottom-right, top-right (u_max, v_min).
 void overlay_submit(float x0, float y0, float x1, float y1, float u_min, float v_min, float u_max, float v_max,
                     int texture, float red, float green, float blue, float alpha, int quad, float x2, float y2,
                     float x3, float y3, int inset, int force, const float* clip);
