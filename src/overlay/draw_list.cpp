@@ -9,6 +9,7 @@
 #include "display/framebuffer.h"
 #include "overlay/elements.h"
 #include "overlay/overlay.h"
+#include "overlay/overlay_raster.h"
 
 namespace {
 
@@ -66,8 +67,9 @@ void mark_span(int c0, int c1, int r0, int r1) {
         for (int c = c0; c <= c1; ++c) overlay_state.dirty[r * OVERLAY_GRID + c] = 1;
 }
 
-// Marks the tiles under the command in slot i as it is stored.
-void mark_stored(const DrawList& d, size_t i) {
+}  // namespace
+
+void overlay_detail::draw_list_mark_stored(const DrawList& d, size_t i) {
     if (d.quad[i]) {
         dirty_mark_quad(d.x0[i], d.y0[i], d.x1[i], d.y1[i], d.x2[i], d.y2[i], d.x3[i], d.y3[i]);
     } else {
@@ -75,7 +77,16 @@ void mark_stored(const DrawList& d, size_t i) {
     }
 }
 
-}  // namespace
+void overlay_detail::draw_list_clear_slot(DrawList& d, size_t i) {
+    d.texture[i] = 0;
+    for (auto* column :
+         {&d.x0, &d.y0, &d.x1, &d.y1, &d.u_min, &d.v_min, &d.u_max, &d.v_max, &d.x2, &d.y2, &d.x3, &d.y3})
+        (*column)[i] = 0.0f;
+    for (auto* column : {&d.red, &d.green, &d.blue, &d.alpha}) (*column)[i] = 0;
+    d.quad[i] = 0;
+    for (int k = 0; k < OVERLAY_CLIP_FLOATS; ++k)
+        d.clip[i * OVERLAY_CLIP_FLOATS + static_cast<size_t>(k)] = OVERLAY_NO_CLIP;
+}
 
 void dirty_mark_rect(float x0, float y0, float x1, float y1) {
     // The far edges reach one pixel further, plus a little, so that a pixel whose centre an edge leaves
@@ -141,7 +152,7 @@ void overlay_submit(float x0, float y0, float x1, float y1, float u_min, float v
     if (force || !same) {
         const bool never_drawn = d.x0[i] == 0 && d.y0[i] == 0 && d.x1[i] == 0 && d.y1[i] == 0 &&
                                  d.x2[i] == 0 && d.y2[i] == 0 && d.x3[i] == 0 && d.y3[i] == 0;
-        if (d.texture[i] != DRAW_PLACEHOLDER && !never_drawn) mark_stored(d, i);
+        if (d.texture[i] != DRAW_PLACEHOLDER && !never_drawn) overlay_detail::draw_list_mark_stored(d, i);
         d.texture[i] = texture;
         d.x0[i] = x0;
         d.y0[i] = y0;
@@ -161,7 +172,7 @@ void overlay_submit(float x0, float y0, float x1, float y1, float u_min, float v
         d.x3[i] = x3;
         d.y3[i] = y3;
         std::memcpy(stored_clip, clip, sizeof(float) * OVERLAY_CLIP_FLOATS);
-        if (texture != DRAW_PLACEHOLDER) mark_stored(d, i);
+        if (texture != DRAW_PLACEHOLDER) overlay_detail::draw_list_mark_stored(d, i);
     }
     ++d.count;
 }

@@ -68,6 +68,7 @@ struct OverlayState {
     int tile_slices = 0;   // slices of the running tile pass (read by its workers)
     int tiles_drawn = 0;   // tiles redrawn by the last overlay_rasterize (one thread counts)
     int tile_threads = 0;  // threads of the last tile pass; 0 when none ran
+    int headless = 0;      // overlay_present leaves presentation out (tests, benchmarks)
 };
 
 extern OverlayState overlay_state;

@@ -15,8 +15,7 @@ FrameState frame_state;
 namespace {
 
 void overlay_prepare(int) {
-    frame_state.overlay_visible = overlay_build();
-    if (frame_state.overlay_visible) overlay_rasterize();
+    frame_state.overlay_visible = overlay_frame_prepare();
 }
 
 void merge_worker(int slot) {
@@ -44,8 +43,10 @@ RenderedFrame render_frame() {
     FrameBuffer& fb = frame_buffer;
     fs.merge_threads = 0;
     if ((fs.overlay_visible || overlay_effects_on()) && fb.fb_pixels) {
+        overlay_merge_prepare(fb.fb_width, fb.fb_height);
         fs.merge_threads = overlay_merge_slice_count(cpus, fb.fb_width, fb.fb_height);
         worker_run_pass(fs.merge_threads, merge_worker);
+        overlay_merge_finish();
     }
     frame_statistics_update();
 

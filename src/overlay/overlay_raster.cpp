@@ -1,0 +1,266 @@
+// The tile rasteriser: brings the overlay buffer up to date by redrawing only the dirty tiles, spread over
+// tile workers (slots 34 on) that write disjoint tiles. overlay_rasterize runs on the thread that built the
+// draw list; the per-command span loops are compiled for exactly what a command needs.
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "core/cpu.h"
+#include "core/workers.h"
+#include "display/framebuffer.h"
+#include "overlay/overlay.h"
+#include "overlay/overlay_raster.h"
+
+using namespace overlay_detail;
+
+namespace {
+
+// Set up once per rasterize by its thread before any tile worker starts; the workers only read it.
+struct RasterScratch {
+    std::vector<CommandSetup> setup;           // one per command of the frame
+    int drawn[OVERLAY_TILE_THREADS_MAX] = {};  // tiles drawn per slice
+};
+RasterScratch raster_scratch;
+
+// Tint and opacity multipliers: a byte from 254 on multiplies by 256, which leaves the value unchanged.
+inline uint32_t multiplier(uint8_t byte) {
+    return byte < BYTE_FULL ? byte : 256u;
+}
+
+// The pixels [0, n) of one span in a solid colour.
+void solid_span(uint8_t* p, int n, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+    if (a <= ALPHA_NOTHING) return;
+    if (a >= ALPHA_REPLACE) {
+        for (; n > 0; --n, p += 4) {
+            p[0] = static_cast<uint8_t>(r);
+            p[1] = static_cast<uint8_t>(g);
+            p[2] = static_cast<uint8_t>(b);
+            p[3] = static_cast<uint8_t>(a);
+        }
+        return;
+    }
+    for (; n > 0; --n, p += 4) put_pixel(p, r, g, b, a);
+}
+
+// One textured span: the texture coordinates step by a constant per pixel; every feature test is
+// resolved at compile time.
+template <bool Bilinear, bool Alpha4, bool Tint, bool Fade>
+void texture_span(uint8_t* p, int n, RowFix f, const CommandSetup& s) {
+    constexpr size_t step = Alpha4 ? 4 : 3;
+    const uint8_t* tex = s.tex;
+    const int tw = s.tex_width, th = s.tex_height;
+    const size_t row_bytes = static_cast<size_t>(tw) * step;
+    const uint32_t mr = multiplier(s.red), mg = multiplier(s.green), mb = multiplier(s.blue);
+    const uint32_t ma = multiplier(s.alpha);
+    fix32 u = f.u, v = f.v;
+    for (; n > 0; --n, p += 4, u += f.du, v += f.dv) {
+        uint32_t r, g, b, a = 255;
+        if constexpr (Bilinear) {
+            const uint8_t* t0 = tex + static_cast<size_t>(texel_index(v, th)) * row_bytes;
+            const uint8_t* t1 =
+                tex + static_cast<size_t>(texel_index(v + (fix32{1} << FIX32_SHIFT), th)) * row_bytes;
+            const size_t c0 = static_cast<size_t>(texel_index(u, tw)) * step;
+            const size_t c1 = static_cast<size_t>(texel_index(u + (fix32{1} << FIX32_SHIFT), tw)) * step;
+            const uint32_t fx = static_cast<uint32_t>((u >> WEIGHT_SHIFT) & 255),
+                           fy = static_cast<uint32_t>((v >> WEIGHT_SHIFT) & 255);
+            const uint32_t gx = 256 - fx, gy = 256 - fy;
+            r = ((t0[c0] * gx + t0[c1] * fx) * gy + (t1[c0] * gx + t1[c1] * fx) * fy) >> 16;
+            g = ((t0[c0 + 1] * gx + t0[c1 + 1] * fx) * gy + (t1[c0 + 1] * gx + t1[c1 + 1] * fx) * fy) >> 16;
+            b = ((t0[c0 + 2] * gx + t0[c1 + 2] * fx) * gy + (t1[c0 + 2] * gx + t1[c1 + 2] * fx) * fy) >> 16;
+            if constexpr (Alpha4)
+                a = ((t0[c0 + 3] * gx + t0[c1 + 3] * fx) * gy + (t1[c0 + 3] * gx + t1[c1 + 3] * fx) * fy) >>
+                    16;
+        } else {
+            const uint8_t* t = tex + static_cast<size_t>(texel_index(v, th)) * row_bytes +
+                               static_cast<size_t>(texel_index(u, tw)) * step;
+            r = t[0];
+            g = t[1];
+            b = t[2];
+            if constexpr (Alpha4) a = t[3];
+        }
+        if constexpr (Tint) {
+            r = (r * mr) >> 8;
+            g = (g * mg) >> 8;
+            b = (b * mb) >> 8;
+        }
+        if constexpr (Fade) a = (a * ma) >> 8;
+        put_pixel(p, r, g, b, a);
+    }
+}
+
+using TextureSpan = void (*)(uint8_t*, int, RowFix, const CommandSetup&);
+
+template <bool Bilinear>
+TextureSpan pick_span(bool alpha4, bool tint, bool fade) {
+    const int k = (alpha4 ? 4 : 0) | (tint ? 2 : 0) | (fade ? 1 : 0);
+    static constexpr TextureSpan spans[8] = {
+        texture_span<Bilinear, false, false, false>, texture_span<Bilinear, false, false, true>,
+        texture_span<Bilinear, false, true, false>,  texture_span<Bilinear, false, true, true>,
+        texture_span<Bilinear, true, false, false>,  texture_span<Bilinear, true, false, true>,
+        texture_span<Bilinear, true, true, false>,   texture_span<Bilinear, true, true, true>};
+    return spans[k];
+}
+
+// The command's pixels inside the tile.
+void draw_command(uint8_t* buffer, int width, const CommandSetup& s, const TileBounds& t) {
+    const size_t w = static_cast<size_t>(width);
+    if (!s.tex) {
+        const uint32_t a = (255u * multiplier(s.alpha)) >> 8;
+        for (int y = t.y0; y < t.y1; ++y) {
+            int first, end;
+            if (!command_row_span(s, y, t.x0, t.x1, first, end)) continue;
+            solid_span(buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(first)) * 4, end - first,
+                       s.red, s.green, s.blue, a);
+        }
+        return;
+    }
+    if (s.mode == SAMPLE_COPY) {
+        for (int y = t.y0; y < t.y1; ++y) {
+            int first, end;
+            if (!command_row_span(s, y, t.x0, t.x1, first, end)) continue;
+            const int ty = std::clamp(y - s.copy_y, 0, s.tex_height - 1);
+            const uint8_t* row = s.tex + static_cast<size_t>(ty) * static_cast<size_t>(s.tex_width) * 3;
+            uint8_t* p = buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(first)) * 4;
+            for (int x = first; x < end; ++x, p += 4) {
+                const uint8_t* c =
+                    row + static_cast<size_t>(std::clamp(x - s.copy_x, 0, s.tex_width - 1)) * 3;
+                p[0] = c[0];
+                p[1] = c[1];
+                p[2] = c[2];
+                p[3] = 255;
+            }
+        }
+        return;
+    }
+    const bool alpha4 = s.tex_channels == 4;
+    const bool tint = s.red < BYTE_FULL || s.green < BYTE_FULL || s.blue < BYTE_FULL;
+    const bool fade = s.alpha < BYTE_FULL;
+    const TextureSpan span = s.mode == SAMPLE_BILINEAR ? pick_span<true>(alpha4, tint, fade)
+                                                       : pick_span<false>(alpha4, tint, fade);
+    for (int y = t.y0; y < t.y1; ++y) {
+        int first, end;
+        if (!command_row_span(s, y, t.x0, t.x1, first, end)) continue;
+        span(buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(first)) * 4, end - first,
+             command_row_fix(s, first, y), s);
+    }
+}
+
+void draw_tile(int row, int column) {
+    OverlayState& os = overlay_state;
+    const DrawList& d = os.draw;
+    const int width = os.buffer_width;
+    const TileBounds t = tile_bounds(row, column, width, os.buffer_height);
+    if (t.x0 >= t.x1 || t.y0 >= t.y1) return;
+    const int count = std::min(d.count, static_cast<int>(raster_scratch.setup.size()));
+    const CommandSetup* setups = raster_scratch.setup.data();
+    const TileStart start = tile_start(d, setups, count, t);
+    uint8_t* buffer = os.buffer.data();
+    const size_t w = static_cast<size_t>(width);
+    const size_t row_bytes = static_cast<size_t>(t.x1 - t.x0) * 4;
+    for (int y = t.y0; y < t.y1; ++y) {
+        uint8_t* p = buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(t.x0)) * 4;
+        if (start.fill) {
+            const CommandSetup& s = setups[start.fill_index];
+            solid_span(p, t.x1 - t.x0, s.red, s.green, s.blue, 255);
+        } else {
+            std::memset(p, 0, row_bytes);
+        }
+    }
+    for (int i = start.first; i < count; ++i) {
+        const CommandSetup& s = setups[i];
+        if (s.drawable) draw_command(buffer, width, s, t);
+    }
+}
+
+void tile_worker(int slot) {
+    overlay_rasterize_slice(slot - WORKER_SLOT_OVERLAY_TILES, overlay_state.tile_slices);
+}
+
+int tile_thread_count() {
+    const int cpus = cpu_count();
+    int threads = std::min(cpus, 8);
+    const int mode = overlay_state.effects.thread_mode;
+    if ((mode == 1 || mode == 2) && cpus > 2) threads = mode == 1 ? cpus + 2 : cpus * 2;
+    return std::min(threads, OVERLAY_TILE_THREADS_MAX);
+}
+
+}  // namespace
+
+void overlay_buffer_ensure(int width, int height) {
+    OverlayState& os = overlay_state;
+    if (width <= 0 || height <= 0) return;
+    if (os.buffer_width == width && os.buffer_height == height && !os.buffer.empty()) return;
+    // Room for (W + 2) x (H + 2) pixels: readers of a row's last pixel may look one pixel past it.
+    const uint64_t pixels = (static_cast<uint64_t>(width) + 2) * (static_cast<uint64_t>(height) + 2);
+    if (pixels > std::numeric_limits<size_t>::max() / 4) return;
+    os.buffer.assign(static_cast<size_t>(pixels) * 4, 0);
+    os.buffer_width = width;
+    os.buffer_height = height;
+    dirty_mark_all();
+}
+
+void overlay_buffer_clear() {
+    std::fill(overlay_state.buffer.begin(), overlay_state.buffer.end(), uint8_t{0});
+    dirty_mark_all();
+}
+
+void overlay_rasterize_slice(int slice, int slices) {
+    OverlayState& os = overlay_state;
+    if (os.draw.capacity == 0 || os.buffer.empty()) return;
+    int n = 0, drawn = 0;
+    for (int r = 0; r < OVERLAY_TILES; ++r) {
+        for (int c = 0; c < OVERLAY_TILES; ++c) {
+            if (!os.dirty[r * OVERLAY_GRID + c]) continue;
+            const bool mine = slices < 2 || n % slices == slice;
+            ++n;
+            if (!mine) continue;
+            draw_tile(r, c);
+            ++drawn;
+        }
+    }
+    if (slice >= 0 && slice < OVERLAY_TILE_THREADS_MAX) raster_scratch.drawn[slice] = drawn;
+}
+
+void overlay_rasterize() {
+    OverlayState& os = overlay_state;
+    DrawList& d = os.draw;
+    overlay_buffer_ensure(frame_buffer.fb_width, frame_buffer.fb_height);
+    // Commands of the last frame beyond this frame's count disappeared: their tiles are redrawn without
+    // them, and their slots forget them so a later frame reaching that index counts as a change.
+    for (int i = d.count; i < d.previous_count && i < d.capacity; ++i) {
+        const size_t k = static_cast<size_t>(i);
+        if (d.texture[k] != DRAW_PLACEHOLDER) draw_list_mark_stored(d, k);
+        draw_list_clear_slot(d, k);
+    }
+    d.previous_count = d.count;
+
+    os.tiles_drawn = 0;
+    os.tile_threads = 0;
+    if (!os.buffer.empty()) {
+        raster_scratch.setup.resize(static_cast<size_t>(d.count));
+        for (int i = 0; i < d.count; ++i)
+            command_setup(d, static_cast<size_t>(i), os.buffer_width, os.buffer_height,
+                          raster_scratch.setup[static_cast<size_t>(i)]);
+        int dirty = 0;
+        for (int r = 0; r < OVERLAY_TILES; ++r)
+            for (int c = 0; c < OVERLAY_TILES; ++c) dirty += os.dirty[r * OVERLAY_GRID + c];
+        int threads = tile_thread_count();
+        for (int& n : raster_scratch.drawn) n = 0;
+        if (threads < 2 || dirty < 2) {
+            if (dirty > 0) {
+                overlay_rasterize_slice(0, 0);
+                os.tile_threads = 1;
+            }
+        } else {
+            threads = std::min(threads, dirty);
+            os.tile_slices = threads;
+            for (int k = 1; k < threads; ++k) worker_start(k + WORKER_SLOT_OVERLAY_TILES, tile_worker);
+            overlay_rasterize_slice(0, threads);
+            for (int k = 1; k < threads; ++k) worker_join(k + WORKER_SLOT_OVERLAY_TILES);
+            os.tile_threads = threads;
+        }
+        for (const int n : raster_scratch.drawn) os.tiles_drawn += n;
+    }
+    std::memset(os.dirty, 0, sizeof os.dirty);
+    d.count = 0;
+}

@@ -1,0 +1,113 @@
+// What the fast tile loops and their plain reference share: the pixels of a tile, a command's set-up
+// (corners in pixels, the texture and how it is sampled, the texture mapping), the covered pixels of a
+// row, the occluder search, and the rule that writes one pixel. Private to the compositor.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "overlay/overlay.h"
+
+namespace overlay_detail {
+
+// Texture coordinates are 32.32 texels in 64 bits: a span steps up to a tile's width of pixels, and the
+// rounding of the step must not move the last pixel of an image drawn at its own size onto the texel
+// before it.
+using fix32 = int64_t;
+constexpr int FIX32_SHIFT = 32;
+constexpr double FIX32_ONE = 4294967296.0;
+// The bilinear weights are 8 bits: the top of the fraction.
+constexpr int WEIGHT_SHIFT = FIX32_SHIFT - 8;
+
+// Pixel alpha thresholds: at most 2 draws nothing, from 253 a pixel is replaced outright.
+constexpr uint32_t ALPHA_NOTHING = 2;
+constexpr uint32_t ALPHA_REPLACE = 253;
+// Tint and opacity bytes from this value on leave the texel as it is.
+constexpr uint32_t BYTE_FULL = 254;
+// Textures up to this size on both sides (glyphs) are filtered; larger ones sample the nearest texel.
+constexpr int FILTER_MAX_TEXELS = 24;
+
+struct TileBounds {
+    int x0, y0, x1, y1;  // pixel columns [x0, x1), rows [y0, y1)
+};
+
+// Tile (row, column) of the 8 x 8 grid on a width x height buffer.
+inline TileBounds tile_bounds(int row, int column, int width, int height) {
+    return TileBounds{column * width / OVERLAY_TILES, row * height / OVERLAY_TILES,
+                      (column + 1) * width / OVERLAY_TILES, (row + 1) * height / OVERLAY_TILES};
+}
+
+enum SampleMode : uint8_t {
+    SAMPLE_SOLID = 0,     // the tint itself
+    SAMPLE_NEAREST = 1,   // the nearest texel
+    SAMPLE_BILINEAR = 2,  // the four nearest texels, weighted
+    SAMPLE_COPY = 3,      // texel for texel from the rectangle's first pixel
+};
+
+struct CommandSetup {
+    uint8_t drawable;    // 0: the command draws nothing (placeholder, bad texture, no area)
+    uint8_t mode;        // SampleMode
+    uint8_t clipped;     // the clip quad limits the pixels
+    uint8_t occluder;    // opaque all over: may hide everything under it in a tile
+    uint8_t solid_rect;  // unclipped axis-aligned solid rectangle
+    uint8_t red, green, blue, alpha;
+    double px[4], py[4];  // corners in pixels, going round the image from its top-left
+    double cx[4], cy[4];  // clip corners in pixels
+    const uint8_t* tex;   // texels; null for a solid colour
+    int tex_width, tex_height, tex_channels;
+    // Texture mapping in texels at pixel (x, y): u = u_c + u_x x + u_y y, likewise v.
+    double u_c, u_x, u_y, v_c, v_x, v_y;
+    int copy_x, copy_y;  // SAMPLE_COPY: the pixel of texel (0, 0)
+};
+
+// Fills `s` for command i of the draw list on a width x height buffer.
+void command_setup(const DrawList& d, size_t i, int width, int height, CommandSetup& s);
+
+// The pixels of row y that the command covers (and its clip allows), within [lo, hi): false for none.
+bool command_row_span(const CommandSetup& s, int y, int lo, int hi, int& first, int& end);
+
+struct RowFix {
+    fix32 u, du, v, dv;  // texture coordinates at the span's first pixel and their step per pixel
+};
+// The texture coordinates of pixel (x, y) and the step to the next pixel of the row.
+RowFix command_row_fix(const CommandSetup& s, int x, int y);
+
+// The command from which a tile is drawn: the occluder's index when one hides everything under it (or
+// -1), and whether the tile is first filled with a solid rectangle's colour.
+struct TileStart {
+    int first;  // first command to draw
+    int fill;   // fill the tile with `fill_index`'s colour at full coverage first
+    int fill_index;
+};
+TileStart tile_start(const DrawList& d, const CommandSetup* setups, int count, const TileBounds& t);
+
+// Draw-list slots (draw_list.cpp): marks the tiles under the command stored in slot i, and empties a
+// slot (zeros, no clip).
+void draw_list_mark_stored(const DrawList& d, size_t i);
+void draw_list_clear_slot(DrawList& d, size_t i);
+
+// Writes one coloured pixel over the overlay pixel p (R, G, B, coverage).
+inline void put_pixel(uint8_t* p, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+    if (a <= ALPHA_NOTHING) return;
+    if (a >= ALPHA_REPLACE || p[3] == 0) {
+        p[0] = static_cast<uint8_t>(r);
+        p[1] = static_cast<uint8_t>(g);
+        p[2] = static_cast<uint8_t>(b);
+        p[3] = static_cast<uint8_t>(a);
+        return;
+    }
+    const uint32_t rest = 255 - a;
+    p[0] = static_cast<uint8_t>((p[0] * rest + r * a) >> 8);
+    p[1] = static_cast<uint8_t>((p[1] * rest + g * a) >> 8);
+    p[2] = static_cast<uint8_t>((p[2] * rest + b * a) >> 8);
+    const uint32_t c = p[3] + a;
+    p[3] = static_cast<uint8_t>(c > 255 ? 255 : c);
+}
+
+// The texel column (or row) of a 32.32 coordinate, clamped to the texture.
+inline int texel_index(fix32 u, int size) {
+    const fix32 t = u >> FIX32_SHIFT;
+    return t < 0 ? 0 : (t >= size ? size - 1 : static_cast<int>(t));
+}
+
+}  // namespace overlay_detail

@@ -1,0 +1,315 @@
+// The tile rasteriser and the merge: the per-pixel rules on known pixels (opacity bytes, mirroring,
+// texel-for-texel copies), the fast tile loops against the plain reference, what a frame redraws after
+// a resize or when its elements go away, the merge rules, the fatal size check, effects and the trail.
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "compositor_test_util.h"
+
+namespace {
+
+using namespace otest;
+
+constexpr int W = 240, H = 160;
+
+class Raster : public testing::Test {
+  protected:
+    void SetUp() override { reset_all(W, H); }
+    void TearDown() override { reset_all(W, H); }
+};
+
+TEST_F(Raster, OpacityBytesOneBlendsAndOverwrite) {
+    // A red backdrop, then green on top at opacity bytes 1, 250 and 254 in three columns.
+    rect(0, 0, 1, 1, 0, 1, 0, 0, 1);
+    rect(0.0f, 0.0f, 0.3f, 1.0f, 0, 0, 1, 0, 0.005f);
+    rect(0.3f, 0.0f, 0.6f, 1.0f, 0, 0, 1, 0, 0.98f);
+    rect(0.6f, 0.0f, 1.0f, 1.0f, 0, 0, 1, 0, 0.995f);
+    overlay_rasterize();
+    const uint8_t* none = overlay_pixel(10, 10);
+    EXPECT_EQ(none[0], 255);
+    EXPECT_EQ(none[1], 0);
+    // Byte 250 scales the solid's alpha to 255 * 250 >> 8 = 249, which blends over the red.
+    const uint8_t* blend = overlay_pixel(120, 10);
+    EXPECT_EQ(blend[0], (255 * (255 - 249)) >> 8);
+    EXPECT_EQ(blend[1], (255 * 249) >> 8);
+    EXPECT_EQ(blend[3], 255);
+    const uint8_t* over = overlay_pixel(200, 10);
+    EXPECT_EQ(over[0], 0);
+    EXPECT_EQ(over[1], 255);
+    EXPECT_EQ(over[3], 255);
+}
+
+TEST_F(Raster, NegativeWidthMirrorsTheImage) {
+    make_texture(1, 40, 30, 3);  // red grows with the texel column
+    auto row_reds = [](float x0, float x1) {
+        overlay_reset();
+        rect(x0, 0.25f, x1, 0.75f, 1, 1, 1, 1, 1);
+        overlay_rasterize();
+        std::vector<int> reds;
+        for (int x = 0; x < W; ++x)
+            if (overlay_pixel(x, H / 2)[3]) reds.push_back(overlay_pixel(x, H / 2)[0]);
+        return reds;
+    };
+    const std::vector<int> plain = row_reds(0.25f, 0.75f), mirrored = row_reds(0.75f, 0.25f);
+    ASSERT_EQ(plain.size(), 120u);
+    ASSERT_EQ(mirrored.size(), 120u);
+    EXPECT_EQ(plain.front(), 0);
+    EXPECT_EQ(plain.back(), 255);
+    EXPECT_EQ(mirrored.front(), 255);
+    EXPECT_EQ(mirrored.back(), 0);
+    EXPECT_TRUE(std::is_sorted(mirrored.rbegin(), mirrored.rend()));
+}
+
+TEST_F(Raster, ImageAtItsOwnSizeIsCopiedTexelForTexel) {
+    // 30 x 40 RGB at exactly 30 x 40 pixels: the copy path; 24 x 24 RGBA drawn at its size through the
+    // sampler: the window's inset maps texel to pixel there too.
+    make_texture(1, 30, 40, 3);
+    make_texture(2, 24, 24, 4);
+    rect(10.0f / W, 20.0f / H, 40.0f / W, 60.0f / H, 1, 1, 1, 1, 1);
+    rect(100.0f / W, 20.0f / H, 124.0f / W, 44.0f / H, 2, 1, 1, 1, 1);
+    overlay_rasterize();
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 30; ++x) {
+            ASSERT_EQ(overlay_pixel(10 + x, 20 + y)[0], x * 255 / 29) << x << "," << y;
+            ASSERT_EQ(overlay_pixel(10 + x, 20 + y)[1], y * 255 / 39) << x << "," << y;
+        }
+    for (int x = 0; x < 24; ++x) EXPECT_EQ(overlay_pixel(100 + x, 30)[0], x * 255 / 23) << x;
+    EXPECT_EQ(overlay_pixel(9, 30)[3], 0);
+    EXPECT_EQ(overlay_pixel(40, 30)[3], 0);
+}
+
+TEST_F(Raster, FastTileLoopsEqualThePlainReference) {
+    busy_scene();
+    const FastAndPlain busy = draw_fast_and_plain();
+    EXPECT_GT(distinct_pixels(busy.plain, W, H), 500u);
+    EXPECT_TRUE(busy.fast == busy.plain);
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        random_scene(seed, 40);
+        const FastAndPlain r = draw_fast_and_plain();
+        ASSERT_TRUE(r.fast == r.plain) << "seed " << seed;
+    }
+}
+
+TEST_F(Raster, AnOpaqueCoverHidesWhatIsUnderIt) {
+    // Under a tile-covering opaque rectangle nothing shows, however much lies below it.
+    make_texture(1, 40, 30, 3);
+    for (int k = 0; k < 20; ++k) rect(0.01f * k, 0.0f, 0.5f, 0.5f, 1, 1, 1, 1, 0.5f);
+    rect(0, 0, 1, 1, 0, 0.2f, 0.4f, 0.6f, 1);
+    overlay_rasterize();
+    for (int y = 0; y < H; y += 7)
+        for (int x = 0; x < W; x += 5) ASSERT_EQ(overlay_pixel(x, y)[0], 51);
+}
+
+TEST_F(Raster, ResizingRedrawsEverything) {
+    busy_scene();
+    overlay_rasterize();
+    set_resolution(200, 120);
+    busy_scene();  // the same commands: nothing changed in the list
+    overlay_rasterize();
+    EXPECT_EQ(overlay_state.tiles_drawn, 64);
+    const std::vector<uint8_t> resized(overlay_state.buffer.begin(),
+                                       overlay_state.buffer.begin() + 200 * 120 * 4);
+    overlay_reset();
+    busy_scene();
+    overlay_rasterize();
+    EXPECT_TRUE(std::equal(resized.begin(), resized.end(), overlay_state.buffer.begin()));
+}
+
+TEST_F(Raster, OnlyChangedTilesAreRedrawn) {
+    busy_scene();
+    overlay_rasterize();
+    busy_scene();
+    overlay_rasterize();
+    EXPECT_EQ(overlay_state.tiles_drawn, 0);
+    // One small command less: its tiles are redrawn without it, and the picture equals a fresh one.
+    make_texture(1, 40, 30, 3);
+    busy_scene();
+    overlay_state.draw.count -= 1;
+    overlay_rasterize();
+    EXPECT_EQ(overlay_state.tiles_drawn, 4);
+    const std::vector<uint8_t> incremental = overlay_state.buffer;
+    overlay_reset();
+    busy_scene();
+    overlay_state.draw.count -= 1;
+    overlay_rasterize();
+    EXPECT_TRUE(incremental == overlay_state.buffer);
+}
+
+// An element pass over slots and children: what it submits.
+TEST_F(Raster, ElementsBecomeCommands) {
+    overlay_set_visible(0, 1);  // slot 0 counts as visible but is never drawn
+    EXPECT_EQ(overlay_build(), 1);
+    EXPECT_EQ(overlay_state.draw.count, 0);
+
+    overlay_set_image_color(2, 0.2f, 0.2f, 0.4f, 0.4f, nullptr, 1, 0, 0, 2.5f);
+    overlay_set_zoom(2, 1.5f, -1);
+    overlay_child_set_image(3, 0, 0.5f, 0.5f, 0.5f, 0.5f, nullptr, 0, 1, 0, 1);
+    overlay_set_image(3, 0.2f, 0.2f, 0.4f, 0.4f, nullptr);
+    overlay_set_rotation(3, 180, -1);  // half a turn about the centre (0.4, 0.4)
+    overlay_build();
+    const DrawList& d = overlay_state.draw;
+    ASSERT_EQ(d.count, 3);
+    // Zoomed by 1.5 about its centre (0.4, 0.4), opacity 3 - 2.5.
+    EXPECT_FLOAT_EQ(d.x0[0], 0.1f);
+    EXPECT_FLOAT_EQ(d.y1[0], 0.7f);
+    EXPECT_EQ(d.alpha[0], 128);
+    EXPECT_EQ(d.quad[1], 1);
+    // The child's box (0.4..0.6 in the frame) turned half about the slot's centre: its top-left corner
+    // stays at (0.4, 0.4), its bottom-right one goes to (0.2, 0.2).
+    EXPECT_EQ(d.quad[2], 1);
+    EXPECT_NEAR(d.x0[2], 0.4f, 1e-6f);
+    EXPECT_NEAR(d.y0[2], 0.4f, 1e-6f);
+    EXPECT_NEAR(d.x2[2], 0.2f, 1e-6f);
+    EXPECT_NEAR(d.y2[2], 0.2f, 1e-6f);
+    EXPECT_EQ(d.green[2], 255);
+}
+
+TEST_F(Raster, EmptyFramesClearOnceThenDoNoOverlayWork) {
+    overlay_state.effects.speckle = 1;  // the merge still runs without elements
+    overlay_set_image_color(1, 0.1f, 0.1f, 0.5f, 0.5f, nullptr, 1, 1, 1, 1);
+    EXPECT_EQ(overlay_frame_prepare(), 1);
+    EXPECT_EQ(overlay_state.overlay_content, 1);
+    EXPECT_EQ(overlay_pixel(W / 4, H / 4)[3], 255);
+
+    overlay_set_visible(1, 0);
+    EXPECT_EQ(overlay_frame_prepare(), 0);
+    EXPECT_EQ(overlay_state.overlay_content, 0);
+    EXPECT_EQ(distinct_pixels(overlay_state.buffer, W, H), 1u);
+    EXPECT_EQ(overlay_pixel(W / 4, H / 4)[3], 0);
+
+    // Later empty frames leave the buffer alone.
+    overlay_state.buffer[0] = 9;
+    overlay_frame_prepare();
+    EXPECT_EQ(overlay_state.buffer[0], 9);
+
+    // Shown again unchanged: redrawn, since the clear marked every tile.
+    overlay_set_visible(1, 1);
+    overlay_frame_prepare();
+    EXPECT_EQ(overlay_pixel(W / 4, H / 4)[3], 255);
+    EXPECT_EQ(overlay_state.buffer[3], 0);
+}
+
+// The merge on known pixels: coverage 0 keeps the frame, above 253 replaces it, between blends.
+TEST_F(Raster, MergeRules) {
+    std::vector<uint8_t> frame(static_cast<size_t>(W * H * 3), 200),
+        buffer(static_cast<size_t>(W * H * 4), 0);
+    const uint8_t cover[4] = {0, 254, 128, 253};
+    for (int k = 0; k < 4; ++k) {
+        uint8_t* p = &buffer[static_cast<size_t>(k) * 4];
+        p[0] = 10;
+        p[1] = 100;
+        p[2] = 250;
+        p[3] = cover[k];
+    }
+    overlay_merge(frame.data(), W, H, buffer.data(), W, H, 0, 1);
+    EXPECT_EQ(frame[0], 200);
+    EXPECT_EQ(frame[3], 10);
+    EXPECT_EQ(frame[5], 250);
+    EXPECT_EQ(frame[6], (200 * 127 + 10 * 128) / 255);
+    EXPECT_EQ(frame[8], (200 * 127 + 250 * 128) / 255);
+    EXPECT_EQ(frame[9], (200 * 2 + 10 * 253) / 255);
+
+    // Random buffers, any width: the fast rows equal the plain ones, sliced or not.
+    std::mt19937 rng(5);
+    for (int width : {1, 2, 7, 64, 333}) {
+        const int height = 9;
+        std::vector<uint8_t> f(static_cast<size_t>(width * height * 3)),
+            b(static_cast<size_t>(width * height * 4));
+        for (auto& v : f) v = static_cast<uint8_t>(rng());
+        for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(rng() % 3 == 0 ? 0 : rng());
+        std::vector<uint8_t> expected = f;
+        overlay_merge_rows_reference(expected.data(), b.data(), width, 0, height);
+        for (int s = 0; s < 3; ++s) overlay_merge(f.data(), width, height, b.data(), width, height, s, 3);
+        EXPECT_TRUE(f == expected) << width;
+    }
+}
+
+TEST_F(Raster, MergeSizeMismatchEndsWithTheMessageAndStatusOne) {
+    std::vector<uint8_t> frame(static_cast<size_t>(W * H * 3)), buffer(static_cast<size_t>(W * H * 4));
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(
+        {
+            std::fflush(stdout);
+            dup2(2, 1);  // the message goes to standard output; the matcher reads standard error
+            overlay_merge(frame.data(), W, H, buffer.data(), W, H - 1, 0, 1);
+        },
+        testing::ExitedWithCode(1), "A SPRITEBUFFER ES KEPBUFFER OSSZEFUTTATO .* NEM LESZ KEPED, VAZZEGH!\n");
+}
+
+TEST_F(Raster, SpeckleAndEdgeSmoothingOnKnownPixels) {
+    uint8_t* px = frame_buffer.fb_pixels;
+    uint32_t* z = frame_buffer.fb_depth;
+    const std::vector<uint8_t> empty(static_cast<size_t>(W * H * 4), 0);
+    auto put = [&](int x, uint8_t v, uint32_t d) {
+        px[x * 3] = px[x * 3 + 1] = px[x * 3 + 2] = v;
+        z[x] = d;
+    };
+    for (int x = 0; x < W; ++x) put(x, 100, 5000);
+    put(10, 250, 1000);  // a lone near pixel
+    put(20, 250, 1000);  // a near pair
+    put(21, 240, 1000);
+    put(19, 40, 5000);
+    put(22, 60, 5000);
+    overlay_state.effects.speckle = 1;
+    overlay_merge(px, W, H, empty.data(), W, H, 0, 1);
+    EXPECT_EQ(px[10 * 3], 100);
+    EXPECT_EQ(z[10], 5000u);
+    EXPECT_EQ(px[20 * 3], 50);
+    EXPECT_EQ(px[21 * 3], 50);
+
+    overlay_state.effects.speckle = 0;
+    overlay_state.effects.edge_smooth = 1;
+    put(30, 200, 5016);  // a depth step of 16 at 29..30 and back at 30..31
+    put(40, 200, 5015);  // a step of 15 is none
+    overlay_merge(px, W, H, empty.data(), W, H, 0, 1);
+    EXPECT_EQ(px[29 * 3], 150);
+    EXPECT_EQ(px[30 * 3], 150);
+    EXPECT_EQ(px[39 * 3], 100);
+    EXPECT_EQ(px[40 * 3], 200);
+}
+
+TEST_F(Raster, GlowBrightensAheadOfBrightPixelsOnly) {
+    uint8_t* px = frame_buffer.fb_pixels;
+    const std::vector<uint8_t> empty(static_cast<size_t>(W * H * 4), 0);
+    std::fill(px, px + W * H * 3, uint8_t{20});
+    for (int y = 0; y < H; ++y)
+        for (int x = 100; x < 140; ++x) px[(y * W + x) * 3] = 250;
+    const std::vector<uint8_t> before(px, px + W * H * 3);
+    overlay_state.effects.glow_threshold = 0.8f;
+    overlay_state.effects.glow_width = 0.1f;
+    overlay_state.effects.glow_strength = 3;
+    overlay_merge(px, W, H, empty.data(), W, H, 0, 1);
+    // The glow rises before the bright band (the window looks ahead) and leaves the far left alone.
+    EXPECT_EQ(px[(50 * W + 10) * 3], 20);
+    EXPECT_GT(px[(50 * W + 96) * 3], 20);
+    EXPECT_EQ(px[(50 * W + 96) * 3], px[(51 * W + 97) * 3]);  // 2 x 2 blocks
+}
+
+TEST_F(Raster, TrailShorterThanOneFrameDoesNothing) {
+    frame_stats.frames_per_second = 50;
+    std::vector<uint8_t> frame(static_cast<size_t>(W * H * 3), 80);
+    const std::vector<uint8_t> empty(static_cast<size_t>(W * H * 4), 0);
+    overlay_set_trail(0.019f);
+    overlay_merge_prepare(W, H);
+    overlay_merge(frame.data(), W, H, empty.data(), W, H, 0, 1);
+    overlay_merge_finish();
+    EXPECT_EQ(overlay_state.trail_initialised, 0);
+    EXPECT_TRUE(std::all_of(frame.begin(), frame.end(), [](uint8_t v) { return v == 80; }));
+
+    // Half a second at 50 frames: the first frame only fills the trail, the next one is faded into it.
+    overlay_set_trail(0.5f);
+    for (uint8_t value : {80, 180}) {
+        std::fill(frame.begin(), frame.end(), value);
+        overlay_merge_prepare(W, H);
+        overlay_merge(frame.data(), W, H, empty.data(), W, H, 0, 1);
+        overlay_merge_finish();
+    }
+    const int f = static_cast<int>(0.04 * 65536), g = static_cast<int>(0.96 * 65536);
+    EXPECT_EQ(frame[100], (g * 80 + f * 180) >> 16);
+    EXPECT_EQ(overlay_state.trail[100], frame[100]);
+    overlay_set_trail(0);
+    EXPECT_EQ(overlay_effects_on(), 0);
+}
+
+}  // namespace
