@@ -9,6 +9,7 @@
 
 #include "assets/texture.h"
 #include "core/clock.h"
+#include "core/cpu.h"
 #include "display/framebuffer.h"
 #include "display/input.h"
 #include "overlay/elements.h"
@@ -34,6 +35,7 @@ void reset_all() {
     overlay_table_reset();
     input_reset();
     fb_reset();
+    cpu_count_set(0);
 }
 
 class TextTest : public testing::Test {
@@ -354,6 +356,42 @@ TEST_F(TextTest, OutlinedCaptionUsesTenSlotsPerCharacterWithTheInkOnTop) {
     EXPECT_NEAR(S.glyph_size[1509], size + 0.05f, 1e-6);
     caption_wave_c("x", x, y, 0.1f, 0.2f, 0.3f, 1, size, 1, 0, 0);
     EXPECT_FLOAT_EQ(S.green[2008], 0.3f);
+}
+
+TEST_F(TextTest, CaptionRenderedIntoTheFrameHasInkWhereTheGlyphHas) {
+    cpu_count_set(1);
+    // "g" from the Unicode font at twice its size: 32 pixels high and wide, its top-left at pixel (40, 30).
+    overlay_set_text(1, "g", TEXT_UTF8, 0.2f, 0.3f, 1, 1, 1, 1, 32.0f / H, 0.5f, 0);
+    std::fill(frame_buffer.fb_pixels, frame_buffer.fb_pixels + W * H * 3, uint8_t{0});
+    ASSERT_TRUE(overlay_build());
+    overlay_rasterize();
+    overlay_merge(frame_buffer.fb_pixels, W, H, overlay_state.buffer.data(), overlay_state.buffer_width,
+                  overlay_state.buffer_height, 0, 1);
+    auto lit = [](int px, int py) { return frame_buffer.fb_pixels[(py * W + px) * 3] > 128; };
+    const uint8_t* g = font_glyph('g');
+    auto ink_near = [&](int r, int c) {
+        for (int dr = -1; dr <= 1; ++dr)
+            for (int dc = -1; dc <= 1; ++dc)
+                if (font_glyph_ink(g, r + dr, c + dc)) return true;
+        return false;
+    };
+    int inked = 0;
+    for (int r = 0; r < 16; ++r) {
+        for (int c = 0; c < 16; ++c) {
+            const int px = 40 + 2 * c, py = 30 + 2 * r;
+            if (font_glyph_ink(g, r, c)) {
+                bool any = false;  // filtering may move a texel by a pixel
+                for (int y = py - 1; y <= py + 2; ++y)
+                    for (int x = px - 1; x <= px + 2; ++x) any = any || lit(x, y);
+                EXPECT_TRUE(any) << "texel " << r << "," << c;
+                ++inked;
+            } else if (!ink_near(r, c)) {
+                EXPECT_FALSE(lit(px, py) || lit(px + 1, py + 1)) << "texel " << r << "," << c;
+            }
+        }
+    }
+    EXPECT_GT(inked, 20);
+    for (int x = 0; x < W; ++x) EXPECT_FALSE(lit(x, 29) || lit(x, 30 + 32 + 1)) << x;  // nothing outside
 }
 
 // A clock that stands still where the test puts it.
