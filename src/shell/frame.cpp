@@ -7,6 +7,7 @@
 #include "core/workers.h"
 #include "display/framebuffer.h"
 #include "display/present.h"
+#include "overlay/glyphs.h"
 #include "overlay/overlay.h"
 #include "render/pipeline.h"
 
@@ -32,6 +33,9 @@ RenderedFrame render_frame() {
     FrameState& fs = frame_state;
     const int cpus = cpu_count();
     if (cpus >= 2) {
+        // New glyphs take texture slots, which may grow the texture table: done here, before the
+        // rasteriser's workers read the table, rather than in the build pass beside them.
+        text_prepare_glyphs();
         worker_start(WORKER_SLOT_OVERLAY, overlay_prepare);
         render_scene();
         worker_join(WORKER_SLOT_OVERLAY);

@@ -15,3 +15,7 @@ void system_probe() {
     dir.resize(slash + 1);
     if (chdir(dir.c_str()) != 0) return;
 }
+
+const char* system_cpu_name() {
+    return "";
+}

@@ -5,3 +5,6 @@
 // Changes the working directory into the executable's own folder (symbolic links resolved), so the
 // data folders are found through their relative paths.
 void system_probe();
+
+// The processor's model name for the statistics display; "" while it is not known.
+const char* system_cpu_name();
