@@ -208,6 +208,19 @@ TEST_F(Raster, EmptyFramesClearOnceThenDoNoOverlayWork) {
     EXPECT_EQ(overlay_state.buffer[3], 0);
 }
 
+TEST_F(Raster, OverlayOnlyFrameCopiesTheOverlayOut) {
+    overlay_state.headless = 1;
+    cpu_count_set(2);  // the frame is large enough for the copy to be split in two
+    worker_set_synchronous(1);
+    std::memset(frame_buffer.fb_pixels, 99, static_cast<size_t>(W * H * 3));
+    overlay_set_image_color(1, 0, 0, 0.5f, 1, nullptr, 1, 0, 0, 1);
+    overlay_present();
+    EXPECT_EQ(frame_buffer.fb_pixels[0], 255);
+    EXPECT_EQ(frame_buffer.fb_pixels[((H - 1) * W + W / 2 - 1) * 3], 255);
+    EXPECT_EQ(frame_buffer.fb_pixels[((H - 1) * W + W / 2) * 3], 0);  // the overlay's empty pixels too
+    EXPECT_EQ(frame_stats_clock.short_window.phase, 1);
+}
+
 // The merge on known pixels: coverage 0 keeps the frame, above 253 replaces it, between blends.
 TEST_F(Raster, MergeRules) {
     std::vector<uint8_t> frame(static_cast<size_t>(W * H * 3), 200),
