@@ -33,8 +33,10 @@ struct TileBounds {
 
 // Tile (row, column) of the 8 x 8 grid on a width x height buffer.
 inline TileBounds tile_bounds(int row, int column, int width, int height) {
-    return TileBounds{column * width / OVERLAY_TILES, row * height / OVERLAY_TILES,
-                      (column + 1) * width / OVERLAY_TILES, (row + 1) * height / OVERLAY_TILES};
+    auto edge = [](int k, int size) {
+        return static_cast<int>(static_cast<int64_t>(k) * size / OVERLAY_TILES);
+    };
+    return TileBounds{edge(column, width), edge(row, height), edge(column + 1, width), edge(row + 1, height)};
 }
 
 enum SampleMode : uint8_t {
