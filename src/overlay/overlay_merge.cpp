@@ -133,7 +133,7 @@ void glow_row(uint8_t* row, uint8_t* next, int width, const EffectPlan& p, bool 
                                    next ? next + static_cast<size_t>(x) * 3 : nullptr,
                                    next ? next + static_cast<size_t>(x + 1) * 3 : nullptr};
             for (int t = 0; t < 4; ++t) {
-                if (!targets[t] || (t & 1 && x + 1 >= width)) continue;
+                if (!targets[t] || ((t & 1) != 0 && x + 1 >= width)) continue;
                 targets[t][c] = static_cast<uint8_t>(std::min(targets[t][c] + add, 255));
             }
         }
