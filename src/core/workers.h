@@ -1,7 +1,9 @@
 // The frame pipeline's worker slots and the slice table that tells each worker its share. Written by
-// the pipeline thread only; a worker reads its own slice entry after its start.
+// the pipeline thread, except the overlay's tile slots (34 on), which the overlay thread starts and
+// joins itself; a worker reads its own slice entry after its start.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -29,7 +31,9 @@ struct WorkerState {
     WorkerRoutine routine[WORKER_SLOT_COUNT];  // what the slot's thread runs
     WorkerSlice slices[WORKER_SLICE_COUNT];    // written before a pass starts its workers
     size_t stack_bytes = WORKER_STACK_BYTES;   // of every later start; 0: the system's default
-    int64_t threads_created = 0;               // threads actually created since the last reset
+    // Threads actually created since the last reset. The overlay thread starts its tile workers while the
+    // pipeline thread starts its passes, each on its own slots, so only this count is shared.
+    std::atomic<int64_t> threads_created{0};
 };
 
 extern WorkerState worker_state;
