@@ -45,10 +45,14 @@ struct OverlayEffects {
     float glow_threshold = 1.0f;  // channel level (0..1) above which a pixel glows; >= 1 switches glow off
     float glow_width = 0.0f;      // glow window as a fraction of the frame width
     int glow_strength = 0;        // s: the glow adds average >> (16 - s) when average > 0xFFFF >> (s + 1)
-    float glow_aspect = 1.0f;     // vertical / horizontal extent of the projection (the window scales by it)
-    int depth_blur = 0;           // selects the combined effect path (its blur is not drawn, see merge)
-    int second_effect = 0;        // selects the combined effect path
-    int thread_mode = 0;          // tile threads: 0 up to 8; 1 processors + 2; 2 processors x 2 (up to 16)
+    float projection_ratio =
+        1.0f;                      // vertical / horizontal extent of the projection (scales horizontal radii)
+    int depth_blur = 0;            // blur what lies deep; selects the combined effect path
+    float blur_radius = 0.0f;      // fraction of the frame; <= 0: a four-tap average of every pixel
+    float blur_depth = 0.0f;       // view depth from which pixels are blurred
+    float blur_near_depth = 0.0f;  // view depth below which the radius is halved
+    int second_effect = 0;         // selects the combined effect path
+    int thread_mode = 0;           // tile threads: 0 up to 8; 1 processors + 2; 2 processors x 2 (up to 16)
 };
 
 struct OverlayState {
@@ -64,7 +68,9 @@ struct OverlayState {
     std::vector<uint8_t> trail;  // R, G, B per pixel, trail_width x trail_height; sized before the merge
     int trail_width = 0;
     int trail_height = 0;
-    int trail_new_weight = 0;  // this frame's weights of the frame and the trail, 16.16; 0: no trail
+    std::vector<uint8_t> blur_source;  // the frame's colours before the merge, while the depth blur is on
+    int blur_ready = 0;                // blur_source holds this frame (width x height as the frame buffer)
+    int trail_new_weight = 0;          // this frame's weights of the frame and the trail, 16.16; 0: no trail
     int trail_old_weight = 0;
     int tile_slices = 0;   // slices of the running tile pass (read by its workers)
     int tiles_drawn = 0;   // tiles redrawn by the last overlay_rasterize (one thread counts)
@@ -101,8 +107,9 @@ void overlay_buffer_clear();
 int overlay_effects_on();
 // Number of row slices the merge of a width x height frame is split into on cpu_count processors.
 int overlay_merge_slice_count(int cpu_count, int width, int height);
-// Before the merge slices of a width x height frame start (pipeline thread): sizes the trail buffer and
-// fixes this frame's trail weights. After they are joined: overlay_merge_finish.
+// Before the merge slices of a width x height frame start (pipeline thread): sizes the trail buffer,
+// fixes this frame's trail weights and, for the depth blur, keeps a copy of the frame buffer's colours
+// (the blur reads rows of other slices). After they are joined: overlay_merge_finish.
 void overlay_merge_prepare(int width, int height);
 void overlay_merge_finish();
 // Applies the post effects to rows of slice `slice` of `slices` of the 24-bit frame, merges the overlay

@@ -33,6 +33,7 @@ constexpr int64_t COPY_OUT_SPLIT_PIXELS = 20481;
 struct EffectPlan {
     int speckle, edge, glow;
     int combined;     // several effects, or the switches that ask for the combined path
+    int blur;         // the depth blur (combined path only)
     int glow_byte;    // a channel above this is bright
     int glow_window;  // o: pixels averaged
     int glow_shift;   // s
@@ -52,12 +53,13 @@ EffectPlan effect_plan(int width) {
     p.glow_byte = glow_byte_of(e.glow_threshold);
     const float span = static_cast<float>(width) * e.glow_width;
     const float window =
-        (span > 0.0f && span < 1e7f) ? e.glow_aspect * static_cast<float>(static_cast<int>(span)) : 0.0f;
+        (span > 0.0f && span < 1e7f) ? e.projection_ratio * static_cast<float>(static_cast<int>(span)) : 0.0f;
     p.glow_window = window > 0.0f && window < 1e7f ? static_cast<int>(window) : 0;
     p.glow_shift = std::clamp(e.glow_strength, 0, 16);
     // A window of one pixel would make the running average's weight negative.
     p.glow = p.glow_byte < 255 && p.glow_window >= 2;
     p.combined = p.speckle + p.edge + p.glow > 1 || e.depth_blur != 0 || e.second_effect != 0;
+    p.blur = e.depth_blur != 0 && overlay_state.blur_ready;
     return p;
 }
 
@@ -73,7 +75,8 @@ RowRange merge_rows(int height, int slice, int slices, bool even) {
 
 // A pixel nearer than both neighbours (or a pair of them nearer than the pixels around the pair) is a
 // speckle: it takes the average of the pixels beside it.
-void speckle_row(uint8_t* row, uint32_t* depth, int width) {
+// `write_depth`: the pixel also takes the average depth (not while the blur reads other rows' depths).
+void speckle_row(uint8_t* row, uint32_t* depth, int width, bool write_depth) {
     for (int x = 1; x + 1 < width; ++x) {
         const uint32_t d = depth[x];
         int right = -1;
@@ -90,9 +93,60 @@ void speckle_row(uint8_t* row, uint32_t* depth, int width) {
         for (int k = x; k < right; ++k) {
             uint8_t* p = row + static_cast<size_t>(k) * 3;
             for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>((a[c] + b[c]) / 2);
-            depth[k] = dd;
+            if (write_depth) depth[k] = dd;
         }
         x = right - 1;
+    }
+}
+
+// Depth blur of row y from the copy of the frame taken before the merge: with a radius, every third
+// pixel at least `blur_depth` deep becomes the average of itself and of those of its four neighbours at
+// the radius (halved when it is nearer than `blur_near_depth`) that are that deep too, and the next two
+// pixels take the same colour; without a radius, every pixel becomes the average of itself, its left and
+// right neighbours and the pixel below.
+uint32_t depth_units(float depth) {
+    const float d = depth * 1024.0f;
+    if (!(d > 0.0f)) return 0;
+    return d >= 4294967040.0f ? 0xFFFFFF00u : static_cast<uint32_t>(d);
+}
+
+void blur_row(uint8_t* row, const uint8_t* src, const uint32_t* depth, int width, int height, int y) {
+    const OverlayEffects& e = overlay_state.effects;
+    const size_t w = static_cast<size_t>(width);
+    auto at = [&](int x, int yy) { return src + (static_cast<size_t>(yy) * w + static_cast<size_t>(x)) * 3; };
+    if (!(e.blur_radius > 0.0f)) {
+        for (int x = 0; x < width; ++x) {
+            uint32_t sum[3] = {0, 0, 0}, n = 0;
+            const int xs[4] = {x, x - 1, x + 1, x}, ys[4] = {y, y, y, y + 1};
+            for (int k = 0; k < 4; ++k) {
+                if (xs[k] < 0 || xs[k] >= width || ys[k] >= height) continue;
+                for (int c = 0; c < 3; ++c) sum[c] += at(xs[k], ys[k])[c];
+                ++n;
+            }
+            for (int c = 0; c < 3; ++c)
+                row[static_cast<size_t>(x) * 3 + static_cast<size_t>(c)] = static_cast<uint8_t>(sum[c] / n);
+        }
+        return;
+    }
+    const float fx = std::min(e.blur_radius * static_cast<float>(width) * e.projection_ratio, 1e6f);
+    const float fy = std::min(e.blur_radius * static_cast<float>(height), 1e6f);
+    const int rx = fx > 0.0f ? static_cast<int>(fx) : 0, ry = static_cast<int>(fy);
+    const uint32_t deep = depth_units(e.blur_depth), near = depth_units(e.blur_near_depth);
+    for (int x = 0; x < width; x += 3) {
+        const uint32_t d = depth[static_cast<size_t>(y) * w + static_cast<size_t>(x)];
+        if (d < deep) continue;
+        const int hx = d < near ? rx / 2 : rx, hy = d < near ? ry / 2 : ry;
+        uint32_t sum[3] = {0, 0, 0}, n = 0;
+        const int xs[5] = {x, x - hx, x + hx, x, x}, ys[5] = {y, y, y, y - hy, y + hy};
+        for (int k = 0; k < 5; ++k) {
+            if (xs[k] < 0 || xs[k] >= width || ys[k] < 0 || ys[k] >= height) continue;
+            if (k > 0 && depth[static_cast<size_t>(ys[k]) * w + static_cast<size_t>(xs[k])] < deep) continue;
+            for (int c = 0; c < 3; ++c) sum[c] += at(xs[k], ys[k])[c];
+            ++n;
+        }
+        for (int k = x; k < x + 3 && k < width; ++k)
+            for (int c = 0; c < 3; ++c)
+                row[static_cast<size_t>(k) * 3 + static_cast<size_t>(c)] = static_cast<uint8_t>(sum[c] / n);
     }
 }
 
@@ -216,6 +270,14 @@ void overlay_set_trail(float seconds) {
 
 void overlay_merge_prepare(int width, int height) {
     OverlayState& os = overlay_state;
+    const FrameBuffer& fb = frame_buffer;
+    os.blur_ready = 0;
+    if (os.effects.depth_blur && fb.fb_pixels && fb.fb_depth && fb.fb_width == width &&
+        fb.fb_height == height && width > 0 && height > 0) {
+        os.blur_source.assign(fb.fb_pixels,
+                              fb.fb_pixels + static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+        os.blur_ready = 1;
+    }
     os.trail_new_weight = os.trail_old_weight = 0;
     if (!(os.trail_seconds > 0) || width <= 0 || height <= 0) return;
     if (os.trail_width != width || os.trail_height != height) {
@@ -274,7 +336,8 @@ void overlay_merge(uint8_t* frame, int frame_width, int frame_height, const uint
     for (int y = rows.first; y < rows.end; ++y) {
         uint8_t* row = frame + static_cast<size_t>(y) * w * 3;
         uint32_t* zrow = depth ? depth + static_cast<size_t>(y) * w : nullptr;
-        if (zrow && plan.speckle) speckle_row(row, zrow, frame_width);
+        if (depth && plan.blur) blur_row(row, os.blur_source.data(), depth, frame_width, frame_height, y);
+        if (zrow && plan.speckle) speckle_row(row, zrow, frame_width, !plan.blur);
         if (zrow && plan.edge) edge_smooth_row(row, zrow, frame_width);
         if (plan.glow && (y & 1) == 0) {
             uint8_t* next = y + 1 < frame_height ? row + w * 3 : nullptr;

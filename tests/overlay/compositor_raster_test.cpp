@@ -300,6 +300,24 @@ TEST_F(Raster, SpeckleAndEdgeSmoothingOnKnownPixels) {
     EXPECT_EQ(px[40 * 3], 200);
 }
 
+TEST_F(Raster, DepthBlurWithoutRadiusAveragesFourTaps) {
+    uint8_t* px = frame_buffer.fb_pixels;
+    const std::vector<uint8_t> empty(static_cast<size_t>(W * H * 4), 0);
+    std::fill(px, px + W * H * 3, uint8_t{100});
+    px[(50 * W + 50) * 3] = 200;
+    overlay_state.effects.depth_blur = 1;
+    overlay_merge_prepare(W, H);
+    overlay_merge(px, W, H, empty.data(), W, H, 0, 1);
+    // The pixel, its left and right neighbours and the one below: the bright pixel reaches its own row
+    // and the row above.
+    EXPECT_EQ(px[(50 * W + 49) * 3], 125);
+    EXPECT_EQ(px[(50 * W + 50) * 3], 125);
+    EXPECT_EQ(px[(50 * W + 51) * 3], 125);
+    EXPECT_EQ(px[(49 * W + 50) * 3], 125);
+    EXPECT_EQ(px[(51 * W + 50) * 3], 100);
+    EXPECT_EQ(px[(50 * W + 50) * 3 + 1], 100);
+}
+
 TEST_F(Raster, GlowBrightensAheadOfBrightPixelsOnly) {
     uint8_t* px = frame_buffer.fb_pixels;
     const std::vector<uint8_t> empty(static_cast<size_t>(W * H * 4), 0);

@@ -59,6 +59,10 @@ std::vector<uint8_t> merged_frames(int slices, int synchronous, bool combined) {
     e.glow_strength = 4;
     e.speckle = combined;
     e.edge_smooth = combined;
+    e.depth_blur = combined;  // reads rows of other slices
+    e.blur_radius = 0.02f;
+    e.blur_depth = 1.01f;
+    e.blur_near_depth = 1.02f;
     overlay_set_trail(0.5f);
     busy_scene();
     overlay_rasterize();
