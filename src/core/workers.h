@@ -2,6 +2,7 @@
 // the pipeline thread only; a worker reads its own slice entry after its start.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -29,7 +30,9 @@ struct WorkerState {
     WorkerRoutine routine[WORKER_SLOT_COUNT];  // what the slot's thread runs
     WorkerSlice slices[WORKER_SLICE_COUNT];    // written before a pass starts its workers
     size_t stack_bytes = WORKER_STACK_BYTES;   // of every later start; 0: the system's default
-    int64_t threads_created = 0;               // threads actually created since the last reset
+    // Threads actually created since the last reset. Both starters count here at once: the pipeline
+    // thread starting its passes' workers and the overlay worker starting the tile workers.
+    std::atomic<int64_t> threads_created{0};
 };
 
 extern WorkerState worker_state;
