@@ -1,5 +1,6 @@
 // The frame pipeline's worker slots and the slice table that tells each worker its share. Written by
-// the pipeline thread only; a worker reads its own slice entry after its start.
+// the pipeline thread, except the overlay's tile slots (from 34), which the overlay worker starts and
+// joins itself; a worker reads its own slice entry after its start.
 #pragma once
 
 #include <atomic>
