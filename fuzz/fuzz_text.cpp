@@ -52,6 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(units != nullptr);
     for (size_t k = 0; k < codes.size(); ++k) require(units[k] == (codes[k] & 0xFFFF));
     require(units[codes.size()] == 0);
+    // The result handed straight back as UTF-8 text, as a caller copying captions about might.
+    overlay_set_text(3, reinterpret_cast<const char*>(units), TEXT_UTF8, 0, 0, 1, 1, 1, 1, 0.05f, 1, 0);
+    check_stored(overlay_table.slots, 3);
 
     // UTF-16 text must end in a zero unit: as few zero bytes as give one at an even offset.
     std::vector<uint8_t> wide(data, data + size);

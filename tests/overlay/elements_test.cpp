@@ -226,6 +226,12 @@ TEST_F(ElementsTest, Utf8DecodesGoodCharactersAndTurnsBadBytesIntoSpaces) {
     const std::string text(150000, 'k');
     EXPECT_EQ(units(text.c_str()).size(), text.size());
     EXPECT_EQ(units("ok"), (std::vector<uint16_t>{'o', 'k'}));
+
+    // The result handed back in as UTF-8 converts as the text it holds although the call rewrites it.
+    std::string k4b4b;
+    for (int i = 0; i < 100; ++i) k4b4b += "\xE4\xAD\x8B";  // U+4B4B, a unit of two 'K' bytes
+    const uint16_t* wide = utf8_to_utf16(k4b4b.c_str());
+    EXPECT_EQ(units(reinterpret_cast<const char*>(wide)), std::vector<uint16_t>(200, 'K'));
 }
 
 }  // namespace
