@@ -71,6 +71,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             require(t.empty() ? length == 0 : t.size() == length + 4);
             if (!t.empty()) require(std::memcmp(t.data(), text.data(), length) == 0);
         }
+        // A caption set again from its own stored copy.
+        const OverlayElements& slots = overlay_table.slots;
+        const std::vector<uint8_t> before = slots.text[1];
+        if (!before.empty()) {
+            overlay_set_text(1, reinterpret_cast<const char*>(slots.text[1].data()), slots.text_encoding[1],
+                             0, 0, 1, 1, 1, 1, 0.05f, 1, 0);
+            require(slots.text[1] == before);
+        }
     }
     overlay_hide(1);
     require(overlay_table.slots.text[1].empty() && overlay_table.children[1].text[2].empty());

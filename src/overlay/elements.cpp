@@ -48,6 +48,13 @@ size_t at(int index) {
     return static_cast<size_t>(index);
 }
 
+// Whether p lies in the `bytes` bytes from `begin`; std::less orders pointers into different objects.
+bool points_into(const void* p, const void* begin, size_t bytes) {
+    const auto* b = static_cast<const uint8_t*>(begin);
+    const std::less<const void*> before;
+    return b != nullptr && !before(p, b) && before(p, b + bytes);
+}
+
 // Grows `e` so that index n exists (n + 4 elements, or n + 64 past 1024), every new element with its
 // defaults. False when n is negative or above the limit.
 bool grow(OverlayElements& e, int n) {
@@ -190,8 +197,15 @@ TextBytes measure_text(const char* text, int encoding) {
     return t;
 }
 
-// The stored copy: the text and four zero bytes, so that a reader of either width finds its end.
+// The stored copy: the text and four zero bytes, so that a reader of either width finds its end. A
+// caller may pass the element's own stored text, which must be copied out before it is overwritten.
 void store_text(std::vector<uint8_t>& out, const TextBytes& t) {
+    if (points_into(t.bytes, out.data(), out.size())) {
+        std::vector<uint8_t> copy(t.bytes, t.bytes + t.length);
+        copy.resize(t.length + 4, 0);
+        out.swap(copy);
+        return;
+    }
     out.assign(t.bytes, t.bytes + t.length);
     out.resize(t.length + 4, 0);
 }
@@ -603,9 +617,7 @@ const uint16_t* utf8_to_utf16(const char* text) {
     // A caller may hand this buffer's own bytes back as text: the conversion would overwrite them, or
     // move the buffer, while reading them, so they are converted from a copy. The buffer's last unit is
     // never written and stays zero, so the copy ends inside it.
-    const auto* begin = reinterpret_cast<const char*>(utf16_buffer.data());
-    const std::less<const char*> before;
-    if (!utf16_buffer.empty() && !before(text, begin) && before(text, begin + 2 * utf16_buffer.size())) {
+    if (points_into(text, utf16_buffer.data(), utf16_buffer.size() * sizeof(uint16_t))) {
         const std::string copy(text);
         return utf8_to_utf16(copy.c_str());
     }
