@@ -1,5 +1,6 @@
 // Worker slots of the frame pipeline: threads exist only between a pass's start and its join. Called
-// from the pipeline thread only; the table is never touched by the workers themselves.
+// from the pipeline thread, and for its own tile slots from the overlay thread; the table is never
+// touched by the workers themselves.
 #include "core/workers.h"
 
 #include <climits>

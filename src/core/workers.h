@@ -1,5 +1,5 @@
 // The frame pipeline's worker slots and the slice table that tells each worker its share. Written by
-// the pipeline thread, except the overlay's tile slots (from 34), which the overlay worker starts and
+// the pipeline thread, except the overlay's tile slots (34 on), which the overlay thread starts and
 // joins itself; a worker reads its own slice entry after its start.
 #pragma once
 
@@ -31,8 +31,8 @@ struct WorkerState {
     WorkerRoutine routine[WORKER_SLOT_COUNT];  // what the slot's thread runs
     WorkerSlice slices[WORKER_SLICE_COUNT];    // written before a pass starts its workers
     size_t stack_bytes = WORKER_STACK_BYTES;   // of every later start; 0: the system's default
-    // Threads actually created since the last reset. Both starters count here at once: the pipeline
-    // thread starting its passes' workers and the overlay worker starting the tile workers.
+    // Threads actually created since the last reset. The overlay thread starts its tile workers while the
+    // pipeline thread starts its passes, each on its own slots, so only this count is shared.
     std::atomic<int64_t> threads_created{0};
 };
 

@@ -18,7 +18,8 @@ constexpr int OVERLAY_GRID = OVERLAY_TILES + 1;
 constexpr int WORKER_SLOT_OVERLAY_TILES = 33;
 constexpr int OVERLAY_TILE_THREADS_MAX = 16;
 // A scene that submits without end must not grow the list without end; later commands are dropped.
-constexpr int DRAW_LIST_MAX = 1 << 22;
+// 2048 captions padded to 128 commands each fit.
+constexpr int DRAW_LIST_MAX = 1 << 18;
 
 // This frame's draw commands, one column per field; a slot keeps what was drawn at its index in the last
 // frame that reached it, so the next frame can tell what changed. New slots: zeros, clip -100.

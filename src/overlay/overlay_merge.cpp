@@ -133,41 +133,43 @@ void glow_row(uint8_t* row, uint8_t* next, int width, const EffectPlan& p, bool 
                                    next ? next + static_cast<size_t>(x) * 3 : nullptr,
                                    next ? next + static_cast<size_t>(x + 1) * 3 : nullptr};
             for (int t = 0; t < 4; ++t) {
-                if (!targets[t] || (t & 1 && x + 1 >= width)) continue;
+                if (!targets[t] || ((t & 1) != 0 && x + 1 >= width)) continue;
                 targets[t][c] = static_cast<uint8_t>(std::min(targets[t][c] + add, 255));
             }
         }
     }
 }
 
-// The overlay over one row. Runs of empty overlay pixels, the common case, are skipped two at a time.
+// The overlay over one row. Runs of empty overlay pixels, the common case, are skipped eight at a time;
+// a block of eight with any coverage is merged pixel by pixel.
 void merge_row(uint8_t* out, const uint8_t* in, int width) {
+    constexpr uint64_t COVERAGE = 0xFF000000FF000000ull;  // the coverage bytes of two pixels
+    constexpr int BLOCK = 8;
     int n = width;
     while (n > 0) {
-        if (n >= 2) {
-            uint64_t pair;
-            std::memcpy(&pair, in, sizeof pair);
-            if ((pair & 0xFF000000FF000000ull) == 0) {
-                in += 8;
-                out += 6;
-                n -= 2;
+        if (n >= BLOCK) {
+            uint64_t q[BLOCK / 2];
+            std::memcpy(q, in, sizeof q);
+            if (((q[0] | q[1] | q[2] | q[3]) & COVERAGE) == 0) {
+                in += BLOCK * 4;
+                out += BLOCK * 3;
+                n -= BLOCK;
                 continue;
             }
         }
-        const uint32_t c = in[3];
-        if (c > 253) {
-            out[0] = in[0];
-            out[1] = in[1];
-            out[2] = in[2];
-        } else if (c != 0) {
-            const uint32_t rest = 255 - c;
-            out[0] = static_cast<uint8_t>((out[0] * rest + in[0] * c) / 255);
-            out[1] = static_cast<uint8_t>((out[1] * rest + in[1] * c) / 255);
-            out[2] = static_cast<uint8_t>((out[2] * rest + in[2] * c) / 255);
+        for (int k = n < BLOCK ? n : BLOCK; k > 0; --k, --n, in += 4, out += 3) {
+            const uint32_t c = in[3];
+            if (c > 253) {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+            } else if (c != 0) {
+                const uint32_t rest = 255 - c;
+                out[0] = static_cast<uint8_t>((out[0] * rest + in[0] * c) / 255);
+                out[1] = static_cast<uint8_t>((out[1] * rest + in[1] * c) / 255);
+                out[2] = static_cast<uint8_t>((out[2] * rest + in[2] * c) / 255);
+            }
         }
-        in += 4;
-        out += 3;
-        --n;
     }
 }
 

@@ -101,7 +101,7 @@ TextureSpan pick_span(bool alpha4, bool tint, bool fade) {
     return spans[k];
 }
 
-// The command's pixels inside the tile.
+// The command's pixels inside the tile (whose bounds the caller has limited to the command's box).
 void draw_command(uint8_t* buffer, int width, const CommandSetup& s, const TileBounds& t) {
     const size_t w = static_cast<size_t>(width);
     if (!s.tex) {
@@ -168,7 +168,10 @@ void draw_tile(int row, int column) {
     }
     for (int i = start.first; i < count; ++i) {
         const CommandSetup& s = setups[i];
-        if (s.drawable) draw_command(buffer, width, s, t);
+        if (!s.drawable || s.box_x1 <= t.x0 || s.box_x0 >= t.x1 || s.box_y1 <= t.y0 || s.box_y0 >= t.y1)
+            continue;
+        const TileBounds rows{t.x0, std::max(t.y0, s.box_y0), t.x1, std::min(t.y1, s.box_y1)};
+        draw_command(buffer, width, s, rows);
     }
 }
 

@@ -33,8 +33,10 @@ struct TileBounds {
 
 // Tile (row, column) of the 8 x 8 grid on a width x height buffer.
 inline TileBounds tile_bounds(int row, int column, int width, int height) {
-    return TileBounds{column * width / OVERLAY_TILES, row * height / OVERLAY_TILES,
-                      (column + 1) * width / OVERLAY_TILES, (row + 1) * height / OVERLAY_TILES};
+    auto edge = [](int k, int size) {
+        return static_cast<int>(static_cast<int64_t>(k) * size / OVERLAY_TILES);
+    };
+    return TileBounds{edge(column, width), edge(row, height), edge(column + 1, width), edge(row + 1, height)};
 }
 
 enum SampleMode : uint8_t {
@@ -58,6 +60,9 @@ struct CommandSetup {
     // Texture mapping in texels at pixel (x, y): u = u_c + u_x x + u_y y, likewise v.
     double u_c, u_x, u_y, v_c, v_x, v_y;
     int copy_x, copy_y;  // SAMPLE_COPY: the pixel of texel (0, 0)
+    // Pixels that may be covered, with a pixel to spare on every side: columns [box_x0, box_x1), rows
+    // [box_y0, box_y1). Lets a tile skip the commands elsewhere on the screen.
+    int box_x0, box_y0, box_x1, box_y1;
 };
 
 // Fills `s` for command i of the draw list on a width x height buffer.

@@ -118,6 +118,20 @@ void command_setup(const DrawList& d, size_t i, int width, int height, CommandSe
     const double e2x = s.px[1] - s.px[0], e2y = s.py[1] - s.py[0];
     const double det = e1x * e2y - e1y * e2x;
     if (!(std::fabs(det) > 1e-9)) return;
+    double x_lo = std::min({s.px[0], s.px[1], s.px[2], s.px[3]}),
+           x_hi = std::max({s.px[0], s.px[1], s.px[2], s.px[3]});
+    double y_lo = std::min({s.py[0], s.py[1], s.py[2], s.py[3]}),
+           y_hi = std::max({s.py[0], s.py[1], s.py[2], s.py[3]});
+    if (s.clipped) {
+        x_lo = std::max(x_lo, std::min({s.cx[0], s.cx[1], s.cx[2], s.cx[3]}));
+        x_hi = std::min(x_hi, std::max({s.cx[0], s.cx[1], s.cx[2], s.cx[3]}));
+        y_lo = std::max(y_lo, std::min({s.cy[0], s.cy[1], s.cy[2], s.cy[3]}));
+        y_hi = std::min(y_hi, std::max({s.cy[0], s.cy[1], s.cy[2], s.cy[3]}));
+    }
+    s.box_x0 = static_cast<int>(std::floor(x_lo)) - 1;
+    s.box_x1 = static_cast<int>(std::ceil(x_hi)) + 1;
+    s.box_y0 = static_cast<int>(std::floor(y_lo)) - 1;
+    s.box_y1 = static_cast<int>(std::ceil(y_hi)) + 1;
     s.occluder = s.alpha == 255 && (!s.tex || s.tex_channels == 3);
     s.solid_rect = !s.tex && !d.quad[i] && !s.clipped;
     s.drawable = 1;

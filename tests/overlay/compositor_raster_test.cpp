@@ -165,6 +165,24 @@ TEST_F(Raster, ElementsBecomeCommands) {
     EXPECT_EQ(d.green[2], 255);
 }
 
+TEST_F(Raster, CaptionsDrawTintedGlyphsInsideTheirLine) {
+    // "HI" in the built-in glyphs, 0.25 of the frame high, yellow: ink only within the caption's line.
+    overlay_set_text(5, "HI", TEXT_LATIN1, 0.1f, 0.5f, 1, 1, 0, 1, 0.25f, 1, 1);
+    EXPECT_EQ(overlay_frame_prepare(), 1);
+    int inked = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const uint8_t* p = overlay_pixel(x, y);
+            if (p[3] == 0) continue;
+            ++inked;
+            EXPECT_EQ(p[2], 0);  // white glyphs tinted yellow
+            ASSERT_GE(y, H / 2);
+            ASSERT_LT(y, H / 2 + H / 4 + 1);
+            ASSERT_GE(x, W / 10);
+        }
+    EXPECT_GT(inked, 200);
+}
+
 TEST_F(Raster, EmptyFramesClearOnceThenDoNoOverlayWork) {
     overlay_state.effects.speckle = 1;  // the merge still runs without elements
     overlay_set_image_color(1, 0.1f, 0.1f, 0.5f, 0.5f, nullptr, 1, 1, 1, 1);
@@ -188,6 +206,19 @@ TEST_F(Raster, EmptyFramesClearOnceThenDoNoOverlayWork) {
     overlay_frame_prepare();
     EXPECT_EQ(overlay_pixel(W / 4, H / 4)[3], 255);
     EXPECT_EQ(overlay_state.buffer[3], 0);
+}
+
+TEST_F(Raster, OverlayOnlyFrameCopiesTheOverlayOut) {
+    overlay_state.headless = 1;
+    cpu_count_set(2);  // the frame is large enough for the copy to be split in two
+    worker_set_synchronous(1);
+    std::memset(frame_buffer.fb_pixels, 99, static_cast<size_t>(W * H * 3));
+    overlay_set_image_color(1, 0, 0, 0.5f, 1, nullptr, 1, 0, 0, 1);
+    overlay_present();
+    EXPECT_EQ(frame_buffer.fb_pixels[0], 255);
+    EXPECT_EQ(frame_buffer.fb_pixels[((H - 1) * W + W / 2 - 1) * 3], 255);
+    EXPECT_EQ(frame_buffer.fb_pixels[((H - 1) * W + W / 2) * 3], 0);  // the overlay's empty pixels too
+    EXPECT_EQ(frame_stats_clock.short_window.phase, 1);
 }
 
 // The merge on known pixels: coverage 0 keeps the frame, above 253 replaces it, between blends.

@@ -16,6 +16,7 @@
 #include "core/workers.h"
 #include "display/framebuffer.h"
 #include "overlay/elements.h"
+#include "overlay/glyphs.h"
 #include "overlay/overlay.h"
 
 namespace otest {
@@ -28,6 +29,7 @@ inline void reset_all(int width, int height) {
     set_resolution(width, height);
     overlay_reset();
     overlay_table_reset();
+    glyph_cache_reset();
     tex_reset();
     frame_statistics_reset();
 }

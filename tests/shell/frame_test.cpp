@@ -8,6 +8,7 @@
 #include "core/cpu.h"
 #include "core/frame_stats.h"
 #include "core/workers.h"
+#include "overlay/elements.h"
 #include "render/frame_flags.h"
 #include "render/pipeline_test_util.h"
 #include "scene/transform.h"
@@ -71,6 +72,33 @@ TEST_F(Frame, ThreadedFramesEqualSynchronousOnes) {
     EXPECT_EQ(frame_flags.frame_counter, 2);
     EXPECT_EQ(worker_state.running[WORKER_SLOT_CLEAR], 0);
     EXPECT_EQ(worker_state.running[WORKER_SLOT_OVERLAY], 0);
+}
+
+// A half-transparent overlay slot over the scene: merged on the merge workers, the same pixels threaded
+// and synchronous; once the slot is hidden no merge runs.
+TEST_F(Frame, OverlayIsMergedOverTheScene) {
+    auto frame_with_overlay = [](int synchronous) {
+        reset(2);
+        overlay_table_reset();
+        build_rects();
+        worker_set_synchronous(synchronous);
+        overlay_set_image_color(3, 0.25f, 0.25f, 0.5f, 0.5f, nullptr, 0, 0, 1, 0.5f);
+        render_frame();
+        return ptest::frame_pixels();
+    };
+    const std::vector<uint8_t> synchronous = frame_with_overlay(1);
+    const std::vector<uint8_t> threaded = frame_with_overlay(0);
+    EXPECT_EQ(threaded, synchronous);
+    EXPECT_EQ(frame_state.merge_threads, 2);
+    const uint8_t* under = ptest::pixel(W / 2, H / 2);
+    EXPECT_GT(under[2], 100);  // blue laid over the scene at half coverage
+    EXPECT_LT(under[2], 200);
+    EXPECT_EQ(ptest::pixel(2, 2)[0], 76);  // outside the slot: the scene
+
+    overlay_set_visible(3, 0);
+    render_frame();
+    EXPECT_EQ(frame_state.merge_threads, 0);
+    overlay_table_reset();
 }
 
 }  // namespace
