@@ -85,6 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(units != nullptr);
     for (size_t k = 0; k < codes.size(); ++k) require(units[k] == (codes[k] & 0xFFFF));
     require(units[codes.size()] == 0);
+    // The result handed straight back as UTF-8 text, as a caller copying captions about might.
+    overlay_set_text(3, reinterpret_cast<const char*>(units), TEXT_UTF8, 0, 0, 1, 1, 1, 1, 0.05f, 1, 0);
+    check_stored(overlay_table.slots, 3);
 
     // UTF-16 text must end in a zero unit: as few zero bytes as give one at an even offset.
     std::vector<uint8_t> wide(data, data + size);
@@ -102,6 +105,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const std::vector<uint8_t>& t = overlay_table.slots.text[1];
             require(t.empty() ? length == 0 : t.size() == length + 4);
             if (!t.empty()) require(std::memcmp(t.data(), text.data(), length) == 0);
+        }
+        // A caption set again from its own stored copy.
+        const OverlayElements& slots = overlay_table.slots;
+        const std::vector<uint8_t> before = slots.text[1];
+        if (!before.empty()) {
+            overlay_set_text(1, reinterpret_cast<const char*>(slots.text[1].data()), slots.text_encoding[1],
+                             0, 0, 1, 1, 1, 1, 0.05f, 1, 0);
+            require(slots.text[1] == before);
         }
     }
     overlay_hide(1);

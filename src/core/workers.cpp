@@ -26,7 +26,7 @@ int worker_start(int slot, WorkerRoutine routine) {
     // Without a thread (synchronous mode, or none to be had) the share runs here and now.
     if (thread_start(ws.thread[slot], worker_trampoline, &ws.routine[slot], ws.stack_bytes)) {
         ws.running[slot] = 1;
-        ++ws.threads_created;
+        ws.threads_created.fetch_add(1, std::memory_order_relaxed);
     }
     return 1;
 }
@@ -72,5 +72,5 @@ void worker_reset() {
     for (WorkerSlice& s : ws.slices) s = WorkerSlice{0, 1};
     threads_set_synchronous(0);
     ws.stack_bytes = WORKER_STACK_BYTES;
-    ws.threads_created = 0;
+    ws.threads_created.store(0, std::memory_order_relaxed);
 }

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <functional>
+#include <string>
 
 #include "assets/texture.h"
 #include "core/frame_stats.h"
@@ -22,6 +24,8 @@ OverlayTable& T = overlay_table;
 // beyond the count: setters do nothing and getters return 0. A slot costs under 1 KiB with its empty
 // child table, so the largest table stays below 64 MiB.
 constexpr int OVERLAY_MAX_INDEX = 1 << 16;
+
+constexpr size_t CLIP_FLOATS = static_cast<size_t>(OVERLAY_CLIP_FLOATS);
 
 // Values of a new element that are not zero.
 constexpr float NEW_ZOOM_TARGET = -1.0f;
@@ -42,6 +46,13 @@ std::vector<uint16_t> utf16_buffer;
 
 size_t at(int index) {
     return static_cast<size_t>(index);
+}
+
+// Whether p lies in the `bytes` bytes from `begin`; std::less orders pointers into different objects.
+bool points_into(const void* p, const void* begin, size_t bytes) {
+    const auto* b = static_cast<const uint8_t*>(begin);
+    const std::less<const void*> before;
+    return b != nullptr && !before(p, b) && before(p, b + bytes);
 }
 
 // Grows `e` so that index n exists (n + 4 elements, or n + 64 past 1024), every new element with its
@@ -74,7 +85,7 @@ bool grow(OverlayElements& e, int n) {
     e.zoom.resize(size, 0.0f);
     e.zoom_rate.resize(size, 0.0f);
     e.zoom_target.resize(size, NEW_ZOOM_TARGET);
-    e.clip.resize(size * OVERLAY_CLIP_FLOATS, OVERLAY_NO_CLIP);
+    e.clip.resize(size * CLIP_FLOATS, OVERLAY_NO_CLIP);
     e.text.resize(size);
     e.text_encoding.resize(size, TEXT_LATIN1);
     e.glyph_size.resize(size, 0.0f);
@@ -141,7 +152,7 @@ void set_animated(float& value, float& rate_field, float& target, float v, float
 }
 
 void set_clip(OverlayElements& e, size_t i, int enable, const float (&corners)[OVERLAY_CLIP_FLOATS]) {
-    float* clip = &e.clip[i * OVERLAY_CLIP_FLOATS];
+    float* clip = &e.clip[i * CLIP_FLOATS];
     for (int k = 0; k < OVERLAY_CLIP_FLOATS; ++k) clip[k] = enable != 0 ? corners[k] : OVERLAY_NO_CLIP;
 }
 
@@ -186,8 +197,15 @@ TextBytes measure_text(const char* text, int encoding) {
     return t;
 }
 
-// The stored copy: the text and four zero bytes, so that a reader of either width finds its end.
+// The stored copy: the text and four zero bytes, so that a reader of either width finds its end. A
+// caller may pass the element's own stored text, which must be copied out before it is overwritten.
 void store_text(std::vector<uint8_t>& out, const TextBytes& t) {
+    if (points_into(t.bytes, out.data(), out.size())) {
+        std::vector<uint8_t> copy(t.bytes, t.bytes + t.length);
+        copy.resize(t.length + 4, 0);
+        out.swap(copy);
+        return;
+    }
     out.assign(t.bytes, t.bytes + t.length);
     out.resize(t.length + 4, 0);
 }
@@ -206,7 +224,7 @@ bool set_text(OverlayElements& e, size_t i, const char* text, int encoding, floa
     e.visible[i] = 1;
     e.glyph_size[i] = glyph_size;
     e.glyph_width[i] = glyph_width;
-    e.fixed_pitch[i] = static_cast<uint8_t>(fixed_pitch);
+    e.fixed_pitch[i] = fixed_pitch != 0 ? 1 : 0;  // 256 must not wrap to 0
     e.text_encoding[i] = t.encoding;
     store_text(e.text[i], t);
     return true;
@@ -596,6 +614,13 @@ uint32_t utf8_decode_char(const uint8_t* p, int* bytes) {
 
 const uint16_t* utf8_to_utf16(const char* text) {
     if (text == nullptr) return nullptr;
+    // A caller may hand this buffer's own bytes back as text: the conversion would overwrite them, or
+    // move the buffer, while reading them, so they are converted from a copy. The buffer's last unit is
+    // never written and stays zero, so the copy ends inside it.
+    if (points_into(text, utf16_buffer.data(), utf16_buffer.size() * sizeof(uint16_t))) {
+        const std::string copy(text);
+        return utf8_to_utf16(copy.c_str());
+    }
     if (utf16_buffer.size() > UTF16_KEEP_UNITS) std::vector<uint16_t>().swap(utf16_buffer);
     const auto* p = reinterpret_cast<const uint8_t*>(text);
     size_t i = 0;

@@ -266,7 +266,10 @@ int caption_outlined(int first, const char* text, float x, float y, float ink_re
     };
     int k = 0;
     for (; units[k] != 0; ++k) {
-        const int base = first + SLOTS_PER_CHARACTER * k;
+        // Slot numbers past the int range have no element: the caption ends there.
+        const int64_t last = static_cast<int64_t>(first) + int64_t{SLOTS_PER_CHARACTER} * k + 9;
+        if (last > INT32_MAX) break;
+        const int base = static_cast<int>(last - 9);
         const double angle = (static_cast<double>(k) * wave_step + wave_phase) * DEGREES_TO_RADIANS;
         const float a = static_cast<float>(std::sin(angle)) * wave_amplitude;
         const float g = glyph_size + a;

@@ -413,71 +413,45 @@ class TextInputTest : public testing::Test {
         clock_set_source(nullptr, nullptr);
         clock_reset();
     }
-    static void press(int code) { input_state.key_pressed[code] = 1; }
 };
 
-TEST_F(TextInputTest, ArrowsStopAtTheEdgesAndKeysInsertAtTheCursor) {
-    char line[8] = "ac";
+// Presses `keys`, edits `line` (a buffer of `size`) at `cursor`; returns the line and moves the cursor.
+std::string edit(std::string line, int& cursor, std::initializer_list<int> keys, int size = 8,
+                 int restricted = 0) {
+    std::vector<char> buffer(static_cast<size_t>(size), 0);
+    std::copy(line.begin(), line.end(), buffer.begin());
+    for (int k : keys) input_state.key_pressed[k] = 1;
+    text_input_edit(buffer.data(), &cursor, size, restricted, nullptr);
+    return buffer.data();
+}
+
+TEST_F(TextInputTest, KeysArrowsAndErasersStopAtTheEdges) {
     int cursor = 0;
-    press(KEY_LEFT);
-    text_input_edit(line, &cursor, sizeof line, 0, nullptr);
+    EXPECT_EQ(edit("ac", cursor, {KEY_LEFT, KEY_BACKSPACE}), "ac");
     EXPECT_EQ(cursor, 0);
     EXPECT_EQ(input_state.key_pressed[KEY_LEFT], 0);
     cursor = 2;
-    press(KEY_RIGHT);
-    text_input_edit(line, &cursor, sizeof line, 0, nullptr);
+    EXPECT_EQ(edit("ac", cursor, {KEY_RIGHT, KEY_DELETE}), "ac");
     EXPECT_EQ(cursor, 2);
-
     cursor = 1;
-    press('y');
-    press('b');
-    press(127);
-    text_input_edit(line, &cursor, sizeof line, 0, nullptr);
-    EXPECT_STREQ(line, "abyc");  // in increasing key order
+    EXPECT_EQ(edit("ac", cursor, {'y', 'b', 127}), "abyc");  // in increasing key order
     EXPECT_EQ(cursor, 3);
     EXPECT_EQ(input_state.key_pressed[127], 1);  // never inserted
+    EXPECT_EQ(edit("abyc", cursor, {KEY_BACKSPACE}), "abc");
+    EXPECT_EQ(cursor, 2);
+    EXPECT_EQ(edit("abc", cursor, {KEY_DELETE}), "ab");
+    EXPECT_EQ(cursor, 2);
+    input_reset();
 
     // A full line takes no more keys; they stay pressed.
-    char full[4] = "abc";
     cursor = 3;
-    press('d');
-    text_input_edit(full, &cursor, sizeof full, 0, nullptr);
-    EXPECT_STREQ(full, "abc");
+    EXPECT_EQ(edit("abc", cursor, {'d'}, 4), "abc");
     EXPECT_EQ(input_state.key_pressed['d'], 1);
-}
-
-TEST_F(TextInputTest, RestrictedLinesTakeLowerCaseDigitsAndUnderscoreOnly) {
-    char line[16] = "";
-    int cursor = 0;
-    press('Q');
-    press('-');
-    press('7');
-    press('_');
-    text_input_edit(line, &cursor, sizeof line, 1, nullptr);
-    EXPECT_STREQ(line, "7_q");
+    input_reset();
+    // Restricted lines: capitals become small letters; only those, digits and "_" are taken.
+    cursor = 0;
+    EXPECT_EQ(edit("", cursor, {'Q', '-', '7', '_'}, 16, 1), "7_q");
     EXPECT_EQ(input_state.key_pressed['-'], 1);
-}
-
-TEST_F(TextInputTest, BackspaceAndDeleteRespectTheEdges) {
-    char line[8] = "abc";
-    int cursor = 0;
-    press(KEY_BACKSPACE);
-    text_input_edit(line, &cursor, sizeof line, 0, nullptr);
-    EXPECT_STREQ(line, "abc");
-    cursor = 3;
-    press(KEY_DELETE);
-    text_input_edit(line, &cursor, sizeof line, 0, nullptr);
-    EXPECT_STREQ(line, "abc");
-    cursor = 2;
-    press(KEY_BACKSPACE);
-    text_input_edit(line, &cursor, sizeof line, 0, nullptr);
-    EXPECT_STREQ(line, "ac");
-    EXPECT_EQ(cursor, 1);
-    press(KEY_DELETE);
-    text_input_edit(line, &cursor, sizeof line, 0, nullptr);
-    EXPECT_STREQ(line, "a");
-    EXPECT_EQ(cursor, 1);
-    EXPECT_EQ(input_state.key_pressed[KEY_DELETE], 0);
 }
 
 TEST_F(TextInputTest, DisplayBlinksTheCursorAndFitsTheBuffer) {

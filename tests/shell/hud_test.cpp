@@ -7,8 +7,12 @@
 #include "core/frame_stats.h"
 #include "display/framebuffer.h"
 #include "overlay/elements.h"
+#include "overlay/glyphs.h"
+#include "overlay/overlay.h"
+#include "render/pipeline_test_util.h"
 #include "render/raster/raster.h"
 #include "render/render_config.h"
+#include "shell/frame.h"
 #include "shell/hud.h"
 
 namespace {
@@ -20,6 +24,7 @@ class HudTest : public testing::Test {
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
     static void reset() {
+        glyph_cache_reset();  // before the texture table forgets the glyphs' slots
         overlay_table_reset();
         frame_statistics_reset();
         fb_reset();
@@ -99,6 +104,35 @@ TEST_F(HudTest, LinesAndLayoutFollowTheFrame) {
     set_resolution(300, 280);
     hud_update();
     EXPECT_FLOAT_EQ(S.glyph_width[2], 0.6f);
+}
+
+// The display drawn by whole frames: on two processors the glyphs are made before the overlay worker
+// starts beside the renderer (the thread sanitizer runs this too), and the image is the one-processor
+// one.
+TEST_F(HudTest, DrawsThroughWholeFramesAlikeOnOneAndTwoProcessors) {
+    std::vector<uint8_t> images[2];
+    for (int cpus = 1; cpus <= 2; ++cpus) {
+        reset();
+        ptest::reset_engine(cpus);
+        frame_reset();
+        render_set_headless(1);
+        set_resolution(256, 128);
+        ptest::pixel_camera(256, 128);
+        for (int frame = 0; frame < 3; ++frame) {
+            frame_stats.frames_per_second = frame_stats.rendered_fps = 60;  // the same text on every run
+            hud_update();
+            render_frame();
+        }
+        EXPECT_EQ(frame_state.overlay_visible, 1);
+        // The rows above the core-count line, which differs between the runs.
+        images[cpus - 1] = ptest::frame_pixels();
+        images[cpus - 1].resize(256 * 3 * 29);
+    }
+    EXPECT_EQ(images[0], images[1]);
+    int lit = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 128; ++x) lit += ptest::pixel(x, y)[1] > 100;
+    EXPECT_GT(lit, 100);
 }
 
 }  // namespace
