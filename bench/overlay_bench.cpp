@@ -1,18 +1,24 @@
 // The overlay's cost per frame at 1920 x 1080 on one thread: a static screen of 20 elements (after its
-// first frame only the merge runs), 20 moving elements (tiles redrawn every frame), and the merge alone
-// beside a memcpy of the frame's bytes. Compare the medians:
+// first frame only the merge runs), 20 moving elements (tiles redrawn every frame), 20 static captions
+// and 20 waving outlined captions (set anew every frame, as the scenes do), and the merge alone beside
+// a memcpy of the frame's bytes. Compare the medians:
 // build/bench/bench_overlay --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "assets/texture.h"
 #include "core/cpu.h"
 #include "display/framebuffer.h"
 #include "overlay/elements.h"
+#include "overlay/glyphs.h"
 #include "overlay/overlay.h"
+#include "overlay/text.h"
 
 namespace {
 
@@ -45,7 +51,40 @@ void setup_scene() {
     std::memset(frame_buffer.fb_pixels, 90, FRAME_BYTES);
 }
 
+// The font table the build writes beside the benchmarks' folder.
+void load_font() {
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string path = n > 0 ? std::string(exe, static_cast<size_t>(n)) : std::string();
+    path = path.substr(0, path.find_last_of('/') + 1) + "../" + UNIFONT_FILE;
+    font_load(path.c_str());
+}
+
+// Twenty lines of text, half Japanese through the Unicode font, half in the built-in glyphs.
+void setup_captions() {
+    setup_scene();
+    overlay_hide_from(1, 1);
+    load_font();
+    for (int k = 0; k < ELEMENTS; ++k) {
+        const float y = 0.04f + 0.045f * static_cast<float>(k);
+        if (k % 2)
+            overlay_set_text(k + 1, "\xe5\xa4\x9c\xe3\x81\xae\xe5\x85\xac\xe5\x9c\x92 park at night",
+                             TEXT_UTF8, 0.05f, y, 1, 1, 1, 1, 0.04f, 0.5f, 0);
+        else
+            overlay_set_text(k + 1, "Velmorine caption line", TEXT_LATIN1, 0.05f, y, 1, 0.8f, 0.3f, 1, 0.04f,
+                             0.5f, 0);
+    }
+}
+
+void waving_captions(int frame) {
+    for (int k = 0; k < ELEMENTS; ++k)
+        caption_wave(100 + 100 * k, "Velmorine", 0.05f + 0.04f * static_cast<float>(k % 4),
+                     0.04f + 0.045f * static_cast<float>(k), 1, 0.15f, 0.45f, 1, 0.05f, 0.36f,
+                     12.0f * static_cast<float>(frame));
+}
+
 void overlay_frame() {
+    text_prepare_glyphs();
     overlay_frame_prepare();
     const OverlayState& os = overlay_state;
     overlay_merge(frame_buffer.fb_pixels, WIDTH, HEIGHT, os.buffer.data(), os.buffer_width, os.buffer_height,
@@ -71,6 +110,26 @@ void BM_OverlayMoving20(benchmark::State& state) {
             overlay_set_pos(k + 1, 0.04f * static_cast<float>(k) + t,
                             0.045f * static_cast<float>(k) + t * 0.5f);
         }
+        overlay_frame();
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_CaptionsStatic20(benchmark::State& state) {
+    setup_captions();
+    overlay_frame();
+    for (auto _ : state) {
+        overlay_frame();
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_CaptionsWaving20(benchmark::State& state) {
+    setup_captions();
+    overlay_hide_from(1, 1);
+    int frame = 0;
+    for (auto _ : state) {
+        waving_captions(++frame);
         overlay_frame();
         benchmark::ClobberMemory();
     }
@@ -102,5 +161,7 @@ void BM_MemcpyFrame(benchmark::State& state) {
 
 BENCHMARK(BM_OverlayStatic20)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_OverlayMoving20)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CaptionsStatic20)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CaptionsWaving20)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Merge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyFrame)->Unit(benchmark::kMicrosecond);

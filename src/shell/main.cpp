@@ -7,12 +7,17 @@
 #include <cstdlib>
 #include <vector>
 
+#include "assets/figure.h"
+#include "assets/model.h"
 #include "assets/texture.h"
 #include "core/clock.h"
 #include "core/log.h"
 #include "display/framebuffer.h"
 #include "display/present.h"
 #include "display/window.h"
+#include "overlay/elements.h"
+#include "overlay/overlay.h"
+#include "overlay/text.h"
 #include "render/render_config.h"
 #include "scene/camera.h"
 #include "scene/object.h"
@@ -31,9 +36,42 @@ bool media_present() {
     return t > 0 && t < texture_table.capacity && tex_has_pixels(t);
 }
 
+// The animated figures every scene may use: ids 200 to 206.
+constexpr ObjectId FIRST_FIGURE = 200, LAST_FIGURE = 206;
+const char* const figure_files[] = {"a1.png",   "mah1.png", "mah2.png", "mah3.png",
+                                    "mah4.png", "mah5.png", "mah1.png"};
+
+void load_figures() {
+    for (ObjectId id = FIRST_FIGURE; id <= LAST_FIGURE; ++id) model_load(id, figure_files[id - FIRST_FIGURE]);
+    for (ObjectId id = FIRST_FIGURE; id <= LAST_FIGURE; ++id) {
+        obj_ensure(id, 0);
+        // Their slow clips are re-skinned on every other frame only.
+        obj_table.anim_half_rate[static_cast<size_t>(id)] = 2;
+    }
+}
+
+// The picture objects of the scenes, ids 2051 to 2057, built with the bar moving and then put away.
+void load_picture_objects() {
+    figure_load(2051, "raw_palca.png");
+    loading_progress(82);
+    obj_set_enabled(2051, 0);
+    figure_load(2052, "animal_allat1.png");
+    figure_load(2053, "animal_allat2.png");
+    figure_load(2054, "animal_allat3.png");
+    loading_progress(83);
+    render_frame();
+    for (ObjectId id : {2052, 2053, 2054}) obj_set_enabled(id, 0);
+    figure_load(2055, "animal_allat4.png");
+    figure_load(2056, "animal_allat5.png");
+    loading_progress(84);
+    render_frame();
+    for (ObjectId id : {2055, 2056, 2057}) obj_set_enabled(id, 0);
+}
+
 // Until the scenes play: a wall-textured cube turning in front of the dusk sky, with a glowing ball
 // circling it, drawn by the full frame pipeline.
 constexpr ObjectId TEST_SKY = 1, TEST_CUBE = 2, TEST_BALL = 3;
+constexpr int TITLE_SLOT = 100;
 
 // Appends the two triangles (and their texture coordinates) of the quad a, b, c, d, corners in order.
 void push_quad(std::vector<float>& tris, std::vector<float>& uvs, const float (&q)[4][3]) {
@@ -75,6 +113,8 @@ void build_test_scene() {
 
 void animate_test_scene(double seconds) {
     const float t = static_cast<float>(seconds);
+    // The demo's name along the bottom, waving: ink white, outlined in a dusky orange.
+    caption_wave(TITLE_SLOT, "Velmorine", 0.3f, 0.78f, 1.0f, 0.15f, 0.45f, 1.0f, 0.12f, 0.36f, 120 * t);
     obj_set_rotation(TEST_CUBE, 20 * t, 35 * t, 0);
     obj_set_position(TEST_BALL, 2.2f * std::sin(t * 1.1f), 0.6f * std::sin(t * 2.3f),
                      -2.2f * std::cos(t * 1.1f));
@@ -91,12 +131,31 @@ int main() {
     raster_split(0);
     render_config.frame_clear = 1;
 
+    // The bar reaches the screen with the next presented frame; the steps follow the loading's cost.
+    loading_progress(1);
+    overlay_present();
+    load_figures();
+    loading_progress(20);
+    overlay_present();
+    loading_progress(30);
+    render_frame();
+    for (ObjectId id = FIRST_FIGURE; id <= LAST_FIGURE; ++id) obj_set_enabled(id, 0);
+    loading_progress(70);
+    render_frame();
+    obj_hide_scenery();
+    loading_progress(80);
+    render_frame();
+    load_picture_objects();
+
     for (const char* name : preloaded_textures) tex_load(name);
     if (!media_present()) {
         // Not status 0: a program that cannot run must not report success.
         log_message(LogStream::out, "media files missing\n");
         std::exit(1);
     }
+    loading_progress(85);
+    render_frame();
+    loading_progress(100);
 
     build_test_scene();
     while (!display_state.quit_requested) {
