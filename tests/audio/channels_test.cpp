@@ -86,19 +86,8 @@ TEST_F(ChannelsTest, SecondSoundOnAChannelReplacesTheFirst) {
     EXPECT_TRUE(is_running(b));
 
     // Only the second player is there to fill the FIFO once someone reads it.
-    const int fd = open(fifo.c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    std::string got(4096, '\0');
-    size_t have = 0;
-    while (have < got.size()) {
-        const ssize_t n = read(fd, got.data() + have, got.size() - have);
-        if (n <= 0) break;
-        have += static_cast<size_t>(n);
-    }
-    ASSERT_EQ(have, got.size());
-    EXPECT_EQ(got, second.substr(0, got.size()));
+    EXPECT_EQ(audiotest::read_fifo(fifo, 4096), second.substr(0, 4096));
     sound_stop(5);
-    close(fd);
     EXPECT_TRUE(poll_until([] { return sound_channels.pid[5] == 0 && sound_channels.active[5] == 0; }));
     errno = 0;
     EXPECT_EQ(waitpid(b, nullptr, WNOHANG), -1) << "already reaped";

@@ -69,21 +69,12 @@ TEST(PlayerLoop, ReplaysWithoutReopening) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) player_main(buffer.data(), buffer.size(), 1);
-    const int fd = open(fifo.c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    std::string got(3 * buffer.size() + 100, '\0');
-    size_t have = 0;
-    while (have < got.size()) {
-        const ssize_t n = read(fd, got.data() + have, got.size() - have);
-        if (n <= 0) break;
-        have += static_cast<size_t>(n);
-    }
+    const std::string got = audiotest::read_fifo(fifo, 3 * buffer.size() + 100);
     kill(child, SIGKILL);
-    close(fd);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFSIGNALED(status)) << "a looping player ends only when killed";
-    ASSERT_EQ(have, got.size());
+    ASSERT_EQ(got.size(), 3 * buffer.size() + 100);
     for (size_t at = 0; at < got.size(); at += buffer.size())
         ASSERT_EQ(got.compare(at, buffer.size(), buffer, 0, std::min(buffer.size(), got.size() - at)), 0)
             << at;
