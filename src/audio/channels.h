@@ -1,0 +1,50 @@
+// The 64 sound channels and the music. A channel holds at most one player process; starting a sound
+// on a channel kills the one before. Main thread only; players are controlled by SIGKILL alone.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+constexpr int SOUND_CHANNELS = 64;
+// The music plays on this channel; the quit path stops it with the name "NULL".
+constexpr int MUSIC_CHANNEL = 1;
+constexpr const char* MUSIC_FILE = "data/theme.ogg";
+
+// The channel table, indexed by channel 0..63.
+struct SoundChannels {
+    int pid[SOUND_CHANNELS] = {};     // the channel's player process while it is ours and unreaped, else 0
+    int active[SOUND_CHANNELS] = {};  // 1 while a player started on the channel has not been stopped or ended
+};
+
+extern SoundChannels sound_channels;
+
+// Stops the channel, then finds, decodes and starts the named sound on it. A channel outside 0..63
+// does nothing; a null name, a name of 3 characters or fewer, or one containing "STOPSIG" only stops.
+void sound_play(const char* name, int channel, int loop);
+
+// Stops channel 1 and starts "data/theme.ogg" on it once.
+void music_start();
+
+// Stops the channel and, for a buffer with a length, starts a player on the caller's 44100 Hz stereo
+// samples. The child's process id, or 0 or less when nothing was started.
+int sound_play_buffer(const void* buffer, int channel, int loop, size_t length);
+
+// Starts a player on the channel without stopping anything. 1, or 0 when nothing was started (no
+// buffer, no length, a channel outside 0..63, or the fork failed).
+int sound_channel_start(const void* buffer, size_t length, int loop, int channel);
+
+// Sends SIGKILL to the channel's player when it has one that is still ours.
+void sound_stop(int channel);
+
+// Reaps players that have ended and marks their channels inactive. Every channel operation does this
+// first, so a stored process id always belongs to our own unreaped child.
+void sound_poll();
+
+// The search over the sound folders: 1 with the path in `found`, 0 when nothing exists.
+int sound_find(const char* name, std::string* found);
+
+// Test seam: the fork the players are started with (nullptr restores fork).
+using SoundForkFn = pid_t (*)();
+void sound_set_fork(SoundForkFn fork_fn);
