@@ -102,16 +102,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string path = argv[1];
-    StereoBuffer music = music_render();
-
     // Written beside the target and renamed into place, so an interrupted build never leaves a
-    // truncated file that looks up to date.
+    // truncated file that looks up to date. Opened before composing, so a bad path fails at once.
     const std::string temp = path + ".tmp";
     std::FILE* file = std::fopen(temp.c_str(), "wb");
     if (!file) {
         std::fprintf(stderr, "musicgen: cannot write %s\n", path.c_str());
         return 1;
     }
+    StereoBuffer music = music_render();
     bool ok = encode(music, file);
     ok = std::fclose(file) == 0 && ok;
     if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {

@@ -159,7 +159,7 @@ constexpr SynthPatch kArp = {.oscillators = 1,
 constexpr SynthPatch kBassShort = {.oscillators = 2,
                                    .detune_cents = 7.0f,
                                    .square_mix = 0.2f,
-                                   .sub_level = 0.7f,
+                                   .sub_level = 0.35f,
                                    .attack = 0.003f,
                                    .decay = 0.1f,
                                    .sustain = 0.45f,
@@ -169,7 +169,7 @@ constexpr SynthPatch kBassShort = {.oscillators = 2,
                                    .cutoff_decay = 0.07f,
                                    .resonance = 1.2f,
                                    .vibrato_cents = 0.0f,
-                                   .gain = 0.45f};
+                                   .gain = 0.38f};
 constexpr SynthPatch kBassHeld = {.oscillators = 2,
                                   .detune_cents = 7.0f,
                                   .square_mix = 0.0f,
@@ -227,7 +227,7 @@ constexpr SynthPatch kBell = {.oscillators = 1,
                               .cutoff_decay = 0.3f,
                               .resonance = 0.9f,
                               .vibrato_cents = 8.0f,
-                              .gain = 0.33f};
+                              .gain = 0.2f};
 
 struct Mix {
     StereoBuffer drums;   // kick, claps, hats, cymbals, risers
@@ -248,7 +248,7 @@ void duck_after(Mix& mix, double start) {
     size_t length = synth_frame_of(0.35);
     for (size_t k = 0; k < length && begin + k < mix.duck.size(); ++k) {
         float t = static_cast<float>(k) / static_cast<float>(kMusicRate);
-        float g = 1.0f - 0.55f * std::exp(-t / 0.1f) * std::min(1.0f, t / 0.004f);
+        float g = 1.0f - 0.6f * std::exp(-t / 0.1f) * std::min(1.0f, t / 0.004f);
         mix.duck[begin + k] = std::min(mix.duck[begin + k], g);
     }
 }
@@ -424,7 +424,7 @@ StereoBuffer music_render() {
         peak = std::max(peak, std::max(std::fabs(out.left[n]), std::fabs(out.right[n])));
     }
     // tanh rounds the few kick-and-clap peaks instead of letting them set the whole level.
-    const float drive = 1.5f;
+    const float drive = 1.0f;
     const float scale = peak > 0.0f ? drive / peak : 0.0f;
     const float target_peak = 0.7f;
     const float norm = target_peak / std::tanh(drive);
