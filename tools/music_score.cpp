@@ -367,7 +367,7 @@ void play_crashes(Mix& mix, uint32_t& seed) {
         for (int i = 0; i < kSectionCount; ++i) {
             int end = i + 1 < kSectionCount ? kSections[i + 1].start_tenths : kEndTenths;
             if (tenths < kSections[i].start_tenths || tenths >= end) continue;
-            // Only where there is a beat to mark, and not while a build holds its breath.
+            // Only where there is a beat to mark: in the quiet sections a cymbal would break the mood.
             if (kSections[i].kick == Kick::none) break;
             synth_crash(drums, seconds_of_beat(beat_of_tenths(tenths)), 0.16f, seed++);
             break;

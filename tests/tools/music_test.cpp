@@ -235,4 +235,51 @@ TEST(Theme, KickOnsetsFallOnTheBeatGridWhereTheDrumsPlay) {
     }
 }
 
+// Power of one frequency over [t0, t1) of the mid signal (Goertzel), per sample.
+double tone_power(const Decoded& d, double hz, double t0, double t1) {
+    const double w = 2.0 * 3.141592653589793 * hz / static_cast<double>(d.rate);
+    const double coeff = 2.0 * std::cos(w);
+    double s1 = 0.0, s2 = 0.0;
+    size_t a = d.frame(t0), b = d.frame(t1);
+    for (size_t i = a; i < b; ++i) {
+        double s0 = 0.5 * (d.left[i] + d.right[i]) + coeff * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    double n = static_cast<double>(b - a);
+    return (s1 * s1 + s2 * s2 - coeff * s1 * s2) / (n * n);
+}
+
+TEST(Theme, BassPlaysTheChordRootsInTuneBarByBar) {
+    const Decoded& d = theme();
+    ASSERT_GE(d.seconds(), 220.0);
+    // Bass notes by name; the pad and the melody lie an octave and more above this range.
+    struct Root {
+        const char* name;
+        double hz;
+    };
+    const Root roots[] = {{"E2", 82.41}, {"F2", 87.31}, {"G2", 98.0}, {"A2", 110.0}, {"C3", 130.81}};
+    // Where the drums rest the held bass carries the harmony: the breakdown from its first beat
+    // (91.2 s), and the last part of the intro (10 s), one chord per 1.6 s bar.
+    struct Passage {
+        double start;
+        std::vector<std::string> chords;
+    };
+    const Passage passages[] = {
+        {91.2, {"F2", "C3", "G2", "A2", "F2", "C3", "G2", "G2"}},
+        {10.0, {"A2", "F2", "C3"}},
+    };
+    for (const Passage& p : passages) {
+        for (size_t bar = 0; bar < p.chords.size(); ++bar) {
+            // The middle of the bar, clear of the previous note's release and the next attack.
+            double t0 = p.start + 1.6 * static_cast<double>(bar) + 0.3;
+            const Root* best = &roots[0];
+            for (const Root& r : roots) {
+                if (tone_power(d, r.hz, t0, t0 + 1.0) > tone_power(d, best->hz, t0, t0 + 1.0)) best = &r;
+            }
+            EXPECT_EQ(best->name, p.chords[bar]) << "bar " << bar << " from " << p.start << " s";
+        }
+    }
+}
+
 }  // namespace
