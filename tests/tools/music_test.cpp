@@ -59,8 +59,12 @@ Decoded decode(const std::string& path) {
 }
 
 // Decoded once per test process: every case reads the same file.
+std::string built_theme_path() {
+    return vmtest::build_dir() + "/data/" MUSIC_FILE;
+}
+
 const Decoded& theme() {
-    static const Decoded decoded = decode(vmtest::build_dir() + "/data/theme.ogg");
+    static const Decoded decoded = decode(built_theme_path());
     return decoded;
 }
 
@@ -83,7 +87,7 @@ int run_generator(const std::vector<std::string>& args) {
 
 TEST(MusicGeneratorRuns, WritesTheSameBytesAsTheBuildAndFailsCleanly) {
     vmtest::TempDir dir;
-    const std::string built = vmtest::read_file(vmtest::build_dir() + "/data/theme.ogg");
+    const std::string built = vmtest::read_file(built_theme_path());
     ASSERT_GT(built.size(), 500000u);
     ASSERT_EQ(run_generator({dir / "theme.ogg"}), 0);
     // A second generation, in another process and folder, gives the very same file: no clock, no
