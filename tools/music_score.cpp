@@ -42,8 +42,8 @@ struct Section {
 };
 
 constexpr Section kSections[] = {
-    // Night in the park: pad and a muffled arpeggio fading in.
-    {0, 0, Kick::none, false, Hats::none, false, Bass::none, true, Lead::none, 1.0f, 0.35f, false},
+    // Night in the park: pad, a muffled arpeggio and the theme on a music box, fading in.
+    {0, 0, Kick::none, false, Hats::none, false, Bass::none, true, Lead::bell, 1.0f, 0.35f, false},
     {100, 0, Kick::none, false, Hats::eighths, false, Bass::held, true, Lead::none, 1.0f, 0.5f, true},
     // The beat comes in.
     {150, 0, Kick::four, false, Hats::eighths, false, Bass::offbeat, true, Lead::none, 0.8f, 0.7f, true},
@@ -62,9 +62,9 @@ constexpr Section kSections[] = {
     {1525, 1, Kick::half, true, Hats::eighths, false, Bass::held, true, Lead::lead, 1.0f, 0.8f, true},
     {1665, 0, Kick::four, true, Hats::sixteenths, true, Bass::rolling, true, Lead::doubled, 0.8f, 1.1f,
      false},
-    // Winding down, then the outro on the last chord.
-    {1985, 0, Kick::four, false, Hats::eighths, false, Bass::offbeat, true, Lead::none, 0.8f, 0.6f, false},
-    {2115, 0, Kick::none, false, Hats::none, false, Bass::held, true, Lead::none, 1.0f, 0.4f, false},
+    // Winding down with the music box again, then the outro's cadence home to A minor.
+    {1985, 0, Kick::four, false, Hats::eighths, false, Bass::offbeat, true, Lead::bell, 0.8f, 0.6f, false},
+    {2115, 2, Kick::none, false, Hats::none, false, Bass::held, true, Lead::none, 1.0f, 0.4f, false},
 };
 constexpr int kSectionCount = static_cast<int>(sizeof kSections / sizeof kSections[0]);
 constexpr int kEndTenths = 2210;
@@ -89,10 +89,11 @@ constexpr Chord kC = {48, {55, 60, 64, 67}};
 constexpr Chord kG = {43, {55, 59, 62, 67}};
 constexpr Chord kEm = {40, {55, 59, 64, 67}};
 
-// Eight bars each, one chord per bar.
-constexpr Chord kProgressions[2][8] = {
+// Eight bars each, one chord per bar: the main theme, the dream, and the closing cadence.
+constexpr Chord kProgressions[3][8] = {
     {kAm, kF, kC, kG, kF, kG, kEm, kAm},
     {kF, kC, kG, kAm, kF, kC, kG, kG},
+    {kF, kG, kAm, kAm, kAm, kAm, kAm, kAm},
 };
 
 struct MelodyNote {
@@ -120,9 +121,11 @@ struct Melody {
     const MelodyNote* notes;
     int count;
 };
-constexpr Melody kMelodies[2] = {
+// One per progression; the cadence has none.
+constexpr Melody kMelodies[3] = {
     {kMelodyA, static_cast<int>(sizeof kMelodyA / sizeof kMelodyA[0])},
     {kMelodyB, static_cast<int>(sizeof kMelodyB / sizeof kMelodyB[0])},
+    {nullptr, 0},
 };
 constexpr int kPhraseSteps = 8 * kBeatsPerBar * kStepsPerBeat;
 
@@ -289,6 +292,10 @@ void play_drums(Mix& mix, const Section& s, int first_beat, int beats, uint32_t&
     }
 }
 
+bool same_chord(const Chord& a, const Chord& b) {
+    return a.root == b.root && std::equal(std::begin(a.notes), std::end(a.notes), std::begin(b.notes));
+}
+
 void play_harmony(Mix& mix, const Section& s, int first_beat, int beats) {
     SynthTarget pad = target(mix.ducked, mix, 0.0f, 0.35f);
     SynthTarget arp = target(mix.ducked, mix, 0.35f, 0.2f);
@@ -300,8 +307,14 @@ void play_harmony(Mix& mix, const Section& s, int first_beat, int beats) {
         int bar_beat = first_beat + bar * kBeatsPerBar;
         int bar_beats = std::min(kBeatsPerBar, beats - bar * kBeatsPerBar);
         double t = seconds_of_beat(bar_beat);
-        double length = seconds_of_beat(bar_beats);
-        for (int i = 0; i < 4; ++i) {
+        // Held notes are tied over bars of the same chord instead of struck again.
+        bool tied = bar > 0 && same_chord(chord, progression[(bar - 1) % 8]);
+        int held_beats = bar_beats;
+        for (int next = bar + 1; next < bars && same_chord(chord, progression[next % 8]); ++next) {
+            held_beats += std::min(kBeatsPerBar, beats - next * kBeatsPerBar);
+        }
+        double length = seconds_of_beat(held_beats);
+        for (int i = 0; i < 4 && !tied; ++i) {
             float pan = -0.5f + static_cast<float>(i) / 3.0f;
             synth_note(pad, kPad, {t, length, chord.notes[i], s.pad, pan, s.brightness});
         }
@@ -318,7 +331,7 @@ void play_harmony(Mix& mix, const Section& s, int first_beat, int beats) {
             }
         }
         if (s.bass == Bass::held) {
-            synth_note(bass, kBassHeld, {t, length, chord.root, 1.0f, 0.0f, s.brightness});
+            if (!tied) synth_note(bass, kBassHeld, {t, length, chord.root, 1.0f, 0.0f, s.brightness});
         } else if (s.bass != Bass::none) {
             for (int step = 0; step < bar_beats * kStepsPerBeat; ++step) {
                 // Off the kick: the off-beat eighth, or the three sixteenths after each kick.
