@@ -281,9 +281,13 @@ void play_drums(Mix& mix, const Section& s, int first_beat, int beats, uint32_t&
         }
         for (int step = 0; step < kStepsPerBeat; ++step) {
             double ts = t + kMusicBeat * step / kStepsPerBeat;
-            if (s.hats == Hats::eighths && step == 2) synth_hat(drums, ts, 0.16f, false, seed++);
-            if (s.hats == Hats::sixteenths) synth_hat(drums, ts, step == 2 ? 0.16f : 0.08f, false, seed++);
-            if (s.open_hats && step == 2) synth_hat(drums, ts, 0.09f, true, seed++);
+            // The off-beat gets the open hat where there is one, the closed one otherwise; the other
+            // sixteenths are ghost notes at half level.
+            if (step == 2 && s.open_hats) {
+                synth_hat(drums, ts, 0.08f, true, seed++);
+            } else if ((step == 2 && s.hats != Hats::none) || s.hats == Hats::sixteenths) {
+                synth_hat(drums, ts, step == 2 ? 0.12f : 0.06f, false, seed++);
+            }
         }
     }
     if (s.build) {
