@@ -10,6 +10,7 @@
 #include "assets/figure.h"
 #include "assets/model.h"
 #include "assets/texture.h"
+#include "audio/channels.h"
 #include "core/clock.h"
 #include "core/log.h"
 #include "display/framebuffer.h"
@@ -72,6 +73,8 @@ void load_picture_objects() {
 // circling it, drawn by the full frame pipeline.
 constexpr ObjectId TEST_SKY = 1, TEST_CUBE = 2, TEST_BALL = 3;
 constexpr int TITLE_SLOT = 100;
+// One pass of the demo's scenes, the length the music is written for.
+constexpr double PASS_SECONDS = 218.5;
 
 // Appends the two triangles (and their texture coordinates) of the quad a, b, c, d, corners in order.
 void push_quad(std::vector<float>& tris, std::vector<float>& uvs, const float (&q)[4][3]) {
@@ -158,7 +161,15 @@ int main() {
     loading_progress(100);
 
     build_test_scene();
+    music_start();
+    double pass_start = engine_time();
     while (!display_state.quit_requested) {
+        // The music restarts with every pass, so the scenes stay in step with it.
+        if (engine_time() - pass_start >= PASS_SECONDS) {
+            music_start();
+            pass_start = engine_time();
+        }
+        sound_poll();
         animate_test_scene(engine_time());
         camera_update();
         display_sync();
@@ -166,6 +177,7 @@ int main() {
         // Nothing shows without a window yet: don't spin a core on frames nobody sees.
         if (display_state.x_display == nullptr) usleep(20000);
     }
+    sound_stop(MUSIC_CHANNEL);
     present_join();
     std::exit(0);
 }

@@ -28,11 +28,26 @@ std::string program() {
     return vmtest::build_dir() + "/velmorine";
 }
 
+// An ALSA configuration whose default device writes the raw samples into `raw`: the demo's music
+// really plays, and nothing reaches the machine's speakers.
+std::string file_sink(const TempDir& dir, const std::string& raw) {
+    return dir.write("asound.conf", "pcm.!default {\n type file\n slave.pcm { type null }\n file \"" + raw +
+                                        "\"\n format \"raw\"\n}\n");
+}
+
+off_t file_size(const std::string& path) {
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    return error ? 0 : static_cast<off_t>(size);
+}
+
 TEST(Startup, OpensTheCentredWindowFromAnotherFolderAndQuitsOnClose) {
     Xvfb x;
     ASSERT_TRUE(x.ok());
     TempDir elsewhere;
-    ChildProcess demo({program()}, {{"DISPLAY", x.name()}}, elsewhere.path());
+    const std::string music = elsewhere / "music.raw";
+    ChildProcess demo({program()}, {{"DISPLAY", x.name()}, {"ALSA_CONFIG_PATH", file_sink(elsewhere, music)}},
+                      elsewhere.path());
     ASSERT_TRUE(demo.started());
 
     Display* dpy = XOpenDisplay(x.name().c_str());
@@ -51,8 +66,12 @@ TEST(Startup, OpensTheCentredWindowFromAnotherFolderAndQuitsOnClose) {
     EXPECT_EQ(x_root - attr.border_width, 704);
     EXPECT_EQ(y_root - attr.border_width, 412);
 
-    // Still running: it found its media although started elsewhere.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Still running: it found its media although started elsewhere, and the music plays: the whole
+    // theme, 16-bit stereo at 44100 Hz, reaches the device (the sink writes without pacing).
+    constexpr off_t MUSIC_BYTES = off_t{220} * 44100 * 4;
+    for (int i = 0; i < 300 && file_size(music) < MUSIC_BYTES; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_GE(file_size(music), MUSIC_BYTES);
     vmtest::send_close_request(dpy, w);
     EXPECT_EQ(demo.wait(20), 0) << demo.out() << demo.err();
     EXPECT_EQ(demo.out().find("media files missing"), std::string::npos);
@@ -64,12 +83,15 @@ TEST(Startup, WithoutMediaSaysSoAndFails) {
     std::string exe = copy / "velmorine";
     fs::copy_file(program(), exe);
     fs::permissions(exe, fs::perms::owner_all);
-    ChildProcess demo({exe}, {{"DISPLAY", ""}}, "/");
+    const std::string music = copy / "music.raw";
+    ChildProcess demo({exe}, {{"DISPLAY", ""}, {"ALSA_CONFIG_PATH", file_sink(copy, music)}}, "/");
     int status = demo.wait(30);
     EXPECT_EQ(status, 1);
     EXPECT_NE(demo.out().find("media files missing\n"), std::string::npos) << demo.out();
     // Without an X display the window code says so and the start-up carries on to the media check.
     EXPECT_EQ(demo.err(), "X11 kapcsolathiba.\n");
+    // It stopped before the music.
+    EXPECT_EQ(file_size(music), 0);
 }
 
 }  // namespace
