@@ -72,10 +72,11 @@ struct OverlayState {
     int blur_ready = 0;                // blur_source holds this frame (width x height as the frame buffer)
     int trail_new_weight = 0;          // this frame's weights of the frame and the trail, 16.16; 0: no trail
     int trail_old_weight = 0;
-    int tile_slices = 0;   // slices of the running tile pass (read by its workers)
-    int tiles_drawn = 0;   // tiles redrawn by the last overlay_rasterize (one thread counts)
-    int tile_threads = 0;  // threads of the last tile pass; 0 when none ran
-    int headless = 0;      // overlay_present leaves presentation out (tests, benchmarks)
+    int tile_slices = 0;       // slices of the running tile pass (read by its workers)
+    int tiles_drawn = 0;       // tiles redrawn by the last overlay_rasterize (one thread counts)
+    int tile_threads = 0;      // threads of the last tile pass; 0 when none ran
+    int headless = 0;          // overlay_present leaves presentation out (tests, benchmarks)
+    int opteron_six_core = 0;  // the machine has two six-core Opterons (set by the shell from its probe)
 };
 
 extern OverlayState overlay_state;
@@ -105,7 +106,8 @@ void overlay_buffer_clear();
 
 // Whether a screen-space post effect or the trail asks for a merge even without visible slots.
 int overlay_effects_on();
-// Number of row slices the merge of a width x height frame is split into on cpu_count processors.
+// Number of row slices the merge of a width x height frame is split into on cpu_count processors
+// (overlay_state.opteron_six_core changes it on one kind of machine).
 int overlay_merge_slice_count(int cpu_count, int width, int height);
 // Before the merge slices of a width x height frame start (pipeline thread): sizes the trail buffer,
 // fixes this frame's trail weights and, for the depth blur, keeps a copy of the frame buffer's colours

@@ -255,7 +255,12 @@ int overlay_merge_slice_count(int cpu_count, int width, int height) {
     int n = std::min(cpu_count, 12);
     const int64_t pixels = static_cast<int64_t>(width) * height;
     if (glow_byte_of(e.glow_threshold) < 255 || e.depth_blur || e.second_effect) {
-        if (pixels < 500000) n = std::min(n, 4);
+        if (pixels < 500000) {
+            n = std::min(n, 4);
+        } else if (pixels <= 1799999 && n >= 9 && overlay_state.opteron_six_core && cpu_count / 2 == 6) {
+            // A machine of two six-core Opterons merges these mid-sized frames best in six slices.
+            n = 6;
+        }
     } else {
         n = std::min(n, pixels > 1799999 ? 4 : 2);
     }

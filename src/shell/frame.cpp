@@ -10,6 +10,7 @@
 #include "overlay/glyphs.h"
 #include "overlay/overlay.h"
 #include "render/pipeline.h"
+#include "shell/probe.h"
 
 FrameState frame_state;
 
@@ -48,6 +49,7 @@ RenderedFrame render_frame() {
     fs.merge_threads = 0;
     if ((fs.overlay_visible || overlay_effects_on()) && fb.fb_pixels) {
         overlay_merge_prepare(fb.fb_width, fb.fb_height);
+        overlay_state.opteron_six_core = probe_results.opteron_six_core;
         fs.merge_threads = overlay_merge_slice_count(cpus, fb.fb_width, fb.fb_height);
         worker_run_pass(fs.merge_threads, merge_worker);
         overlay_merge_finish();
