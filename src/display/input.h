@@ -6,7 +6,8 @@
 #include <cstdint>
 
 // Key codes of the special keys (the Latin-1 range keeps its own codes).
-enum KeyCode : int {
+// Unnamed: Xlib already owns the name KeyCode.
+enum : int {
     KEY_UP = 0x100,
     KEY_DOWN = 0x101,
     KEY_RIGHT = 0x102,
@@ -26,8 +27,8 @@ enum KeyCode : int {
 };
 
 struct InputState {
-    uint8_t key_down[KEY_CODE_COUNT] = {};     // 1 while the key with that code is held
-    uint8_t key_pressed[KEY_CODE_COUNT] = {};  // 1 if the key went down (or repeated) this frame
+    uint8_t key_down[KEY_CODE_COUNT] = {};                  // 1 while the key with that code is held
+    uint8_t key_pressed[KEY_CODE_COUNT] = {};               // 1 if the key went down (or repeated) this frame
     int mouse_left = 0, mouse_middle = 0, mouse_right = 0;  // buttons 1, 2, 3 held
     int wheel_up = 0, wheel_down = 0;                       // buttons 4, 5 pressed this frame
     float pointer_dx = 0, pointer_dy = 0;  // change of the pointer's root-window position since the last pump
@@ -48,3 +49,38 @@ extern InputState input_state;
 
 // Back to the start values (tests).
 void input_reset();
+
+// Once per frame (frame_end): polls the joystick, clears the per-frame flags, queries the pointer and
+// takes up to 128 X events from the second connection into the key, button and motion state. Without
+// a display only the joystick is polled.
+void input_pump();
+// The pump's pointer step on its own: pointer_dx, pointer_dy from the root-window position.
+void pointer_query();
+
+// The key code of a key: `keysym` is the key's first-level keysym, `text_byte` the byte the keyboard
+// layout gives (-1 when none), `lookup_keysym` the keysym that came with it, `shift` whether Shift is
+// held. Always 0..0x11B; 0 for a key without a code.
+int key_code_for(unsigned long keysym, int text_byte, unsigned long lookup_keysym, bool shift);
+// The other member of an upper/lower case pair of the extended Latin-1 codes, or -1.
+int key_case_partner(int code);
+
+// Reads at most one joystick event: -2 no joystick, 0 nothing read (or the device was just opened),
+// 3 a significant change (a button changed, an axis moved by more than 8000), 4 anything else.
+int joy_poll_once();
+// At most every 0.03 s of engine_time: up to 64 events, stopping at the first -2, 0 or 3.
+void joy_poll();
+// The devices looked for, in order (tests point them elsewhere).
+extern const char* joy_device_paths[2];
+
+// Read access for the engine's interactive code.
+void input_clear_mouse_left();
+void input_clear_mouse_right();
+void input_clear_wheel();
+void input_clear_quit();
+void input_clear_pressed();       // all of key_pressed
+int joy_button_value(int index);  // 0 for an index outside 0..63
+bool joy_button_pressed(int index);
+void joy_button_clear(int index);
+float joy_axis_normalised(int axis);  // -1..1; 0 for an axis outside 0..5
+bool joy_axis_negative(int axis);     // pushed past -6000
+bool joy_axis_positive(int axis);     // pushed past 6000

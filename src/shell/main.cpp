@@ -24,6 +24,7 @@
 #include "scene/object.h"
 #include "scene/transform.h"
 #include "shell/frame.h"
+#include "shell/frame_end.h"
 #include "shell/probe.h"
 
 namespace {
@@ -164,12 +165,12 @@ int main() {
     music_start();
     double pass_start = engine_time();
     while (!display_state.quit_requested) {
+        frame_end();
         // The music restarts with every pass, so the scenes stay in step with it.
         if (engine_time() - pass_start >= PASS_SECONDS) {
             music_start();
             pass_start = engine_time();
         }
-        sound_poll();
         animate_test_scene(engine_time());
         camera_update();
         display_sync();
