@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -176,6 +177,34 @@ void restore_terminal() {
     (void)written;  // nothing more to do at exit if the terminal refuses it
 }
 
+// Ctrl-C is the way out of a display-less run (there are no key events without X): the cursor comes
+// back before the signal takes its default course. Only write() is used, as a handler must.
+void restore_on_signal(int signal_number) {
+    static const char restore[] = "\33[0m\33[?25h\r\n";
+    if (!terminal_state.gone) {
+        ssize_t written = write(STDOUT_FILENO, restore, sizeof restore - 1);
+        (void)written;
+    }
+    ::signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+// Installed once, for the signals that end a program from its terminal, unless someone else handles
+// or ignores them already.
+void hook_exit() {
+    // A closed terminal must end the demo through write errors, not kill it with a signal.
+    ::signal(SIGPIPE, SIG_IGN);
+    std::atexit(restore_terminal);
+    for (int signal_number : {SIGINT, SIGTERM, SIGQUIT}) {
+        struct sigaction current;
+        if (sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+        struct sigaction handler {};
+        handler.sa_handler = restore_on_signal;
+        sigemptyset(&handler.sa_mask);
+        sigaction(signal_number, &handler, nullptr);
+    }
+}
+
 // A closed pipe or tty is final: the demo ends quietly through quit_requested, never by SIGPIPE.
 void terminal_gone() {
     terminal_state.gone = 1;
@@ -272,9 +301,7 @@ void terminal_present(const uint8_t* pixels, int width, int height) {
     image_downscale(pixels, width, height, columns, pixel_rows, ts.term_cells);
 
     if (!ts.exit_hook) {
-        // A closed terminal must end the demo through write errors, not kill it with a signal.
-        signal(SIGPIPE, SIG_IGN);
-        std::atexit(restore_terminal);
+        hook_exit();
         ts.exit_hook = 1;
     }
     std::vector<char>& out = ts.out;

@@ -408,6 +408,35 @@ TEST(TerminalProgram, DrawsEveryCellOfTheTmuxPaneAndFollowsAResize) {
     EXPECT_TRUE(grid_filled(grid, 50, 12)) << capture;
 }
 
+TEST(TerminalProgram, CtrlCGivesTheCursorBack) {
+    if (system("command -v tmux > /dev/null") != 0) GTEST_SKIP() << "tmux is not installed";
+    TempDir dir;
+    Tmux t;
+    // Standard output also goes to a file, so the bytes written after the signal can be read: tmux
+    // stops showing a pane's state once it is dead.
+    const std::string out = dir / "out.bin";
+    const std::string command = "env -u DISPLAY -u COLORTERM ALSA_CONFIG_PATH=" + file_sink(dir) + " " +
+                                program() + " | tee -i " + out;
+    t.tmux("new-session -d -s t -x 60 -y 20 '" + command + "'");
+    t.tmux("set-option -t t remain-on-exit on");
+    std::string capture;
+    ASSERT_TRUE(grid_filled(wait_for_grid(t, 60, 20, 30, &capture), 60, 20)) << capture;
+    // The frames hide the cursor while they draw.
+    EXPECT_EQ(t.tmux("display-message -p -t t '#{cursor_flag}'"), "0\n");
+    t.tmux("send-keys -t t C-c");
+    std::string dead;
+    for (int i = 0; i < 100 && dead != "1\n"; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        dead = t.tmux("display-message -p -t t '#{pane_dead}'");
+    }
+    ASSERT_EQ(dead, "1\n");
+    const std::string bytes = vmtest::read_file(out);
+    EXPECT_EQ(bytes.compare(0, 12, "\33[?25l\33[1;1H"), 0);
+    const std::string restore = "\33[0m\33[?25h\r\n";
+    ASSERT_GE(bytes.size(), restore.size());
+    EXPECT_EQ(bytes.substr(bytes.size() - restore.size()), restore);
+}
+
 TEST(TerminalProgram, AClosedPipeEndsTheDemoQuietly) {
     TempDir dir;
     const std::string sink = file_sink(dir);
