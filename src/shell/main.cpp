@@ -175,8 +175,7 @@ int main() {
         camera_update();
         display_sync();
         render_frame();
-        // Nothing shows without a window yet: don't spin a core on frames nobody sees.
-        if (display_state.x_display == nullptr) usleep(20000);
+        // Without a window the terminal renderer holds the pace (TERMINAL_FPS_MAX frames per second).
     }
     sound_stop(MUSIC_CHANNEL);
     present_join();
