@@ -2,11 +2,10 @@
 // of fuzz_image. Run by the fuzz build after fuzz_image is linked.
 #include <png.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "seed_file.h"
 #include "support/image_files.h"
 
 namespace {
@@ -14,12 +13,7 @@ namespace {
 std::string folder;
 
 bool save(const char* name, const std::string& bytes) {
-    if (bytes.empty()) return false;
-    const std::string path = folder + "/" + name;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    return seed_save(folder, name, bytes);
 }
 
 uint8_t sample(int x, int y, int c) {
@@ -79,14 +73,9 @@ std::string tga(bool rle, int depth) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_image_seeds FOLDER\n");
-        return 2;
-    }
-    folder = argv[1];
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) return 1;
+    const char* seeds = seed_folder(argc, argv, "make_image_seeds");
+    if (seeds == nullptr) return 2;
+    folder = seeds;
     const bool ok = save("rgb.png", png(PNG_COLOR_TYPE_RGB, 8, false, false)) &&
                     save("palette.png", png(PNG_COLOR_TYPE_PALETTE, 2, false, true)) &&
                     save("grey_alpha16_interlaced.png", png(PNG_COLOR_TYPE_GRAY_ALPHA, 16, true, false)) &&

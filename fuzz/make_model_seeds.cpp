@@ -1,32 +1,14 @@
 // Writes the small model files of the tests into the seed folders of fuzz_obj, fuzz_3ds and fuzz_glm
 // (below the folder given). Run by the fuzz build after the targets are linked.
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
+#include "seed_file.h"
 #include "support/model_files.h"
 
-namespace {
-
-bool save(const std::string& folder, const char* name, const std::string& bytes) {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) return false;
-    const std::string path = folder + "/" + name;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_model_seeds SEEDS_FOLDER\n");
-        return 2;
-    }
-    const std::string seeds = argv[1];
+    const char* folder = seed_folder(argc, argv, "make_model_seeds");
+    if (folder == nullptr) return 2;
+    const std::string seeds = folder;
     const std::string obj = seeds + "/fuzz_obj", max3ds = seeds + "/fuzz_3ds", glm = seeds + "/fuzz_glm";
 
     modelfiles::Mesh3ds box;
@@ -49,12 +31,13 @@ int main(int argc, char** argv) {
     scrambled += modelfiles::glm_scramble("\t-1.5e1, 2, .5,", 23) + "\t1, 2, 3,\n\t4, 5, 6,\n};\n";
 
     const bool ok =
-        save(obj, "sample.obj", modelfiles::obj_sample()) &&
-        save(obj, "grid.obj", modelfiles::obj_grid(16)) &&
-        save(max3ds, "two_meshes.3ds", modelfiles::file_3ds({box, plain}, {{"Wood", "wood.bmp"}})) &&
-        save(glm, "tags.glm",
-             modelfiles::glm_file("// RESCALE_0,1 RESCALE_0,125 RESCALEY_0,95 LETOL_2,5 zflip mirrornormals",
-                                  {part, part})) &&
-        save(glm, "scrambled.glm", scrambled);
+        seed_save(obj, "sample.obj", modelfiles::obj_sample()) &&
+        seed_save(obj, "grid.obj", modelfiles::obj_grid(16)) &&
+        seed_save(max3ds, "two_meshes.3ds", modelfiles::file_3ds({box, plain}, {{"Wood", "wood.bmp"}})) &&
+        seed_save(
+            glm, "tags.glm",
+            modelfiles::glm_file("// RESCALE_0,1 RESCALE_0,125 RESCALEY_0,95 LETOL_2,5 zflip mirrornormals",
+                                 {part, part})) &&
+        seed_save(glm, "scrambled.glm", scrambled);
     return ok ? 0 : 1;
 }

@@ -1,24 +1,12 @@
 // Writes small WAV and Ogg Vorbis files into the folder given, as the seeds of fuzz_sound: every
 // accepted WAV rate and depth, mono and stereo, and Ogg files of both channel counts.
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "seed_file.h"
 #include "support/sound_files.h"
 
 namespace {
-
-std::string folder;
-
-bool save(const std::string& name, const std::string& bytes) {
-    if (bytes.empty()) return false;
-    const std::string path = folder + "/" + name;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
 
 std::string samples(size_t bytes) {
     std::string out(bytes, '\0');
@@ -29,13 +17,12 @@ std::string samples(size_t bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_sound_seeds FOLDER\n");
-        return 1;
-    }
-    folder = argv[1];
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
+    const char* seeds = seed_folder(argc, argv, "make_sound_seeds");
+    if (seeds == nullptr) return 1;
+    const std::string folder = seeds;
+    const auto save = [&](const std::string& name, const std::string& bytes) {
+        return seed_save(folder, name, bytes);
+    };
     bool ok = true;
     const int rates[] = {5500, 11025, 22050, 44100, 48000};
     for (int rate : rates) {

@@ -1,33 +1,17 @@
 // Writes a few caption texts into the folder given, as the seeds of fuzz_text: plain ASCII, Latin-1
 // bytes, UTF-8 of every length, broken and cut sequences, and UTF-16 text. Run by the fuzz build after
 // fuzz_text is linked.
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
-namespace {
-
-std::string folder;
-
-bool save(const char* name, const std::string& bytes) {
-    const std::string path = folder + "/" + name;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
-}  // namespace
+#include "seed_file.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_text_seeds FOLDER\n");
-        return 2;
-    }
-    folder = argv[1];
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) return 1;
+    const char* seeds = seed_folder(argc, argv, "make_text_seeds");
+    if (seeds == nullptr) return 2;
+    const std::string folder = seeds;
+    const auto save = [&](const char* name, const std::string& bytes) {
+        return seed_save(folder, name, bytes);
+    };
     const bool ok = save("ascii.txt", "Loading, please wait...") &&
                     save("latin1.txt", "Gr\xFC\xDF Gott \xA9 2026") &&
                     save("utf8.txt", "A\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xE6\x97\xA5\xE6\x9C\xAC") &&

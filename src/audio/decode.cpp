@@ -299,22 +299,27 @@ int16_t* ogg_decode_memory(const uint8_t* data, size_t size, size_t* length) {
     return finish(samples, samples_length, channels, rate, length);
 }
 
-int16_t* wav_decode(const char* path, size_t* length) {
+namespace {
+
+// Loads the whole file (bounded by the locator's limit) and decodes it from memory.
+int16_t* decode_loaded(const char* path, size_t* length,
+                       int16_t* (*decode)(const uint8_t*, size_t, size_t*)) {
     size_t size = 0;
     char* bytes = file_load(path, 1, &size);
     if (bytes == nullptr) return nullptr;
-    int16_t* out = wav_decode_memory(reinterpret_cast<const uint8_t*>(bytes), size, length);
+    int16_t* out = decode(reinterpret_cast<const uint8_t*>(bytes), size, length);
     free(bytes);
     return out;
 }
 
+}  // namespace
+
+int16_t* wav_decode(const char* path, size_t* length) {
+    return decode_loaded(path, length, wav_decode_memory);
+}
+
 int16_t* ogg_decode(const char* path, size_t* length) {
-    size_t size = 0;
-    char* bytes = file_load(path, 1, &size);
-    if (bytes == nullptr) return nullptr;
-    int16_t* out = ogg_decode_memory(reinterpret_cast<const uint8_t*>(bytes), size, length);
-    free(bytes);
-    return out;
+    return decode_loaded(path, length, ogg_decode_memory);
 }
 
 int16_t* sound_decode_file(const char* path, size_t* length) {

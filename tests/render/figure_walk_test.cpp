@@ -7,7 +7,9 @@
 
 #include "assets/figure.h"
 #include "assets/texture.h"
+#include "core/cpu.h"
 #include "display/framebuffer.h"
+#include "pipeline_test_util.h"
 #include "render/lights/lights.h"
 #include "render/pipeline.h"
 #include "render/render_config.h"
@@ -61,22 +63,13 @@ std::string animal_png(int width, int height, bool head_left) {
 class FigureWalk : public testing::Test {
   protected:
     void SetUp() override {
-        obj_table_reset_all();
-        tex_reset();
-        pipeline_reset();
+        ptest::reset_engine(cpu_count());
         lighting_reset();
-        camera_reset_all();
-        fb_reset();
         set_resolution(W, H);
-        half_height(0);
-        set_clear_color(0, 0, 0);
     }
     void TearDown() override {
+        ptest::reset_engine(cpu_count());
         lighting_reset();
-        obj_table_reset_all();
-        tex_reset();
-        pipeline_reset();
-        fb_reset();
     }
 
     // The frame seen from the figure's side, at the given time of the walk.
