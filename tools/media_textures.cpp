@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "media_catalog.h"
 #include "media_noise.h"
 #include "media_textures.h"
 
@@ -185,4 +186,21 @@ MediaImage media_spark() {
         }
     }
     return image;
+}
+
+namespace {
+
+// In the start-up preload order.
+const MediaFile kStartFiles[] = {
+    {"tex/egbolt2.jpg", [](int) { return media_sky_day(); }, 0, MediaFormat::jpg},
+    {"tex/fal1.png", [](int) { return media_wall(); }, 0, MediaFormat::png},
+    {"tex/gomb.png", [](int) { return media_ball(); }, 0, MediaFormat::png},
+    {"tex/szikra1.png", [](int) { return media_spark(); }, 0, MediaFormat::png},
+    {"tex/egbolt3.jpg", [](int) { return media_sky_dusk(); }, 0, MediaFormat::jpg},
+};
+
+}  // namespace
+
+MediaList media_start_files() {
+    return {kStartFiles, sizeof kStartFiles / sizeof kStartFiles[0]};
 }

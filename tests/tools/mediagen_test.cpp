@@ -1,10 +1,7 @@
 // The media generator end to end: runs it, checks that its output is complete and reproducible, and
-// decodes the textures to check what the demo relies on (sizes, channels, alpha, tiling).
+// decodes the start-up textures to check what the demo relies on (sizes, channels, alpha, tiling).
 #include <gtest/gtest.h>
-#include <jpeglib.h>
-#include <png.h>
 
-#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -15,24 +12,13 @@
 
 #include "support/child_process.h"
 #include "support/temp_dir.h"
+#include "tools/media_pictures.h"
 
 namespace {
 
+using namespace mediatest;
+
 namespace fs = std::filesystem;
-
-struct Picture {
-    int width = 0;
-    int height = 0;
-    int channels = 0;
-    std::vector<uint8_t> pixels;
-
-    int at(int x, int y, int c) const {
-        return pixels[(static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) *
-                          static_cast<size_t>(channels) +
-                      static_cast<size_t>(c)];
-    }
-    int luma(int x, int y) const { return (at(x, y, 0) * 3 + at(x, y, 1) * 6 + at(x, y, 2)) / 10; }
-};
 
 std::vector<std::string> expected_files() {
     std::vector<std::string> names;
@@ -59,123 +45,6 @@ std::set<std::string> files_under(const std::string& root) {
     return names;
 }
 
-// The file's own layout as libpng reports it; empty on any decode failure.
-Picture decode_png(const std::string& bytes) {
-    Picture pic;
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return pic;
-    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return pic;
-    pic.width = static_cast<int>(image.width);
-    pic.height = static_cast<int>(image.height);
-    pic.channels = static_cast<int>(PNG_IMAGE_SAMPLE_CHANNELS(image.format));
-    pic.pixels = std::move(pixels);
-    return pic;
-}
-
-// Colour type byte of the IHDR chunk (2 RGB, 6 RGBA), which the simplified API does not expose.
-int png_colour_type(const std::string& bytes) {
-    return bytes.size() > 25 ? static_cast<uint8_t>(bytes[25]) : -1;
-}
-
-struct JpegError {
-    jpeg_error_mgr mgr;
-    std::jmp_buf jump;
-};
-
-void jpeg_fail(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
-}
-
-Picture decode_jpeg(const std::string& bytes) {
-    Picture pic;
-    jpeg_decompress_struct info;
-    JpegError error;
-    info.err = jpeg_std_error(&error.mgr);
-    error.mgr.error_exit = jpeg_fail;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&info);
-        return Picture{};
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()),
-                 static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    jpeg_start_decompress(&info);
-    pic.width = static_cast<int>(info.output_width);
-    pic.height = static_cast<int>(info.output_height);
-    pic.channels = info.output_components;
-    pic.pixels.resize(static_cast<size_t>(pic.width) * static_cast<size_t>(pic.height) *
-                      static_cast<size_t>(pic.channels));
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pic.pixels.data() + static_cast<size_t>(info.output_scanline) *
-                                               static_cast<size_t>(pic.width) *
-                                               static_cast<size_t>(pic.channels);
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return pic;
-}
-
-// Mean difference per colour sample across the wrap (last column to first, or last row to first)
-// and between neighbours inside the picture. A texture that tiles shows no more change at its seam
-// than anywhere else.
-struct SeamStats {
-    double seam = 0.0;
-    double inside = 0.0;
-};
-
-SeamStats seam_stats(const Picture& pic, bool vertical) {
-    SeamStats s;
-    int along = vertical ? pic.height : pic.width;
-    int across = vertical ? pic.width : pic.height;
-    double inside_sum = 0.0;
-    double seam_sum = 0.0;
-    for (int i = 0; i < across; ++i) {
-        for (int j = 0; j < along; ++j) {
-            int k = (j + 1) % along;
-            for (int c = 0; c < 3; ++c) {
-                int a = vertical ? pic.at(i, j, c) : pic.at(j, i, c);
-                int b = vertical ? pic.at(i, k, c) : pic.at(k, i, c);
-                double d = std::abs(a - b);
-                if (k == 0) {
-                    seam_sum += d;
-                } else {
-                    inside_sum += d;
-                }
-            }
-        }
-    }
-    s.seam = seam_sum / (3.0 * across);
-    s.inside = inside_sum / (3.0 * across * (along - 1));
-    return s;
-}
-
-double mean_channel(const Picture& pic, int c, int y0, int y1) {
-    double sum = 0.0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = 0; x < pic.width; ++x) sum += pic.at(x, y, c);
-    return sum / (static_cast<double>(pic.width) * (y1 - y0));
-}
-
-double mean_luma(const Picture& pic, int y0, int y1) {
-    double sum = 0.0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = 0; x < pic.width; ++x) sum += pic.luma(x, y);
-    return sum / (static_cast<double>(pic.width) * (y1 - y0));
-}
-
-class MediaGenerator : public testing::Test {
-  protected:
-    void SetUp() override { ASSERT_EQ(run_generator({dir_ / "data"}), 0); }
-    std::string file(const std::string& name) const { return vmtest::read_file(dir_ / ("data/" + name)); }
-
-    vmtest::TempDir dir_;
-};
-
 TEST(MediaGeneratorRuns, WritesExactlyTheListedFilesWithTheSameBytesEveryRun) {
     vmtest::TempDir first;
     vmtest::TempDir second;
@@ -185,7 +54,6 @@ TEST(MediaGeneratorRuns, WritesExactlyTheListedFilesWithTheSameBytesEveryRun) {
     ASSERT_EQ(run_generator({second / "data"}), 0);
 
     std::vector<std::string> expected = expected_files();
-    ASSERT_EQ(expected.size(), 5u);
     std::set<std::string> written = files_under(first / "data");
     // No more and no fewer than the build lists as outputs, and no temporary files left over.
     EXPECT_EQ(written, std::set<std::string>(expected.begin(), expected.end()));
@@ -213,9 +81,9 @@ TEST(MediaGeneratorRuns, ReportsFailureWhenItCannotWrite) {
     EXPECT_FALSE(fs::exists(dir / "data/tex/gomb.png.tmp"));
 }
 
-TEST_F(MediaGenerator, SkyPanoramasAreWideRgbJpegsThatWrapAround) {
-    Picture day = decode_jpeg(file("tex/egbolt2.jpg"));
-    Picture dusk = decode_jpeg(file("tex/egbolt3.jpg"));
+TEST(MediaGenerator, SkyPanoramasAreWideRgbJpegsThatWrapAround) {
+    Picture day = decode_jpeg(media_file("tex/egbolt2.jpg"));
+    Picture dusk = decode_jpeg(media_file("tex/egbolt3.jpg"));
     for (const Picture* sky : {&day, &dusk}) {
         ASSERT_EQ(sky->width, 1024);
         ASSERT_EQ(sky->height, 512);
@@ -242,8 +110,8 @@ TEST_F(MediaGenerator, SkyPanoramasAreWideRgbJpegsThatWrapAround) {
     EXPECT_LT(bright, dusk.width * 160 / 50);
 }
 
-TEST_F(MediaGenerator, WallIsAnRgbPngThatTilesBothWays) {
-    std::string bytes = file("tex/fal1.png");
+TEST(MediaGenerator, WallIsAnRgbPngThatTilesBothWays) {
+    std::string bytes = media_file("tex/fal1.png");
     EXPECT_EQ(png_colour_type(bytes), 2);
     Picture wall = decode_png(bytes);
     ASSERT_EQ(wall.width, 256);
@@ -268,8 +136,8 @@ TEST_F(MediaGenerator, WallIsAnRgbPngThatTilesBothWays) {
     EXPECT_GT(spread, 15.0 * 15.0);
 }
 
-TEST_F(MediaGenerator, BallIsRoundAndTransparentOutside) {
-    std::string bytes = file("tex/gomb.png");
+TEST(MediaGenerator, BallIsRoundAndTransparentOutside) {
+    std::string bytes = media_file("tex/gomb.png");
     EXPECT_EQ(png_colour_type(bytes), 6);
     Picture ball = decode_png(bytes);
     ASSERT_EQ(ball.width, 128);
@@ -294,8 +162,8 @@ TEST_F(MediaGenerator, BallIsRoundAndTransparentOutside) {
     EXPECT_GT(ball.at(64 + 40, 64, 3), 20);  // a halo beyond the opaque core
 }
 
-TEST_F(MediaGenerator, SparkIsAStarWithTransparentCorners) {
-    std::string bytes = file("tex/szikra1.png");
+TEST(MediaGenerator, SparkIsAStarWithTransparentCorners) {
+    std::string bytes = media_file("tex/szikra1.png");
     EXPECT_EQ(png_colour_type(bytes), 6);
     Picture spark = decode_png(bytes);
     ASSERT_EQ(spark.width, 64);
