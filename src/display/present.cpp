@@ -34,17 +34,20 @@ void poll_close_message(Display* display) {
     }
 }
 
+PresentTap present_tap = nullptr;
+
 // One frame of the given size to the window, or to the terminal without a connection. The size is
 // passed rather than taken from present_width, so the present thread never writes shared state for it.
 void present_frame(const uint8_t* pixels, int width, int height) {
     DisplayState& ds = display_state;
     if (ds.x_display == nullptr) {
         terminal_present(pixels, width, height);
-        return;
+    } else {
+        poll_close_message(ds.x_display);
+        present_image(width, height, pixels, ds.x_display, DefaultVisual(ds.x_display, ds.screen_number),
+                      ds.x_window, 0, 0);
     }
-    poll_close_message(ds.x_display);
-    present_image(width, height, pixels, ds.x_display, DefaultVisual(ds.x_display, ds.screen_number),
-                  ds.x_window, 0, 0);
+    if (present_tap != nullptr) present_tap(pixels, width, height);
 }
 
 void present_thread_main(void*) {
@@ -220,4 +223,8 @@ void present_async(const uint8_t* pixels, int width, int height) {
 void present_join() {
     DisplayState& ds = display_state;
     thread_join(ds.present_thread);
+}
+
+void present_set_tap(PresentTap tap) {
+    present_tap = tap;
 }

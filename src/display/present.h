@@ -14,3 +14,8 @@ void present_float(const float* rgb);
 void present_async(const uint8_t* pixels, int width, int height);
 // Waits for a running present thread; does nothing when none runs.
 void present_join();
+
+// Test seam: `tap` sees every frame after it was shown (pixels, width, height of what was shown), on the
+// thread that showed it. nullptr removes it. Set only while no present runs.
+using PresentTap = void (*)(const uint8_t* pixels, int width, int height);
+void present_set_tap(PresentTap tap);

@@ -1,0 +1,11 @@
+// Start-up: the engine brought up in a fixed order, the shared figures, the park and the picture objects
+// loaded behind the loading bar, the media check; then the scene cycle. Main thread.
+#pragma once
+
+// Everything after the system probe up to the media check. False when the demo's media are not there
+// (the bar then stands at 84 % and nothing else has been started); true with the bar taken away, ready
+// for the first scene's first frame.
+bool startup_load();
+
+// The scene cycle, pass after pass. Leaves only through frame_end (Escape or the window's close button).
+[[noreturn]] void startup_play();
