@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "assets/figure_build.h"
@@ -43,6 +44,17 @@ int opaque_in_row(const Picture& pic, int y) {
     int n = 0;
     for (int x = 0; x < pic.width; ++x) n += pic.at(x, y, 3) == 255;
     return n;
+}
+
+// The runs of opaque pixels of a row, as [first, last] pairs from left to right.
+std::vector<std::pair<int, int>> opaque_runs(const Picture& pic, int y) {
+    std::vector<std::pair<int, int>> runs;
+    for (int x = 0; x < pic.width; ++x) {
+        if (pic.at(x, y, 3) != 255) continue;
+        if (runs.empty() || runs.back().second != x - 1) runs.push_back({x, x});
+        runs.back().second = x;
+    }
+    return runs;
 }
 
 }  // namespace
@@ -99,6 +111,34 @@ TEST(MediaPeople, ThePeopleAreRiggedWithTwoLegsAndTwoHands) {
     }
 }
 
+TEST(MediaPeople, ThePeopleStandCentredWithTheirArmsClearOfTheBody) {
+    for (const char* name : kPeople) {
+        const Picture pic = load(name);
+        ASSERT_EQ(pic.channels, 4) << name;
+        double sum = 0;
+        int count = 0;
+        for (int y = 0; y < pic.height; ++y) {
+            for (int x = 0; x < pic.width; ++x) {
+                if (pic.at(x, y, 3) != 255) continue;
+                sum += x + 0.5;
+                ++count;
+            }
+        }
+        ASSERT_GT(count, 0) << name;
+        EXPECT_NEAR(sum / count, pic.width / 2.0, 1.5) << name;
+        // From the waist to the hips: a forearm on each side of the torso, clear of it by at least one
+        // cell of the builder's grid (5 pixels).
+        for (int y : {100, 112}) {
+            const auto runs = opaque_runs(pic, y);
+            ASSERT_EQ(runs.size(), 3u) << name << " row " << y;
+            EXPECT_GE(runs[1].first - runs[0].second - 1, 5) << name << " row " << y;
+            EXPECT_GE(runs[2].first - runs[1].second - 1, 5) << name << " row " << y;
+            EXPECT_LT(runs[1].first, pic.width / 2) << name << " row " << y;
+            EXPECT_GT(runs[1].second, pic.width / 2) << name << " row " << y;
+        }
+    }
+}
+
 TEST(MediaPeople, EachBackViewHasItsFrontsSilhouetteAndItsOwnPaint) {
     for (const char* name : kPeople) {
         const Picture front = load(name), back = load(std::string(name) + "_backside");
@@ -146,6 +186,11 @@ TEST(MediaPeople, TheAnimalsStandOnFourLegsFacingRight) {
         EXPECT_GE(s.leg_x[1] - s.leg_x[0], 4.0f / FIGURE_GRID) << name;
         // The head is the highest part, on the right: the rig faces +x.
         EXPECT_GT(s.head_x, s.centre) << name;
+        // On the ground, the hind feet stand left of the middle and the front feet right of it.
+        const auto feet = opaque_runs(pic, pic.height - 1);
+        ASSERT_GE(feet.size(), 2u) << name;
+        EXPECT_LT(feet.front().second, pic.width / 2 - 16) << name;
+        EXPECT_GT(feet.back().first, pic.width / 2 + 16) << name;
     }
 }
 
