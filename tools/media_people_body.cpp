@@ -356,17 +356,16 @@ std::vector<Part> person_parts(const Person& p) {
     // The neckline: round at the front, a narrow band behind.
     decal(parts, ellipse(kCx, 40.5f, 6.4f, p.top == Top::dress ? 7.0f : 4.2f), skin, neck, View::front, 0.8f);
     decal(parts, ellipse(kCx, 39.5f, 6.0f, 2.2f), skin, neck, View::back, 0.8f);
-    if (p.top == Top::sweater || p.top == Top::tshirt)
+    if (p.top == Top::sweater)
         decal(parts,
               cut_below(polygon({kCx - pl.hip - 4, 118, kCx + pl.hip + 4, 118, kCx + pl.hip + 4, 130,
                                  kCx - pl.hip - 4, 130},
                                 0.0f),
-                        121.0f),
-              plain(rgb_tone(p.shirt.base, -0.2f)), torso, View::both, 0.0f,
-              p.top == Top::sweater ? 1.0f : 0.5f);
+                        120.0f),
+              plain(rgb_tone(p.shirt.base, -0.2f)), torso, View::both);
     if (p.top == Top::dress)
         decal(parts, capsule(kCx - pl.waist, 101.0f, kCx + pl.waist, 101.0f, 2.2f, 2.2f),
-              plain(rgb_tone(p.shirt.second, -0.1f)), torso, View::both);
+              plain(rgb_tone(p.shirt.base, -0.3f)), torso, View::both);
 
     if (p.top == Top::jacket || p.top == Top::stage) {
         const Material& o = p.outer;
