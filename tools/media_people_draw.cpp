@@ -278,8 +278,8 @@ MediaImage draw_figure(const std::vector<Part>& parts, int width, int height, Vi
                 if (p.mat.shine > 0) {
                     const float hv =
                         std::max(0.0f, (nx * kLightX + ny * kLightY + nzc * (kLightZ + 1)) / h_len);
-                    const float spec = hv * hv * hv * hv * hv * hv * hv * hv;
-                    c = rgb_add(c, rgb_scale({1, 1, 1}, p.mat.shine * spec * spec));
+                    const float glint = hv * hv * hv * hv * hv * hv * hv * hv;
+                    c = rgb_add(c, rgb_scale({1, 1, 1}, p.mat.shine * glint * glint));
                 }
                 // The evening sky's cool bounce on the edges turned away from the light.
                 const float away = std::max(0.0f, nx * 0.7f + ny * 0.3f);
