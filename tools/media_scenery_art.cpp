@@ -202,12 +202,12 @@ MediaImage media_dust() {
             // An irregular outline: the radius swells and shrinks with the direction, so every ray
             // from the centre still fades steadily outwards.
             float nx = r > 0.0f ? px / r : 1.0f, ny = r > 0.0f ? py / r : 0.0f;
-            float lobe = noise_fbm(rim, nx * 1.6f + 8.0f, ny * 1.6f + 8.0f, 3, 0.5f, 256, 256);
-            float reach = 0.64f * (1.0f + 0.16f * lobe);
+            float lobe = noise_fbm(rim, nx * 1.5f + 8.0f, ny * 1.5f + 8.0f, 2, 0.3f, 256, 256);
+            float reach = 0.66f * (1.0f + 0.2f * lobe);
             float q = r / reach;
             float body = q < 1.0f ? (1.0f - q * q) * (1.0f - q * q) : 0.0f;
             float inner = noise_fbm(wisps, px * 3.0f + 4.0f, py * 3.0f + 4.0f, 3, 0.5f, 256, 256);
-            float alpha = 0.92f * body * (0.88f + 0.12f * inner);
+            float alpha = 0.94f * body * (0.84f + 0.16f * inner);
             // Lit from above: a whiter top, a greyer underside.
             float shade = 0.9f - 0.12f * py - 0.05f * px + 0.04f * inner;
             image_put(image, x, y, Rgb{shade, shade, shade * 0.98f}, alpha, hash_unit(x, y, 723) - 0.5f);
