@@ -131,6 +131,29 @@ TEST(SceneryMedia, SurfacesReadAsWhatTheyAre) {
     EXPECT_LT(seam_stats(beams, false).inside, seam_stats(beams, true).inside);
 }
 
+TEST(SceneryMedia, RoadMarkingIsAWornDashAlongTheMiddleOfTheSameAsphalt) {
+    Picture marking = decode_media("tex/aszfaltcsik.jpg");
+    Picture plain = decode_media("tex/aszfalt1.jpg");
+    ASSERT_EQ(marking.width, 256);
+    ASSERT_EQ(plain.width, 256);
+    // Away from the stripe it is the plain asphalt, so the two textures can meet on the road.
+    double differ = 0.0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 256; ++x) differ += std::abs(marking.luma(x, y) - plain.luma(x, y));
+    EXPECT_LT(differ / (100.0 * 256.0), 3.0);
+    // A bright horizontal band through the middle, broken once along the tile: a dash and a gap.
+    double around = (mean_luma(marking, 0, 100) + mean_luma(marking, 156, 256)) / 2.0;
+    double band = mean_luma_box(marking, 60, 121, 196, 135);
+    EXPECT_GT(band, around + 70.0);
+    EXPECT_LT(mean_luma_box(marking, 0, 121, 24, 135), around + 15.0);
+    EXPECT_LT(mean_luma_box(marking, 232, 121, 256, 135), around + 15.0);
+    // Worn paint: the asphalt shows through in places.
+    int worn = 0;
+    for (int y = 121; y < 135; ++y)
+        for (int x = 60; x < 196; ++x) worn += marking.luma(x, y) < band - 40.0 ? 1 : 0;
+    EXPECT_GT(worn, 136 * 14 / 100);
+}
+
 TEST(SceneryMedia, CrateShowsItsFrameAndBraceAgainstLighterPlanks) {
     Picture crate = decode_media("tex/box1.jpg");
     ASSERT_EQ(crate.width, 256);
