@@ -15,8 +15,8 @@ constexpr int kHeight = 512;
 constexpr float kHorizonRow = 0.8f * kHeight;
 
 // Height above the horizon of a pixel row's centre: 1 at the top edge, 0 on the horizon, negative below.
-float row_elevation(int y) {
-    return (kHorizonRow - (static_cast<float>(y) + 0.5f)) / kHorizonRow;
+float row_elevation(int y, float horizon_row = kHorizonRow) {
+    return (horizon_row - (static_cast<float>(y) + 0.5f)) / horizon_row;
 }
 
 float column_azimuth(int x) {
@@ -90,16 +90,16 @@ float dither_at(int x, int y, uint32_t salt) {
     return hash_unit(x, y, salt) - 0.5f;
 }
 
-// A star field in its own buffer: small soft dots at random sub-pixel positions, mostly faint,
-// a few bright, tinted white, blue or yellow. Added to the sky where no cloud covers it.
-std::vector<Rgb> make_stars(uint64_t seed, int count) {
+// A star field in its own buffer: small soft dots at random sub-pixel positions above `lowest_row`,
+// mostly faint, a few bright, tinted white, blue or yellow. Added to the sky where no cloud covers it.
+std::vector<Rgb> make_stars(uint64_t seed, int count, float lowest_row = kHorizonRow) {
     std::vector<Rgb> stars(static_cast<size_t>(kWidth) * kHeight, Rgb{0.0f, 0.0f, 0.0f});
     static const Rgb kTints[4] = {
         {1.0f, 1.0f, 1.0f}, {0.78f, 0.86f, 1.0f}, {1.0f, 0.92f, 0.76f}, {0.9f, 0.94f, 1.0f}};
     MediaRng rng = rng_seed(seed);
     for (int i = 0; i < count; ++i) {
         float sx = rng_unit(rng) * kWidth;
-        float sy = rng_unit(rng) * kHorizonRow;
+        float sy = rng_unit(rng) * lowest_row;
         float u = rng_unit(rng);
         float brightness = 0.18f + 0.82f * u * u * u * u;
         Rgb tint = kTints[rng_next(rng) & 3];
@@ -267,6 +267,84 @@ MediaImage media_sky_dusk() {
             float near = ridge_cover(near_ridge, h);
             if (near > 0.0f) c = rgb_mix(c, near_hills, near);
             image_put(image, x, y, c, 1.0f, dither_at(x, y, 205));
+        }
+    }
+    return image;
+}
+
+MediaImage media_sky_evening() {
+    MediaImage image = image_make(kWidth, kHeight, 3);
+    const NoiseTable shape = noise_make(401);
+    const NoiseTable warp = noise_make(402);
+    const NoiseTable haze = noise_make(403);
+    // The dome's horizon is its middle row: the top half is the sky, the bottom half the ground
+    // under it, which the terrain hides.
+    const float horizon = 0.5f * kHeight;
+    const std::vector<Rgb> stars = make_stars(404, 700, 0.6f * horizon);
+
+    static const GradientStop kSky[] = {
+        {0.0f, {0.42f, 0.36f, 0.56f}},  {0.08f, {0.31f, 0.27f, 0.52f}}, {0.25f, {0.15f, 0.16f, 0.41f}},
+        {0.55f, {0.06f, 0.09f, 0.28f}}, {1.0f, {0.02f, 0.04f, 0.15f}},
+    };
+    const Rgb glow_low = {1.0f, 0.56f, 0.30f};    // just over the point where the sun went down
+    const Rgb glow_high = {0.86f, 0.42f, 0.50f};  // rose, fading into the violet
+    const Rgb belt = {0.50f, 0.36f, 0.52f};       // the pinkish band over the dark side's horizon
+    const Rgb cloud_dark = {0.16f, 0.15f, 0.30f};
+    const Rgb cloud_lit = {1.0f, 0.62f, 0.50f};
+    const Rgb ground_haze = {0.20f, 0.27f, 0.30f};
+    const Rgb ground_deep = {0.04f, 0.08f, 0.08f};
+    const float sun_azimuth = 0.25f;
+
+    for (int x = 0; x < kWidth; ++x) {
+        float a = column_azimuth(x);
+        float sun_dx = azimuth_pixels(a, sun_azimuth);
+        float glow_near = halo(sun_dx, 130.0f);
+        float glow_wide = halo(sun_dx, 320.0f);
+        // 1 straight opposite the glow, 0 at right angles to it and on the glowing side.
+        float dark_side = smoothstep(256.0f, 512.0f, sun_dx);
+        for (int y = 0; y < kHeight; ++y) {
+            float h = row_elevation(y, horizon);
+            float hp = h > 0.0f ? h : 0.0f;
+            Rgb c = gradient_at(kSky, 5, hp);
+            float low = 1.0f - smoothstep(0.0f, 0.45f, hp);
+            // The afterglow: orange on the horizon, rose higher up, wider than it is tall.
+            Rgb warm = rgb_mix(glow_low, glow_high, smoothstep(0.0f, 0.2f, hp));
+            c = rgb_mix(c, warm,
+                        clamp01(0.95f * glow_near * low * low + 0.25f * glow_wide * low * low * low));
+            // The other way round the sky is dimmer, with a faint rose band over the horizon.
+            float band = smoothstep(0.02f, 0.09f, hp) * (1.0f - smoothstep(0.11f, 0.24f, hp));
+            c = rgb_scale(c, 1.0f - 0.25f * dark_side * low);
+            c = rgb_mix(c, belt, 0.35f * dark_side * band);
+
+            float cover = 0.0f;
+            if (h > 0.0f) {
+                CloudSample s = cloud_sample(shape, warp, a, h, 8, 3.0f);
+                // Thin, broken streaks: only the densest parts of the noise, never thick.
+                cover = smoothstep(0.12f, 0.5f, s.density) * smoothstep(0.01f, 0.08f, h) *
+                        (1.0f - smoothstep(0.35f, 0.7f, h)) * 0.8f;
+                float lit = (1.0f - smoothstep(0.0f, 0.4f, h)) * (0.25f + 0.75f * glow_wide);
+                lit = clamp01(lit + 1.5f * (s.toward_light - s.density) * lit);
+                Rgb cloud = rgb_mix(cloud_dark, cloud_lit, lit);
+                // Far clouds sink into the haze of the horizon.
+                cloud = rgb_mix(cloud, c, 0.5f * (1.0f - smoothstep(0.0f, 0.12f, h)));
+                c = rgb_mix(c, cloud, cover);
+            }
+
+            float star_vis = smoothstep(0.3f, 0.65f, h) * (1.0f - cover);
+            const Rgb& star = stars[static_cast<size_t>(y) * kWidth + static_cast<size_t>(x)];
+            c = rgb_add(c, rgb_scale(star, 0.8f * star_vis));
+
+            if (h < 0.02f) {
+                // Below the horizon: hazy blue-green ground darkening downwards, mist drifting over it.
+                float depth = -h;
+                float mist = noise_fbm(haze, a * 16.0f, depth * 12.0f, 4, 0.5f, 16, 256);
+                Rgb ground = rgb_mix(ground_haze, ground_deep, smoothstep(0.0f, 0.35f, depth));
+                ground = rgb_scale(ground, 0.92f + 0.12f * mist);
+                ground = rgb_add(
+                    ground, rgb_scale(glow_low, 0.12f * glow_near * (1.0f - smoothstep(0.0f, 0.1f, depth))));
+                c = rgb_mix(c, ground, smoothstep(0.02f, -0.02f, h));
+            }
+            image_put(image, x, y, c, 1.0f, dither_at(x, y, 405));
         }
     }
     return image;

@@ -8,6 +8,9 @@
 // the horizon four fifths of the way down, ground below.
 MediaImage media_sky_day();   // blue sky, sun, soft cumulus
 MediaImage media_sky_dusk();  // afterglow on the horizon, stars above, thin lit streaks of cloud
+// 1024 x 512 RGB dome that wraps around horizontally: zenith at the top row, the horizon on the middle
+// row, the nadir at the bottom. Blue hour: a warm glow where the sun has set, first stars, hazy ground.
+MediaImage media_sky_evening();
 
 // 256 x 256 RGB block wall, lit from the top left, tiling in both directions.
 MediaImage media_wall();
