@@ -50,9 +50,10 @@ const SceneEntry scene_list[SCENE_COUNT] = {
 void park_tour_camera(float pass_seconds) {
     // One turn in 218.5 s, the length of a pass.
     const float turn = pass_seconds * (2 * 3.14159265f / 218.5f);
-    const float radius = 15 + 5 * std::sin(turn * 3);
+    // Inside the ring of trees, which begins 20 m out from the middle of the square.
+    const float radius = 11 + 3 * std::sin(turn * 3);
     const float height = 1.6f + 1.2f * std::sin(turn * 5 + 1);
-    camera_target(std::sin(turn) * radius, height, 4 + std::cos(turn) * radius, 0, -0.4f, 4, -1, 0.9f);
+    camera_target(std::sin(turn) * radius, height, 2 + std::cos(turn) * radius, 0, -0.4f, 3, -1, 0.9f);
 }
 
 void scene_cycle_pass() {
