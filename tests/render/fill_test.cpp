@@ -585,6 +585,52 @@ TEST(FillReference, CallsDrawnBandByBandMatchTheReference) {
     }
 }
 
+TEST(FillReference, SharedProjectionMatchesTheReference) {
+    // Slices drawing the same part read one projection, made in runs that may start anywhere in the
+    // part: the filler must draw from it what the reference draws projecting every vertex itself,
+    // vertices behind the eye, far off, not finite or repeated from the previous triangle included.
+    RandomScene s(2024);
+    const float odd[] = {std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity(),
+                         1e30f,
+                         -1e30f,
+                         -5.0f};
+    for (int round = 0; round < 30; ++round) {
+        Canvas fast(120, 90), ref(120, 90);
+        std::vector<RandomCall> calls = random_calls(s, fast, 1 + s.pick(6), 40);
+        std::vector<std::vector<float>> projected(calls.size());
+        for (size_t c = 0; c < calls.size(); ++c) {
+            RandomCall& call = calls[c];
+            std::vector<float>& tris = call.tris;
+            for (size_t v = 9; v < tris.size(); v += 3) {
+                if (s.pick(5) == 0)
+                    std::copy_n(&tris[v - 3 * static_cast<size_t>(1 + s.pick(3))], 3, &tris[v]);
+                if (s.pick(40) == 0) tris[v + static_cast<size_t>(s.pick(3))] = odd[s.pick(6)];
+            }
+            call.p.depth_factor = s.pick(2) ? 0.0f : 0.05f;
+            const int64_t n = call.p.tri_count;
+            const int64_t cut = s.pick(static_cast<int>(n) + 1);
+            projected[c].assign(static_cast<size_t>(n) * 9, -1.0f);
+            fill_project_triangles(call.p, 0, cut, projected[c].data());
+            fill_project_triangles(call.p, cut, n, projected[c].data() + cut * 9);
+            call.p.projected = projected[c].data();
+        }
+        const int slices = 1 + s.pick(3);
+        for (int slice = 0; slice < slices; ++slice) {
+            for (RandomCall& call : calls) {
+                call.p.slice_index = slice;
+                call.p.slice_count = slices;
+                fill_part_triangles(call.p);
+            }
+        }
+        for (RandomCall& call : calls) call.p.slice_index = 0, call.p.slice_count = 1;
+        draw_reference(calls, ref);
+        ASSERT_EQ(fast.depth, ref.depth) << "round " << round;
+        ASSERT_EQ(fast.color, ref.color) << "round " << round;
+    }
+}
+
 TEST(FillParamsCheck, UnusableCallsDrawNothing) {
     Canvas c(8, 8);
     std::vector<float> tris;

@@ -403,6 +403,17 @@ void fill_defer_end() {
     df.active = 0;
 }
 
+void fill_project_triangles(const FillParams& p, int64_t first, int64_t end, float* out) {
+    if (!p.tris || first < 0 || end <= first) return;
+    const ViewTransform view = fill_view(p);
+    TriangleProjector projector(view);
+    for (int64_t i = first; i < end; ++i, out += 9) {
+        float proj[3][3];
+        projector.project(p.tris + i * 9, proj);
+        std::memcpy(out, proj, sizeof proj);
+    }
+}
+
 void fill_part_triangles(const FillParams& p) {
     CallShare share;
     if (!call_share(p, share)) return;
