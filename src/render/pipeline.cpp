@@ -171,7 +171,10 @@ void run_raster_pass(int cpus) {
     const int rendered_height = render_config.half_height_mode ? rows / 2 : rows;
     const int t = raster_thread_count(cpus, rendered_height);
     pipeline_state.threads.raster = t;
+    // Vertices that several slices would each project are projected once, by the same workers, first.
+    if (raster_projection_prepare(t)) worker_run_pass(t, pass_worker<raster_projection_pass>);
     worker_run_pass(t, pass_worker<raster_pass>);
+    raster_projection_release();
     raster_collect_statistics();
 }
 

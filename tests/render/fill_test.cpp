@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
 
 #include "render/raster/fill.h"
 #include "render_test_util.h"
+#include "scene/camera.h"
 
 namespace {
 
@@ -582,6 +584,104 @@ TEST(FillReference, CallsDrawnBandByBandMatchTheReference) {
         draw_reference(calls, ref);
         ASSERT_EQ(fast.depth, ref.depth) << "round " << round;
         ASSERT_EQ(fast.color, ref.color) << "round " << round;
+    }
+}
+
+TEST(FillReference, SharedProjectionMatchesTheReference) {
+    // Slices drawing the same part read one projection, made in runs that may start anywhere in the
+    // part: the filler must draw from it what the reference draws projecting every vertex itself,
+    // vertices behind the eye, far off, not finite or repeated from the previous triangle included.
+    RandomScene s(2024);
+    const float odd[] = {std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity(),
+                         1e30f,
+                         -1e30f,
+                         -5.0f};
+    for (int round = 0; round < 30; ++round) {
+        Canvas fast(120, 90), ref(120, 90);
+        std::vector<RandomCall> calls = random_calls(s, fast, 1 + s.pick(6), 40);
+        std::vector<std::vector<float>> projected(calls.size());
+        for (size_t c = 0; c < calls.size(); ++c) {
+            RandomCall& call = calls[c];
+            std::vector<float>& tris = call.tris;
+            for (size_t v = 9; v < tris.size(); v += 3) {
+                if (s.pick(5) == 0)
+                    std::copy_n(&tris[v - 3 * static_cast<size_t>(1 + s.pick(3))], 3, &tris[v]);
+                if (s.pick(40) == 0) tris[v + static_cast<size_t>(s.pick(3))] = odd[s.pick(6)];
+            }
+            call.p.depth_factor = s.pick(2) ? 0.0f : 0.05f;
+            const int64_t n = call.p.tri_count;
+            const int64_t cut = s.pick(static_cast<int>(n) + 1);
+            projected[c].assign(static_cast<size_t>(n) * 9, -1.0f);
+            fill_project_triangles(call.p, 0, cut, projected[c].data());
+            fill_project_triangles(call.p, cut, n, projected[c].data() + cut * 9);
+            call.p.projected = projected[c].data();
+        }
+        const int slices = 1 + s.pick(3);
+        for (int slice = 0; slice < slices; ++slice) {
+            for (RandomCall& call : calls) {
+                call.p.slice_index = slice;
+                call.p.slice_count = slices;
+                fill_part_triangles(call.p);
+            }
+        }
+        for (RandomCall& call : calls) call.p.slice_index = 0, call.p.slice_count = 1;
+        draw_reference(calls, ref);
+        ASSERT_EQ(fast.depth, ref.depth) << "round " << round;
+        ASSERT_EQ(fast.color, ref.color) << "round " << round;
+    }
+}
+
+TEST(FillProjection, SharedProjectionIsTheCamerasBitForBit) {
+    // Every vertex as the scene's projection gives it, clamped to the screen coordinate limit, or NaN
+    // in all three values when it is not finite; views rotated, rolled or straight, runs of any length.
+    std::mt19937 rng(31);
+    auto uni = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+    const float odd[] = {std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity(),
+                         1e30f,
+                         -1e30f,
+                         -0.0f,
+                         0.0f};
+    for (int round = 0; round < 40; ++round) {
+        FillParams p;
+        p.width = 64 + static_cast<int>(rng() % 1900);
+        p.height = 48 + static_cast<int>(rng() % 1000);
+        p.eye_x = uni(-50, 50), p.neg_eye_y = uni(-5, 5), p.eye_z = uni(-50, 50);
+        const int view = round % 3;  // straight, rotated, rolled
+        p.pitch = view ? uni(-40, 40) : 0.0f;
+        p.neg_yaw = view ? uni(-180, 180) : 0.0f;
+        p.roll = view == 2 ? uni(-30, 30) : 0.0f;
+        p.extent_x = uni(0.2f, 2), p.extent_y = uni(0.1f, 1), p.depth_factor = uni(0, 3);
+        p.view_center_x = uni(-0.5f, 0.5f), p.view_center_y = uni(-0.5f, 0.5f);
+        const int64_t n = 1 + static_cast<int64_t>(rng() % 40);
+        std::vector<float> tris(static_cast<size_t>(n) * 9);
+        for (float& v : tris) v = rng() % 30 == 0 ? odd[rng() % 6] : uni(-300, 300);
+        p.tris = tris.data();
+        p.tri_count = n;
+        const int64_t first = static_cast<int64_t>(rng() % static_cast<uint32_t>(n));
+        std::vector<float> out(static_cast<size_t>(n - first) * 9);
+        fill_project_triangles(p, first, n, out.data());
+
+        const float projection[3] = {p.extent_x, p.extent_y, p.depth_factor};
+        const float center[2] = {p.view_center_x, p.view_center_y};
+        const ViewTransform vt =
+            view_transform_make(Vec3{p.eye_x, -p.neg_eye_y, p.eye_z}, Vec3{p.pitch, -p.neg_yaw, p.roll},
+                                projection, center, p.width, p.height);
+        for (int64_t v = first * 3; v < n * 3; ++v) {
+            const float* w = &tris[static_cast<size_t>(v) * 3];
+            const ProjectedPoint pp = project_point(vt, w[0], w[1], w[2]);
+            const float* got = &out[static_cast<size_t>(v - first * 3) * 3];
+            SCOPED_TRACE(testing::Message() << "round " << round << ", vertex " << v);
+            if (!std::isfinite(pp.x) || !std::isfinite(pp.y) || !std::isfinite(pp.depth)) {
+                EXPECT_TRUE(std::isnan(got[0]) && std::isnan(got[1]) && std::isnan(got[2]));
+                continue;
+            }
+            const float want[3] = {std::clamp(pp.x, -1e12f, 1e12f), std::clamp(pp.y, -1e12f, 1e12f),
+                                   pp.depth};
+            EXPECT_EQ(std::memcmp(got, want, sizeof want), 0) << got[0] << " " << got[1] << " " << got[2];
+        }
     }
 }
 

@@ -9,6 +9,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "render/raster/fill.h"
 #include "render/raster/fill_setup.h"
 #include "scene/camera.h"
@@ -401,6 +405,81 @@ void fill_defer_end() {
     defer_flush(df);
     df.calls.clear();
     df.active = 0;
+}
+
+#if defined(__SSE2__)
+namespace {
+
+// Four vertices at a time: the operations of project_point and project_vertex in the same order, lane
+// by lane, so every lane is bit for bit the scalar result (SSE arithmetic rounds each operation to float
+// exactly as the scalar one). The clamp becomes min and max, equal for every finite value.
+void project_vertices_sse2(const ViewTransform& v, const float* in, int64_t count, float* out) {
+    const __m128 eye_x = _mm_set1_ps(v.eye_x), eye_y = _mm_set1_ps(v.eye_y), eye_z = _mm_set1_ps(v.eye_z);
+    const __m128 cos_yaw = _mm_set1_ps(v.cos_yaw), sin_yaw = _mm_set1_ps(v.sin_yaw);
+    const __m128 cos_pitch = _mm_set1_ps(v.cos_pitch), sin_pitch = _mm_set1_ps(v.sin_pitch);
+    const __m128 cos_roll = _mm_set1_ps(v.cos_roll), sin_roll = _mm_set1_ps(v.sin_roll);
+    const __m128 depth_factor = _mm_set1_ps(v.depth_factor), one = _mm_set1_ps(1.0f);
+    const __m128 center_x = _mm_set1_ps(v.center_x), center_y = _mm_set1_ps(v.center_y);
+    const __m128 scale_x = _mm_set1_ps(v.scale_x), scale_y = _mm_set1_ps(v.scale_y);
+    const __m128 limit = _mm_set1_ps(SCREEN_COORD_LIMIT), neg_limit = _mm_set1_ps(-SCREEN_COORD_LIMIT);
+    const __m128 nan = _mm_set1_ps(std::numeric_limits<float>::quiet_NaN());
+    const __m128 sign = _mm_set1_ps(-0.0f), zero = _mm_setzero_ps();
+    int64_t k = 0;
+    for (; k + 4 <= count; k += 4, in += 12, out += 12) {
+        __m128 x = _mm_sub_ps(_mm_setr_ps(in[0], in[3], in[6], in[9]), eye_x);
+        __m128 y = _mm_sub_ps(eye_y, _mm_setr_ps(in[1], in[4], in[7], in[10]));
+        __m128 z = _mm_sub_ps(_mm_setr_ps(in[2], in[5], in[8], in[11]), eye_z);
+        if (v.rotated) {
+            const __m128 z1 = _mm_sub_ps(_mm_mul_ps(cos_yaw, z), _mm_mul_ps(sin_yaw, x));
+            const __m128 x1 = _mm_add_ps(_mm_mul_ps(cos_yaw, x), _mm_mul_ps(sin_yaw, z));
+            const __m128 depth = _mm_add_ps(_mm_mul_ps(cos_pitch, z1), _mm_mul_ps(sin_pitch, y));
+            const __m128 y1 = _mm_sub_ps(_mm_mul_ps(cos_pitch, y), _mm_mul_ps(sin_pitch, z1));
+            x = x1;
+            y = y1;
+            z = depth;
+            if (v.rolled) {
+                y = _mm_add_ps(_mm_mul_ps(cos_roll, y1), _mm_mul_ps(sin_roll, x1));
+                x = _mm_sub_ps(_mm_mul_ps(cos_roll, x1), _mm_mul_ps(sin_roll, y1));
+            }
+        }
+        const __m128 scale =
+            _mm_div_ps(one, _mm_add_ps(_mm_andnot_ps(sign, _mm_mul_ps(z, depth_factor)), one));
+        const __m128 px = _mm_add_ps(center_x, _mm_mul_ps(_mm_mul_ps(x, scale_x), scale));
+        const __m128 py = _mm_add_ps(center_y, _mm_mul_ps(_mm_mul_ps(y, scale_y), scale));
+        const __m128 test = _mm_add_ps(_mm_add_ps(_mm_sub_ps(px, px), _mm_sub_ps(py, py)), _mm_sub_ps(z, z));
+        const __m128 finite = _mm_cmpeq_ps(test, zero);
+        auto pick = [&](__m128 value) {
+            return _mm_or_ps(_mm_and_ps(finite, value), _mm_andnot_ps(finite, nan));
+        };
+        alignas(16) float lane[3][4];
+        _mm_store_ps(lane[0], pick(_mm_max_ps(_mm_min_ps(px, limit), neg_limit)));
+        _mm_store_ps(lane[1], pick(_mm_max_ps(_mm_min_ps(py, limit), neg_limit)));
+        _mm_store_ps(lane[2], pick(z));
+        for (int j = 0; j < 4; ++j) {
+            out[j * 3] = lane[0][j];
+            out[j * 3 + 1] = lane[1][j];
+            out[j * 3 + 2] = lane[2][j];
+        }
+    }
+    for (; k < count; ++k, in += 3, out += 3) project_vertex(v, in, out);
+}
+
+}  // namespace
+#endif
+
+void fill_project_triangles(const FillParams& p, int64_t first, int64_t end, float* out) {
+    if (!p.tris || first < 0 || end <= first) return;
+    const ViewTransform view = fill_view(p);
+#if defined(__SSE2__)
+    project_vertices_sse2(view, p.tris + first * 9, (end - first) * 3, out);
+#else
+    TriangleProjector projector(view);
+    for (int64_t i = first; i < end; ++i, out += 9) {
+        float proj[3][3];
+        projector.project(p.tris + i * 9, proj);
+        std::memcpy(out, proj, sizeof proj);
+    }
+#endif
 }
 
 void fill_part_triangles(const FillParams& p) {

@@ -60,6 +60,9 @@ struct FillParams {
     // band, running every call for each band, and keep the order of draws per pixel.
     int band_top = 0;
     int band_bottom = 0;
+    // 9 floats per triangle or null: each vertex's screen x, y and depth as fill_project_triangles gives
+    // them for this call's view and triangles. The filler then reads them instead of projecting.
+    const float* projected = nullptr;
 };
 
 // Banding: a region is drawn a band of rows at a time where triangles overdraw each other, so that the
@@ -78,6 +81,11 @@ inline int fill_band_rows(int width) {
 
 // Draws the triangles of one part.
 void fill_part_triangles(const FillParams& p);
+
+// Screen x, y and depth of the vertices of the triangles [first, end) of p.tris in p's view, into out
+// (9 floats per triangle, triangle first at out): bit for bit what the filler computes for them itself,
+// so that threads drawing the same part in different rows can share one projection.
+void fill_project_triangles(const FillParams& p, int64_t first, int64_t end, float* out);
 
 // Deferred drawing for one thread. Between fill_defer_begin and fill_defer_end, fill_part_triangles
 // calls of this thread whose rows lie within [row_top, row_bottom) only project and set up their

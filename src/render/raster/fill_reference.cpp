@@ -1,11 +1,14 @@
 // The plain triangle filler: the fast filler's triangle set-up, then every decision taken per pixel and
-// every interpolated value computed from its span start. Used by tests to check the fast filler's rows.
+// every interpolated value computed from its span start, each vertex projected here even when the call
+// brings its projection. Used by tests to check the fast filler's rows and the shared projection.
 #include "render/raster/fill.h"
 #include "render/raster/fill_setup.h"
 
 using namespace fill_detail;
 
-void fill_part_triangles_reference(const FillParams& p) {
+void fill_part_triangles_reference(const FillParams& call) {
+    FillParams p = call;
+    p.projected = nullptr;
     for_each_triangle(p, [&](const FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
         TriRows t;
         if (!tri_rows_setup(v, slice_top, slice_bottom, t)) return;

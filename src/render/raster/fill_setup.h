@@ -341,19 +341,64 @@ inline void project_vertex(const ViewTransform& view, const float* w, float out[
     out[2] = pp.depth;
 }
 
+// The view of a call: the camera fields of p over its region.
+inline ViewTransform fill_view(const FillParams& p) {
+    const float projection[3] = {p.extent_x, p.extent_y, p.depth_factor};
+    const float center[2] = {p.view_center_x, p.view_center_y};
+    return view_transform_make(Vec3{p.eye_x, -p.neg_eye_y, p.eye_z}, Vec3{p.pitch, -p.neg_yaw, p.roll},
+                               projection, center, p.width, p.height);
+}
+
+// Projects the vertices of consecutive triangles; a vertex equal to one of the previous triangle's
+// reuses its projection, which is the one it would get anyway.
+class TriangleProjector {
+  public:
+    explicit TriangleProjector(const ViewTransform& view) : view_(view) {}
+    // x, y and depth of each vertex of the 9 floats at tri.
+    void project(const float* tri, float proj[3][3]) {
+        VertexKey key[3];
+        for (int k = 0; k < 3; ++k) {
+            key[k] = vertex_key(tri + k * 3);
+            int reuse = -1;
+            if (have_prev_) {
+                for (int j = 0; j < 3; ++j) {
+                    if (key[k].xy == prev_key_[j].xy && key[k].z == prev_key_[j].z) {
+                        reuse = j;
+                        break;
+                    }
+                }
+            }
+            if (reuse >= 0) {
+                proj[k][0] = prev_proj_[reuse][0];
+                proj[k][1] = prev_proj_[reuse][1];
+                proj[k][2] = prev_proj_[reuse][2];
+            } else {
+                project_vertex(view_, tri + k * 3, proj[k]);
+            }
+        }
+        std::memcpy(prev_key_, key, sizeof key);
+        std::memcpy(prev_proj_, proj, sizeof prev_proj_);
+        have_prev_ = true;
+    }
+
+  private:
+    const ViewTransform& view_;
+    VertexKey prev_key_[3];
+    float prev_proj_[3][3];  // x, y, depth
+    bool have_prev_ = false;
+};
+
 // Walks the triangles of a call over the rows [slice_top, slice_bottom) of its share (a narrower band
-// than the share gives the same pixels in those rows): projection with reuse, rejection, colour and
+// than the share gives the same pixels in those rows): projection with reuse (or the call's projected
+// vertices), rejection, colour and
 // texture set-up, the one set-up of the fast filler and its reference alike. Work that is the same for
 // every triangle of the call (the colour without a shade array, the part's texture) is done once.
 // fn(vertices, paint, slice_top, slice_bottom) gets every triangle that may cover a row.
 template <class TriFn>
 void for_each_triangle(const FillParams& p, const CallShare& share, int slice_top, int slice_bottom,
                        TriFn&& fn) {
-    const float projection[3] = {p.extent_x, p.extent_y, p.depth_factor};
-    const float center[2] = {p.view_center_x, p.view_center_y};
-    const ViewTransform view =
-        view_transform_make(Vec3{p.eye_x, -p.neg_eye_y, p.eye_z}, Vec3{p.pitch, -p.neg_yaw, p.roll},
-                            projection, center, p.width, p.height);
+    const ViewTransform view = fill_view(p);
+    TriangleProjector projector(view);
     const bool colored = p.red + p.green + p.blue + p.alpha <= COLORED_SUM_MAX;
     const float object_color[4] = {p.red * 255.0f, p.green * 255.0f, p.blue * 255.0f, p.alpha * 255.0f};
     // Rows and columns as floats: the comparisons convert them so anyway.
@@ -374,36 +419,13 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
         call_paint.span_limit = p.span_limit;
     }
 
-    VertexKey prev_key[3];
-    float prev_proj[3][3];  // x, y, depth
-    bool have_prev = false;
-
     for (int64_t i = share.first; i < p.tri_count; i += share.stride) {
-        const float* tri = p.tris + i * 9;
         float proj[3][3];
-        VertexKey key[3];
-        for (int k = 0; k < 3; ++k) {
-            key[k] = vertex_key(tri + k * 3);
-            int reuse = -1;
-            if (have_prev) {
-                for (int j = 0; j < 3; ++j) {
-                    if (key[k].xy == prev_key[j].xy && key[k].z == prev_key[j].z) {
-                        reuse = j;
-                        break;
-                    }
-                }
-            }
-            if (reuse >= 0) {
-                proj[k][0] = prev_proj[reuse][0];
-                proj[k][1] = prev_proj[reuse][1];
-                proj[k][2] = prev_proj[reuse][2];
-            } else {
-                project_vertex(view, tri + k * 3, proj[k]);
-            }
+        if (p.projected) {
+            std::memcpy(proj, p.projected + i * 9, sizeof proj);
+        } else {
+            projector.project(p.tris + i * 9, proj);
         }
-        std::memcpy(prev_key, key, sizeof key);
-        std::memcpy(prev_proj, proj, sizeof proj);
-        have_prev = true;
 
         // A vertex that failed to project rejects the whole triangle (NaN fails every test).
         if (!(proj[0][2] >= 0 || proj[1][2] >= 0 || proj[2][2] >= 0)) continue;

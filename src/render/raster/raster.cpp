@@ -44,15 +44,28 @@ int64_t frame_triangles(const ObjectTable& t, int64_t limit) {
     return total;
 }
 
-}  // namespace
+// Triangles of a part that the pass draws: 0 for a hidden or empty part, and never more than its world
+// array holds.
+int part_triangles(const PartArrays& pa, size_t pi) {
+    const std::vector<float>& world = pa.tri_world[pi];
+    if (world.empty() || !pa.visible[pi]) return 0;
+    const int count = pa.tri_count[pi];
+    if (count <= 0) return 0;
+    const size_t held = world.size() / 9;
+    return static_cast<size_t>(count) > held ? static_cast<int>(held) : count;
+}
 
-void raster_pass(int thread_index, int thread_count) {
-    if (thread_count < 1 || thread_index < 0 || thread_index >= thread_count) return;
+int split_mode(int thread_count) {
+    const int mode = render_config.raster_split_mode;
+    if (thread_count == 1 || (mode != SPLIT_PARTS && mode != SPLIT_INTERLEAVE)) return SPLIT_SLICES;
+    return mode;
+}
+
+// The region, planes and camera of the frame; false when there is nothing to draw into.
+bool frame_params(FillParams& p) {
     const FrameBuffer& fb = frame_buffer;
-    if (!fb.fb_pixels || !fb.fb_depth || fb.fb_width <= 0 || fb.fb_height <= 0) return;
-
+    if (!fb.fb_pixels || !fb.fb_depth || fb.fb_width <= 0 || fb.fb_height <= 0) return false;
     // Half height renders into the middle half of the rows.
-    FillParams p;
     const bool half = render_config.half_height_mode != 0;
     const int first_row = half ? fb.fb_height / 4 : 0;
     p.height = half ? fb.fb_height / 2 : fb.fb_height;
@@ -62,11 +75,126 @@ void raster_pass(int thread_index, int thread_count) {
     p.color = fb.fb_pixels + first_pixel * 3;
     p.depth = fb.fb_depth + first_pixel;
     p.width = fb.fb_width;
-    if (p.height <= 0) return;
+    if (p.height <= 0) return false;
 
-    int mode = render_config.raster_split_mode;
-    if (mode != SPLIT_PARTS && mode != SPLIT_INTERLEAVE) mode = SPLIT_SLICES;
-    if (thread_count == 1) mode = SPLIT_SLICES;
+    const CameraState& cam = camera_state;
+    p.eye_x = cam.camera_eye.x;
+    p.neg_eye_y = -cam.camera_eye.y;
+    p.eye_z = cam.camera_eye.z;
+    p.pitch = cam.camera_angles.x;
+    p.neg_yaw = -cam.camera_angles.y;
+    p.roll = cam.camera_angles.z;
+    p.extent_x = cam.projection[0];
+    p.extent_y = cam.projection[1];
+    p.depth_factor = cam.projection[2];
+    p.view_center_x = cam.view_center[0];
+    p.view_center_y = cam.view_center[1];
+    return true;
+}
+
+// Whether the view test passes the part's box for a slice; parts too small for the test always pass.
+bool part_drawn(const PartArrays& pa, size_t pi, int triangles, const FillParams& p, int slice_index,
+                int slice_count) {
+    const CameraState& cam = camera_state;
+    return triangles < CULL_MIN_TRIANGLES ||
+           part_in_view(cam.camera_eye, cam.camera_angles, pa.world_min[pi], pa.world_max[pi], cam.projection,
+                        p.width, p.height, cam.view_center, slice_index, slice_count);
+}
+
+// One part of the shared projection: its triangles' vertices from triangle `first` of the buffer on.
+struct ProjectedPart {
+    ObjectId id;
+    int part;
+    int64_t first;
+    int count;
+};
+
+// The frame's shared projection, written by raster_projection_prepare and the projection pass, read by
+// the raster pass's slices.
+struct SharedProjection {
+    int ready = 0;
+    int thread_count = 0;
+    FillParams view;                   // the region and camera it was made for
+    std::vector<ProjectedPart> parts;  // in the order the raster pass walks them
+    std::vector<float> xyz;            // 9 floats per triangle: x, y and depth of each vertex
+    int64_t triangles = 0;
+};
+
+SharedProjection shared_projection;
+
+bool same_view(const FillParams& a, const FillParams& b) {
+    return a.width == b.width && a.height == b.height && a.eye_x == b.eye_x && a.neg_eye_y == b.neg_eye_y &&
+           a.eye_z == b.eye_z && a.pitch == b.pitch && a.neg_yaw == b.neg_yaw && a.roll == b.roll &&
+           a.extent_x == b.extent_x && a.extent_y == b.extent_y && a.depth_factor == b.depth_factor &&
+           a.view_center_x == b.view_center_x && a.view_center_y == b.view_center_y;
+}
+
+}  // namespace
+
+bool raster_projection_prepare(int thread_count) {
+    SharedProjection& sp = shared_projection;
+    sp.ready = 0;
+    sp.parts.clear();
+    sp.triangles = 0;
+    // Only slices draw one part on several threads.
+    if (raster_state.plain || thread_count < 2 || split_mode(thread_count) != SPLIT_SLICES) return false;
+    FillParams p;
+    if (!frame_params(p)) return false;
+    const ObjectTable& t = obj_table;
+    for (ObjectId id = 0; id < t.object_capacity; ++id) {
+        if (!t.has_geometry[id] || !t.enabled[id]) continue;
+        const PartArrays& pa = t.parts[static_cast<size_t>(id)];
+        const int part_count = obj_part_limit(id);
+        for (int part = 0; part < part_count; ++part) {
+            const size_t pi = static_cast<size_t>(part);
+            const int n = part_triangles(pa, pi);
+            if (n == 0) continue;
+            bool drawn = false;
+            for (int s = 0; s < thread_count && !drawn; ++s)
+                drawn = part_drawn(pa, pi, n, p, s, thread_count);
+            if (!drawn) continue;
+            sp.parts.push_back(ProjectedPart{id, part, sp.triangles, n});
+            sp.triangles += n;
+        }
+    }
+    if (sp.triangles == 0) return false;
+    sp.xyz.resize(static_cast<size_t>(sp.triangles) * 9);
+    sp.view = p;
+    sp.thread_count = thread_count;
+    sp.ready = 1;
+    return true;
+}
+
+void raster_projection_pass(int thread_index, int thread_count) {
+    SharedProjection& sp = shared_projection;
+    if (!sp.ready || thread_count < 1 || thread_index < 0 || thread_index >= thread_count) return;
+    // An equal run of the listed triangles per share, whatever parts they belong to.
+    const int64_t first = sp.triangles * thread_index / thread_count;
+    const int64_t end = sp.triangles * (thread_index + 1) / thread_count;
+    if (first >= end) return;
+    auto part = std::upper_bound(sp.parts.begin(), sp.parts.end(), first,
+                                 [](int64_t i, const ProjectedPart& pp) { return i < pp.first; });
+    FillParams q = sp.view;
+    for (--part; part != sp.parts.end() && part->first < end; ++part) {
+        q.tris =
+            obj_table.parts[static_cast<size_t>(part->id)].tri_world[static_cast<size_t>(part->part)].data();
+        const int64_t from = std::max(first, part->first) - part->first;
+        const int64_t to = std::min(end, part->first + part->count) - part->first;
+        fill_project_triangles(q, from, to, sp.xyz.data() + static_cast<size_t>(part->first + from) * 9);
+    }
+}
+
+void raster_projection_release() {
+    shared_projection.ready = 0;
+}
+
+void raster_pass(int thread_index, int thread_count) {
+    if (thread_count < 1 || thread_index < 0 || thread_index >= thread_count) return;
+    FillParams p;
+    if (!frame_params(p)) return;
+
+    const int mode = split_mode(thread_count);
+    const bool plain = raster_state.plain != 0;
     bool keeps_statistics;
     if (mode == SPLIT_SLICES) {
         keeps_statistics = thread_index == thread_count / 2;
@@ -83,19 +211,9 @@ void raster_pass(int thread_index, int thread_count) {
         p.shared_target = 1;
     }
 
-    const CameraState& cam = camera_state;
-    p.eye_x = cam.camera_eye.x;
-    p.neg_eye_y = -cam.camera_eye.y;
-    p.eye_z = cam.camera_eye.z;
-    p.pitch = cam.camera_angles.x;
-    p.neg_yaw = -cam.camera_angles.y;
-    p.roll = cam.camera_angles.z;
-    p.extent_x = cam.projection[0];
-    p.extent_y = cam.projection[1];
-    p.depth_factor = cam.projection[2];
-    p.view_center_x = cam.view_center[0];
-    p.view_center_y = cam.view_center[1];
-
+    const SharedProjection& sp = shared_projection;
+    const bool shared = !plain && mode == SPLIT_SLICES && sp.ready && sp.thread_count == thread_count &&
+                        same_view(sp.view, p);
     const ObjectTable& t = obj_table;
     const TextureTable& tex = texture_table;
     int drawn = 0, culled = 0;
@@ -104,6 +222,7 @@ void raster_pass(int thread_index, int thread_count) {
     auto walk = [&](int band_top, int band_bottom, bool count) {
         p.band_top = band_top;
         p.band_bottom = band_bottom;
+        size_t next_projected = 0;
         for (ObjectId id = 0; id < t.object_capacity; ++id) {
             if (!t.has_geometry[id] || !t.enabled[id]) continue;
             const PartArrays& pa = t.parts[static_cast<size_t>(id)];
@@ -111,18 +230,20 @@ void raster_pass(int thread_index, int thread_count) {
             for (int part = 0; part < part_count; ++part) {
                 if (mode == SPLIT_PARTS && (id + part) % thread_count != thread_index) continue;
                 const size_t pi = static_cast<size_t>(part);
-                const std::vector<float>& world = pa.tri_world[pi];
-                if (world.empty() || !pa.visible[pi]) continue;
-                // The arrays hold at least tri_count triangles; a shorter one is never read past its end.
-                int count_tris = pa.tri_count[pi];
-                if (count_tris <= 0) continue;
-                if (static_cast<size_t>(count_tris) > world.size() / 9)
-                    count_tris = static_cast<int>(world.size() / 9);
+                const int count_tris = part_triangles(pa, pi);
+                if (count_tris == 0) continue;
+                // The shared projection lists its parts in this walk's order.
+                p.projected = nullptr;
+                if (shared && next_projected < sp.parts.size()) {
+                    const ProjectedPart& pp = sp.parts[next_projected];
+                    if (pp.id == id && pp.part == part) {
+                        if (pp.count == count_tris)
+                            p.projected = sp.xyz.data() + static_cast<size_t>(pp.first) * 9;
+                        ++next_projected;
+                    }
+                }
 
-                if (count_tris >= CULL_MIN_TRIANGLES &&
-                    !part_in_view(cam.camera_eye, cam.camera_angles, pa.world_min[pi], pa.world_max[pi],
-                                  cam.projection, p.width, p.height, cam.view_center, p.slice_index,
-                                  p.slice_count)) {
+                if (!part_drawn(pa, pi, count_tris, p, p.slice_index, p.slice_count)) {
                     if (keeps_statistics && count) culled += pa.tri_count[pi];
                     continue;
                 }
@@ -146,7 +267,7 @@ void raster_pass(int thread_index, int thread_count) {
                 p.blue = oc.b * pc.b;
                 p.alpha = oc.a * pc.a;
                 p.tri_count = count_tris;
-                p.tris = world.data();
+                p.tris = pa.tri_world[pi].data();
                 const std::vector<float>& uv = pa.tri_uv[pi];
                 const std::vector<float>& shade = pa.tri_shade[pi];
                 p.uvs = uv.size() / 6 >= static_cast<size_t>(count_tris) ? uv.data() : nullptr;
@@ -154,7 +275,11 @@ void raster_pass(int thread_index, int thread_count) {
                 p.span_limit = t.span_limit[static_cast<size_t>(id)];
                 p.no_depth_write = t.particle_count[static_cast<size_t>(id)] > 0;
                 if (mode == SPLIT_INTERLEAVE) p.slice_index = (id + thread_index) % thread_count;
-                fill_part_triangles(p);
+                if (plain) {
+                    fill_part_triangles_reference(p);
+                } else {
+                    fill_part_triangles(p);
+                }
             }
         }
     };
@@ -167,7 +292,7 @@ void raster_pass(int thread_index, int thread_count) {
     const RowRange slice = slice_rows(p.height, p.slice_index, p.slice_count);
     const int slice_top = slice.first, slice_bottom = slice.end;
     const int band_rows = fill_band_rows(p.width);
-    if (mode != SPLIT_SLICES || slice_bottom - slice_top <= band_rows) {
+    if (plain || mode != SPLIT_SLICES || slice_bottom - slice_top <= band_rows) {
         walk(0, 0, true);
     } else if (frame_triangles(t, WALK_BANDS_MAX_TRIANGLES) <= WALK_BANDS_MAX_TRIANGLES) {
         for (int top = slice_top; top < slice_bottom; top += band_rows)

@@ -16,12 +16,27 @@ struct RasterState {
         int culled = 0;
     };
     Share share[RASTER_MAX_THREADS];
+    // 1: the plain path, which the tests hold the fast one to: every share projects its own triangles
+    // and the plain filler draws them, with no shared projection, bands or deferral.
+    int plain = 0;
 };
 
 extern RasterState raster_state;
 
 // Draws this worker's share of every visible part; the split follows render_config.raster_split_mode.
 void raster_pass(int thread_index, int thread_count);
+
+// The shared projection. In the slices split every slice draws the triangles that cross its rows, so
+// the parts that reach several slices would be projected once per slice; instead every vertex of the
+// parts some slice draws is projected once, before the slices rasterise, the work split across the
+// same workers, and the slices only read it. raster_projection_prepare runs on the pipeline thread
+// before a raster pass of thread_count shares: it lists the parts and returns true when
+// raster_projection_pass is to run (as a pass of the same thread_count) before the raster pass; each
+// share projects its part of the listed triangles. raster_projection_release, after the raster pass's
+// join, ends the frame's projection; a raster pass without one projects its own triangles.
+bool raster_projection_prepare(int thread_count);
+void raster_projection_pass(int thread_index, int thread_count);
+void raster_projection_release();
 
 // After every worker of the pass has been joined: adds the workers' counts to polys_drawn and
 // polys_culled and clears them.

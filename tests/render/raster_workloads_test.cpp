@@ -1,0 +1,91 @@
+// The fast raster path against the plain one on the benchmarks' own workloads, the park and the small
+// triangles, through the whole frame: the shared projection, the bands and the deferral must give the
+// pixels and depths of every share projecting its own triangles and the plain filler drawing them, with
+// real threads and synchronously, in every split.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "core/workers.h"
+#include "pipeline_test_util.h"
+#include "render/raster/raster.h"
+#include "render_test_util.h"
+#include "workloads.h"
+
+namespace {
+
+struct Frame {
+    std::vector<uint8_t> color;
+    std::vector<uint32_t> depth;
+};
+
+Frame render(bool plain) {
+    raster_state.plain = plain ? 1 : 0;
+    render_scene();
+    raster_state.plain = 0;
+    const FrameBuffer& fb = frame_buffer;
+    const size_t pixels = static_cast<size_t>(fb.fb_width) * static_cast<size_t>(fb.fb_height);
+    return Frame{std::vector<uint8_t>(fb.fb_pixels, fb.fb_pixels + pixels * 3),
+                 std::vector<uint32_t>(fb.fb_depth, fb.fb_depth + pixels)};
+}
+
+struct Case {
+    int cpus;         // 2: two slices; 4: four
+    int split;        // render_config.raster_split_mode
+    int synchronous;  // every worker on the pipeline thread
+    int half_height;
+};
+
+// The parts and interleave splits let threads draw the same pixels at once, so with real threads their
+// images are not repeatable; they are compared synchronously.
+constexpr Case CASES[] = {
+    {2, 0, 0, 0}, {4, 0, 0, 0}, {2, 0, 1, 0}, {4, 0, 1, 1}, {2, 1, 1, 0}, {2, 2, 1, 0}, {4, 2, 1, 0},
+};
+
+void check_workload(void (*build)(int, int), int width, int height) {
+    for (const Case& c : CASES) {
+        SCOPED_TRACE(testing::Message()
+                     << c.cpus << " processors, split " << c.split << (c.synchronous ? ", synchronous" : "")
+                     << (c.half_height ? ", half height" : ""));
+        build(width, height);
+        cpu_count_set(c.cpus);
+        render_config.raster_split_mode = c.split;
+        half_height(c.half_height);
+        worker_set_synchronous(c.synchronous);
+        const Frame fast = render(false);
+        const Frame plain = render(true);
+        worker_set_synchronous(0);
+        ASSERT_EQ(fast.depth, plain.depth);
+        ASSERT_EQ(fast.color, plain.color);
+        int64_t written = 0;
+        for (uint32_t d : fast.depth) written += d != rtest::CLEARED_DEPTH;
+        EXPECT_GT(written, static_cast<int64_t>(width) * height / 4);
+    }
+}
+
+class RasterWorkloads : public testing::Test {
+  protected:
+    void SetUp() override { ptest::reset_engine(2); }
+    void TearDown() override { ptest::reset_engine(1); }
+};
+
+TEST_F(RasterWorkloads, ParkDrawsThePlainImage) {
+    check_workload(workloads::build_park, 320, 180);
+}
+
+TEST_F(RasterWorkloads, SmallTrianglesDrawThePlainImage) {
+    check_workload(workloads::build_small, 320, 180);
+}
+
+TEST_F(RasterWorkloads, SlicesWideEnoughToDeferDrawThePlainImage) {
+    // Two slices of 360 rows at 1280 pixels keep their triangles for the bands.
+    workloads::build_small(1280, 720);
+    cpu_count_set(2);
+    const Frame fast = render(false);
+    const Frame plain = render(true);
+    ASSERT_EQ(fast.depth, plain.depth);
+    ASSERT_EQ(fast.color, plain.color);
+}
+
+}  // namespace
