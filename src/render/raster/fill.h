@@ -100,3 +100,7 @@ void fill_defer_end();
 // The same result, written plainly with every decision taken per pixel; the fast filler is checked
 // against it.
 void fill_part_triangles_reference(const FillParams& p);
+// Pixels the plain filler has written (colour stored) since the last reset, over every thread: the
+// measure of a frame's real work that the benchmarks print beside its rate.
+int64_t fill_reference_written();
+void fill_reference_written_reset();

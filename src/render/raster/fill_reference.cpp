@@ -4,11 +4,28 @@
 #include "render/raster/fill.h"
 #include "render/raster/fill_setup.h"
 
+#include <atomic>
+
 using namespace fill_detail;
+
+namespace {
+
+std::atomic<int64_t> reference_written{0};
+
+}  // namespace
+
+int64_t fill_reference_written() {
+    return reference_written.load(std::memory_order_relaxed);
+}
+
+void fill_reference_written_reset() {
+    reference_written.store(0, std::memory_order_relaxed);
+}
 
 void fill_part_triangles_reference(const FillParams& call) {
     FillParams p = call;
     p.projected = nullptr;
+    int64_t written = 0;
     for_each_triangle(p, [&](const FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
         TriRows t;
         if (!tri_rows_setup(v, slice_top, slice_bottom, t)) return;
@@ -70,7 +87,9 @@ void fill_part_triangles_reference(const FillParams& call) {
                 }
                 for (int c = 0; c < 3; ++c) dst[c] = static_cast<uint8_t>(rgb[c]);
                 if (!p.no_depth_write) *zp = d;
+                ++written;
             }
         }
     });
+    reference_written.fetch_add(written, std::memory_order_relaxed);
 }
