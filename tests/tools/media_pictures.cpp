@@ -1,5 +1,6 @@
 #include "tools/media_pictures.h"
 
+#include <gtest/gtest.h>
 #include <jpeglib.h>
 #include <png.h>
 
@@ -26,6 +27,15 @@ void jpeg_fail(j_common_ptr info) {
 
 std::string media_file(const std::string& name) {
     return vmtest::read_file(vmtest::build_dir() + "/data/" + name);
+}
+
+void expect_layouts(std::initializer_list<MediaLayout> files) {
+    for (const MediaLayout& e : files) {
+        const Picture p = decode_media(e.name);
+        EXPECT_EQ(p.width, e.width) << e.name;
+        EXPECT_EQ(p.height, e.height) << e.name;
+        EXPECT_EQ(p.channels, e.channels) << e.name;
+    }
 }
 
 Picture decode_media(const std::string& name) {

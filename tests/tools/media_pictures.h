@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,13 @@ Picture decode_png(const std::string& bytes);
 Picture decode_jpeg(const std::string& bytes);
 // By the name's extension: media_file and the matching decoder.
 Picture decode_media(const std::string& name);
+// A generated file and the layout the engine expects of it.
+struct MediaLayout {
+    const char* name;  // relative to the data folder
+    int width, height, channels;
+};
+// Each file decodes with its listed size and channel count (test expectations, one per mismatch).
+void expect_layouts(std::initializer_list<MediaLayout> files);
 // Colour type byte of the IHDR chunk (2 RGB, 6 RGBA), which the simplified API does not expose.
 int png_colour_type(const std::string& bytes);
 

@@ -51,24 +51,19 @@ bool warm_light(const Picture& pic, int x, int y) {
 }
 
 TEST(SceneryMedia, EveryPictureHasItsSizeAndLayout) {
-    struct Expected {
-        const char* name;
-        int width, height, channels;
-    };
-    static const Expected kFiles[] = {
-        {"tex/floor1.jpg", 256, 256, 3},   {"tex/floor2.jpg", 256, 256, 3},
-        {"tex/aszfalt1.jpg", 256, 256, 3}, {"tex/aszfaltcsik.jpg", 256, 256, 3},
-        {"tex/gerenda1.jpg", 256, 256, 3}, {"tex/box1.jpg", 256, 256, 3},
-        {"tex/box5.jpg", 256, 256, 3},     {"tex/speaker1.png", 256, 256, 3},
-        {"tex/mh2.jpg", 512, 256, 3},      {"tex/rhaz1.png", 512, 256, 4},
+    expect_layouts({
+        {"tex/floor1.jpg", 256, 256, 3},
+        {"tex/floor2.jpg", 256, 256, 3},
+        {"tex/aszfalt1.jpg", 256, 256, 3},
+        {"tex/aszfaltcsik.jpg", 256, 256, 3},
+        {"tex/gerenda1.jpg", 256, 256, 3},
+        {"tex/box1.jpg", 256, 256, 3},
+        {"tex/box5.jpg", 256, 256, 3},
+        {"tex/speaker1.png", 256, 256, 3},
+        {"tex/mh2.jpg", 512, 256, 3},
+        {"tex/rhaz1.png", 512, 256, 4},
         {"effect_dust.png", 64, 64, 4},
-    };
-    for (const Expected& e : kFiles) {
-        Picture pic = decode_media(e.name);
-        EXPECT_EQ(pic.width, e.width) << e.name;
-        EXPECT_EQ(pic.height, e.height) << e.name;
-        EXPECT_EQ(pic.channels, e.channels) << e.name;
-    }
+    });
     // The PNGs say what they hold in their header: the engine blends only RGBA pictures.
     EXPECT_EQ(png_colour_type(media_file("tex/speaker1.png")), 2);
     EXPECT_EQ(png_colour_type(media_file("tex/rhaz1.png")), 6);
