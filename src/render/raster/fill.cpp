@@ -155,13 +155,125 @@ constexpr unsigned attr_mask(bool textured, int color) {
     return m;
 }
 
+// The pixels [sp.first, sp.end) of one row once its span state is set: the clamps of the texture
+// coordinates drop out of the loop when both ends of the span lie inside the texture (every pixel
+// between then does).
+template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
+inline void draw_row_span(const SpanState& s, const Span& sp, int row, int64_t umax, int64_t vmax,
+                          const TriPaint& paint, const FillParams& p) {
+    const size_t offset =
+        static_cast<size_t>(row) * static_cast<size_t>(p.width) + static_cast<size_t>(sp.first);
+    const int n = sp.end - sp.first;
+    if constexpr (Textured) {
+        if (coords_inside(s.u, s.du, n, umax) && coords_inside(s.v, s.dv, n, vmax)) {
+            draw_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared, false>(
+                p.color + offset * 3, p.depth + offset, n, s, paint);
+            return;
+        }
+    }
+    draw_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared, true>(p.color + offset * 3,
+                                                                        p.depth + offset, n, s, paint);
+}
+
+#if defined(__SSE2__)
+
+// Four attributes at a time: the row set-up of the plain path below, lane by lane with the same
+// operations in the same order, so every value is bit for bit the scalar one. x, depth, u and v share
+// one vector, the four colour channels the other; lanes the variant does not read are computed from
+// the vertices' zeros and left unused.
+
+// to_fix on four lanes: max and min take the second operand for NaN, as the clamps of trunc_clamped do.
+inline __m128i to_fix4(__m128 v) {
+    v = _mm_max_ps(v, _mm_set1_ps(-FIX_LIMIT));
+    v = _mm_min_ps(v, _mm_set1_ps(FIX_LIMIT));
+    return _mm_cvttps_epi32(v);
+}
+
+// start + skip * step on four lanes, modulo 2^32 as span_at computes it.
+inline __m128i span_at4(__m128i start, __m128i step, int skip) {
+    if (skip == 0) return start;
+    const __m128i k = _mm_set1_epi32(skip);
+    const __m128i even = _mm_mul_epu32(step, k);
+    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(step, 32), k);
+    const __m128i product = _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                               _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+    return _mm_add_epi32(start, product);
+}
+
+// make_edge with every attribute: the same start and step for the ones a variant reads.
+inline void make_edge_all(Edge& e, const FillVertex& from, const FillVertex& to, bool left) {
+    const __m128 inv = _mm_set1_ps(inverse_height(to.y - from.y, left));
+    const __m128 f0 = _mm_loadu_ps(from.a), f1 = _mm_loadu_ps(from.a + 4);
+    _mm_storeu_ps(e.start, f0);
+    _mm_storeu_ps(e.start + 4, f1);
+    _mm_storeu_ps(e.step, _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(to.a), f0), inv));
+    _mm_storeu_ps(e.step + 4, _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(to.a + 4), f1), inv));
+    e.row0 = std::trunc(from.y + 0.5f);
+}
+
+// Rows [row, end) of one triangle between two edges made by make_edge_all.
+template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
+inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int extent_left, int extent_right,
+                      const TriPaint& paint, const FillParams& p) {
+    const int64_t umax = static_cast<int64_t>(static_cast<uint32_t>(paint.tex_width) * 65535u);
+    const int64_t vmax = static_cast<int64_t>(static_cast<uint32_t>(paint.tex_height) * 65535u);
+    const __m128 scale = _mm_setr_ps(1.0f, DEPTH_SCALE, static_cast<float>(paint.tex_width) * FIX16_ONE,
+                                     static_cast<float>(paint.tex_height) * FIX16_ONE);
+    const __m128 l_start = _mm_loadu_ps(le.start), l_step = _mm_loadu_ps(le.step);
+    const __m128 r_start = _mm_loadu_ps(re.start), r_step = _mm_loadu_ps(re.step);
+    const __m128 l_cstart = _mm_loadu_ps(le.start + 4), l_cstep = _mm_loadu_ps(le.step + 4);
+    const __m128 r_cstart = _mm_loadu_ps(re.start + 4), r_cstep = _mm_loadu_ps(re.step + 4);
+    const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f), one = _mm_set1_ps(FIX16_ONE);
+    for (; row < end; ++row) {
+        const __m128 tl = _mm_set1_ps(static_cast<float>(row) - le.row0);
+        const __m128 tr = _mm_set1_ps(static_cast<float>(row) - re.row0);
+        const __m128 left = _mm_add_ps(l_start, _mm_mul_ps(tl, l_step));
+        const __m128 right = _mm_add_ps(r_start, _mm_mul_ps(tr, r_step));
+        Span sp;
+        if (!span_bounds(_mm_cvtss_f32(left), _mm_cvtss_f32(right), extent_left, extent_right,
+                         paint.span_limit, p.width, sp))
+            continue;
+        const __m128 inv = _mm_set1_ps(1.0f / static_cast<float>(sp.count));
+        const int skip = sp.first - sp.span_start;
+        // Lanes x (unused), depth, u, v.
+        const __m128 l = _mm_mul_ps(left, scale);
+        const __m128 r = _mm_mul_ps(right, scale);
+        const __m128i step = to_fix4(_mm_mul_ps(_mm_sub_ps(r, l), inv));
+        const __m128i start = span_at4(to_fix4(l), step, skip);
+        alignas(16) uint32_t at[4], by[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(at), start);
+        _mm_store_si128(reinterpret_cast<__m128i*>(by), step);
+        SpanState s;
+        s.d = at[1];
+        s.dd = by[1];
+        s.u = at[2];
+        s.du = by[2];
+        s.v = at[3];
+        s.dv = by[3];
+        if constexpr (Color == COLOR_GOURAUD) {
+            const __m128 lc = _mm_add_ps(l_cstart, _mm_mul_ps(tl, l_cstep));
+            const __m128 rc = _mm_add_ps(r_cstart, _mm_mul_ps(tr, r_cstep));
+            const __m128 lf = _mm_mul_ps(_mm_min_ps(_mm_max_ps(lc, zero), top), one);
+            const __m128 rf = _mm_mul_ps(_mm_min_ps(_mm_max_ps(rc, zero), top), one);
+            const __m128i cstep = to_fix4(_mm_mul_ps(_mm_sub_ps(rf, lf), inv));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(s.c), span_at4(to_fix4(lf), cstep, skip));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(s.dc), cstep);
+        } else {
+            for (int c = 0; c < 4; ++c) s.c[c] = s.dc[c] = 0;
+        }
+        if constexpr (!Textured) s.u = s.du = s.v = s.dv = 0;
+        draw_row_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(s, sp, row, umax, vmax, paint, p);
+    }
+}
+
+#else
+
 // Rows [row, end) of one triangle between two edges.
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
 inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int extent_left, int extent_right,
                       const TriPaint& paint, const FillParams& p) {
     const float tex_w = static_cast<float>(paint.tex_width) * FIX16_ONE;
     const float tex_h = static_cast<float>(paint.tex_height) * FIX16_ONE;
-    const size_t width = static_cast<size_t>(p.width);
     const int64_t umax = static_cast<int64_t>(static_cast<uint32_t>(paint.tex_width) * 65535u);
     const int64_t vmax = static_cast<int64_t>(static_cast<uint32_t>(paint.tex_height) * 65535u);
     for (; row < end; ++row) {
@@ -200,28 +312,17 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
         } else {
             for (int c = 0; c < 4; ++c) s.c[c] = s.dc[c] = 0;
         }
-        const size_t offset = static_cast<size_t>(row) * width + static_cast<size_t>(sp.first);
-        const int n = sp.end - sp.first;
-        if constexpr (Textured) {
-            // When both ends of the span lie inside the texture, every pixel between does: the
-            // clamps drop out of the loop.
-            if (coords_inside(s.u, s.du, n, umax) && coords_inside(s.v, s.dv, n, vmax)) {
-                draw_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared, false>(
-                    p.color + offset * 3, p.depth + offset, n, s, paint);
-                continue;
-            }
-        }
-        draw_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared, true>(p.color + offset * 3,
-                                                                            p.depth + offset, n, s, paint);
+        draw_row_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(s, sp, row, umax, vmax, paint, p);
     }
 }
+
+#endif
 
 // The rows of one triangle: the shared ordering, with only the attributes the variant reads and only the
 // edges that reach a row of the slice.
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
 void draw_triangle(const FillVertex* verts, const TriPaint& paint, const FillParams& p, int slice_top,
                    int slice_bottom) {
-    constexpr unsigned mask = attr_mask(Textured, Color);
     TriOrder o;
     if (!tri_order(verts, slice_top, slice_bottom, o)) return;
     const FillVertex& v0 = *o.v0;
@@ -231,12 +332,21 @@ void draw_triangle(const FillVertex* verts, const TriPaint& paint, const FillPar
     const bool mid_right = o.mid_right;
     const int extent_left = o.extent_left, extent_right = o.extent_right;
 
+#if defined(__SSE2__)
+    auto edge = [](Edge& e, const FillVertex& from, const FillVertex& to, bool left) {
+        make_edge_all(e, from, to, left);
+    };
+#else
+    auto edge = [](Edge& e, const FillVertex& from, const FillVertex& to, bool left) {
+        make_edge<attr_mask(Textured, Color)>(e, from, to, left);
+    };
+#endif
     Edge long_edge;
-    make_edge<mask>(long_edge, v0, v2, mid_right);
+    edge(long_edge, v0, v2, mid_right);
     const int upper_end = mid_row < end_row ? mid_row : end_row;
     if (first_row < upper_end) {
         Edge upper;
-        make_edge<mask>(upper, v0, v1, !mid_right);
+        edge(upper, v0, v1, !mid_right);
         if (mid_right) {
             draw_rows<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(
                 long_edge, upper, first_row, upper_end, extent_left, extent_right, paint, p);
@@ -248,7 +358,7 @@ void draw_triangle(const FillVertex* verts, const TriPaint& paint, const FillPar
     const int lower_first = mid_row > first_row ? mid_row : first_row;
     if (lower_first < end_row) {
         Edge lower;
-        make_edge<mask>(lower, v1, v2, !mid_right);
+        edge(lower, v1, v2, !mid_right);
         if (mid_right) {
             draw_rows<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(
                 long_edge, lower, lower_first, end_row, extent_left, extent_right, paint, p);
