@@ -224,14 +224,20 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
     const __m128 l_cstart = _mm_loadu_ps(le.start + 4), l_cstep = _mm_loadu_ps(le.step + 4);
     const __m128 r_cstart = _mm_loadu_ps(re.start + 4), r_cstep = _mm_loadu_ps(re.step + 4);
     const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f), one = _mm_set1_ps(FIX16_ONE);
+    const __m128 round = _mm_setr_ps(SPAN_LEFT_ROUND, SPAN_RIGHT_ROUND, 0.0f, 0.0f);
+    const __m128 pixel_limit = _mm_set1_ps(PIXEL_LIMIT), neg_pixel_limit = _mm_set1_ps(-PIXEL_LIMIT);
     for (; row < end; ++row) {
         const __m128 tl = _mm_set1_ps(static_cast<float>(row) - le.row0);
         const __m128 tr = _mm_set1_ps(static_cast<float>(row) - re.row0);
         const __m128 left = _mm_add_ps(l_start, _mm_mul_ps(tl, l_step));
         const __m128 right = _mm_add_ps(r_start, _mm_mul_ps(tr, r_step));
+        // span_bounds with both ends rounded and clamped at once.
+        const __m128 ends = _mm_add_ps(_mm_unpacklo_ps(left, right), round);
+        const __m128i px = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(ends, neg_pixel_limit), pixel_limit));
         Span sp;
-        if (!span_bounds(_mm_cvtss_f32(left), _mm_cvtss_f32(right), extent_left, extent_right,
-                         paint.span_limit, p.width, sp))
+        if (!span_clip(_mm_cvtsi128_si32(px),
+                       _mm_cvtsi128_si32(_mm_shuffle_epi32(px, _MM_SHUFFLE(1, 1, 1, 1))), extent_left,
+                       extent_right, paint.span_limit, p.width, sp))
             continue;
         const __m128 inv = _mm_set1_ps(1.0f / static_cast<float>(sp.count));
         const int skip = sp.first - sp.span_start;
@@ -406,6 +412,8 @@ struct DeferState {
     std::vector<SetupTriangle> tris;
     std::vector<uint32_t> call_of;  // per kept triangle: its call
     std::vector<std::vector<uint32_t>> bins;
+    std::vector<int>
+        band_of;  // per row from row_top: its band, a look-up instead of two divisions a triangle
 };
 DeferState& defer_state() {
     thread_local DeferState state;
@@ -483,12 +491,11 @@ void defer_call(const FillParams& p, const CallShare& share, DeferState& df) {
                           const int bottom = std::min(round_row(y1), slice_bottom);
                           if (top >= bottom) return;
                           const uint32_t index = static_cast<uint32_t>(df.tris.size());
-                          SetupTriangle& t = df.tris.emplace_back();
-                          std::copy(v, v + 3, t.v);
-                          t.paint = paint;
+                          // Built in place from its values: an empty one would first be zeroed.
+                          df.tris.push_back(SetupTriangle{{v[0], v[1], v[2]}, paint});
                           df.call_of.push_back(call);
-                          const int first = (top - df.row_top) / df.band_rows;
-                          const int last = (bottom - 1 - df.row_top) / df.band_rows;
+                          const int first = df.band_of[static_cast<size_t>(top - df.row_top)];
+                          const int last = df.band_of[static_cast<size_t>(bottom - 1 - df.row_top)];
                           for (int b = first; b <= last; ++b)
                               df.bins[static_cast<size_t>(b)].push_back(index);
                           if (df.tris.size() >= DEFER_MAX_TRIANGLES) defer_flush(df);
@@ -507,6 +514,8 @@ void fill_defer_begin(int row_top, int row_bottom, int band_rows) {
     df.band_rows = band_rows;
     df.bands = (row_bottom - row_top + band_rows - 1) / band_rows;
     if (df.bins.size() < static_cast<size_t>(df.bands)) df.bins.resize(static_cast<size_t>(df.bands));
+    df.band_of.resize(static_cast<size_t>(row_bottom - row_top));
+    for (int r = 0; r < row_bottom - row_top; ++r) df.band_of[static_cast<size_t>(r)] = r / band_rows;
 }
 
 void fill_defer_end() {
@@ -668,9 +677,7 @@ void fill_part_triangles(const FillParams& p) {
             }
             direct_pixels = share_pixels;
             group_pixels += box;
-            SetupTriangle& t = store.tris.emplace_back();
-            std::copy(v, v + 3, t.v);
-            t.paint = paint;
+            store.tris.push_back(SetupTriangle{{v[0], v[1], v[2]}, paint});
             store.rows.push_back(r);
             if (store.tris.size() >= BAND_GROUP) flush();
         });

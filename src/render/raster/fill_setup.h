@@ -200,10 +200,9 @@ struct Span {
     int first, end;
 };
 
-inline bool span_bounds(float left_x, float right_x, int extent_left, int extent_right, int limit, int width,
-                        Span& s) {
-    s.span_start = trunc_clamped(left_x + SPAN_LEFT_ROUND, PIXEL_LIMIT);
-    const int right = trunc_clamped(right_x + SPAN_RIGHT_ROUND, PIXEL_LIMIT);
+// The span between the pixel columns left (its span_start) and right once the edges are rounded.
+inline bool span_clip(int left, int right, int extent_left, int extent_right, int limit, int width, Span& s) {
+    s.span_start = left;
     s.count = right - s.span_start;
     if (s.count <= 0) return false;
     int a = s.span_start > extent_left ? s.span_start : extent_left;
@@ -214,6 +213,13 @@ inline bool span_bounds(float left_x, float right_x, int extent_left, int extent
     s.first = a;
     s.end = b;
     return a < b;
+}
+
+inline bool span_bounds(float left_x, float right_x, int extent_left, int extent_right, int limit, int width,
+                        Span& s) {
+    return span_clip(trunc_clamped(left_x + SPAN_LEFT_ROUND, PIXEL_LIMIT),
+                     trunc_clamped(right_x + SPAN_RIGHT_ROUND, PIXEL_LIMIT), extent_left, extent_right, limit,
+                     width, s);
 }
 
 inline bool span_bounds(float left_x, float right_x, const TriRows& t, int limit, int width, Span& s) {
