@@ -545,9 +545,20 @@ void project_vertices_sse2(const ViewTransform& v, const float* in, int64_t coun
     const __m128 sign = _mm_set1_ps(-0.0f), zero = _mm_setzero_ps();
     int64_t k = 0;
     for (; k + 4 <= count; k += 4, in += 12, out += 12) {
-        __m128 x = _mm_sub_ps(_mm_setr_ps(in[0], in[3], in[6], in[9]), eye_x);
-        __m128 y = _mm_sub_ps(eye_y, _mm_setr_ps(in[1], in[4], in[7], in[10]));
-        __m128 z = _mm_sub_ps(_mm_setr_ps(in[2], in[5], in[8], in[11]), eye_z);
+        // The four vertices' x, y and z out of their 12 consecutive floats a, b, c.
+        const __m128 a = _mm_loadu_ps(in), b = _mm_loadu_ps(in + 4), c = _mm_loadu_ps(in + 8);
+        const __m128 in_x =
+            _mm_shuffle_ps(_mm_shuffle_ps(a, a, _MM_SHUFFLE(3, 3, 3, 0)),
+                           _mm_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2)), _MM_SHUFFLE(2, 0, 1, 0));
+        const __m128 in_y =
+            _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1)),
+                           _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3)), _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 in_z =
+            _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2)),
+                           _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0)), _MM_SHUFFLE(2, 0, 2, 0));
+        __m128 x = _mm_sub_ps(in_x, eye_x);
+        __m128 y = _mm_sub_ps(eye_y, in_y);
+        __m128 z = _mm_sub_ps(in_z, eye_z);
         if (v.rotated) {
             const __m128 z1 = _mm_sub_ps(_mm_mul_ps(cos_yaw, z), _mm_mul_ps(sin_yaw, x));
             const __m128 x1 = _mm_add_ps(_mm_mul_ps(cos_yaw, x), _mm_mul_ps(sin_yaw, z));
@@ -570,15 +581,18 @@ void project_vertices_sse2(const ViewTransform& v, const float* in, int64_t coun
         auto pick = [&](__m128 value) {
             return _mm_or_ps(_mm_and_ps(finite, value), _mm_andnot_ps(finite, nan));
         };
-        alignas(16) float lane[3][4];
-        _mm_store_ps(lane[0], pick(_mm_max_ps(_mm_min_ps(px, limit), neg_limit)));
-        _mm_store_ps(lane[1], pick(_mm_max_ps(_mm_min_ps(py, limit), neg_limit)));
-        _mm_store_ps(lane[2], pick(z));
-        for (int j = 0; j < 4; ++j) {
-            out[j * 3] = lane[0][j];
-            out[j * 3 + 1] = lane[1][j];
-            out[j * 3 + 2] = lane[2][j];
-        }
+        const __m128 ox = pick(_mm_max_ps(_mm_min_ps(px, limit), neg_limit));
+        const __m128 oy = pick(_mm_max_ps(_mm_min_ps(py, limit), neg_limit));
+        const __m128 oz = pick(z);
+        // Back to x, y, depth per vertex: 12 consecutive floats.
+        const __m128 xy_lo = _mm_unpacklo_ps(ox, oy), xy_hi = _mm_unpackhi_ps(ox, oy);
+        _mm_storeu_ps(out, _mm_shuffle_ps(xy_lo, _mm_shuffle_ps(oz, xy_lo, _MM_SHUFFLE(2, 2, 0, 0)),
+                                          _MM_SHUFFLE(2, 0, 1, 0)));
+        _mm_storeu_ps(out + 4, _mm_shuffle_ps(_mm_shuffle_ps(xy_lo, oz, _MM_SHUFFLE(1, 1, 3, 3)), xy_hi,
+                                              _MM_SHUFFLE(1, 0, 2, 0)));
+        _mm_storeu_ps(out + 8, _mm_shuffle_ps(_mm_shuffle_ps(oz, xy_hi, _MM_SHUFFLE(2, 2, 2, 2)),
+                                              _mm_shuffle_ps(xy_hi, oz, _MM_SHUFFLE(3, 3, 3, 3)),
+                                              _MM_SHUFFLE(2, 0, 2, 0)));
     }
     for (; k < count; ++k, in += 3, out += 3) project_vertex(v, in, out);
 }
