@@ -587,6 +587,59 @@ TEST(FillReference, CallsDrawnBandByBandMatchTheReference) {
     }
 }
 
+TEST(FillReference, ListedTrianglesDrawTheirBandsAsTheWholeShare) {
+    // A caller that lists, per band of rows, the triangles that may reach it (and a few that do not,
+    // and indices past the end) gets, band by band, the image of drawing every triangle; the fast
+    // filler and the reference alike.
+    RandomScene s(919);
+    for (int round = 0; round < 25; ++round) {
+        Canvas fast(100, 70), ref(100, 70), ref_listed(100, 70);
+        std::vector<RandomCall> calls = random_calls(s, fast, 1 + s.pick(5), 40);
+        std::vector<std::vector<float>> projected(calls.size());
+        for (size_t c = 0; c < calls.size(); ++c) {
+            calls[c].p.depth_factor = s.pick(2) ? 0.0f : 0.05f;
+            projected[c].resize(static_cast<size_t>(calls[c].p.tri_count) * 9);
+            fill_project_triangles(calls[c].p, 0, calls[c].p.tri_count, projected[c].data());
+            if (s.pick(2)) calls[c].p.projected = projected[c].data();
+        }
+        const int band = 1 + s.pick(25);
+        for (int top = 0; top < fast.height; top += band) {
+            const int bottom = std::min(top + band, fast.height);
+            for (size_t c = 0; c < calls.size(); ++c) {
+                // Rows a triangle draws lie within its vertices' rows: listed with a margin.
+                std::vector<uint32_t> list;
+                for (uint32_t i = 0; i < calls[c].p.tri_count; ++i) {
+                    const float* v = &projected[c][i * 9];
+                    const float lo = std::min({v[1], v[4], v[7]}), hi = std::max({v[1], v[4], v[7]});
+                    if ((hi >= top - 1.0f && lo <= bottom + 1.0f) || s.pick(8) == 0 ||
+                        !(lo == lo && hi == hi))
+                        list.push_back(i);
+                }
+                list.push_back(static_cast<uint32_t>(calls[c].p.tri_count) + 3);
+                for (Canvas* target : {&fast, &ref_listed}) {
+                    FillParams p = calls[c].p;
+                    p.color = target->color.data();
+                    p.depth = target->depth.data();
+                    p.band_top = top;
+                    p.band_bottom = bottom;
+                    p.tri_list = list.data();
+                    p.tri_list_count = static_cast<int64_t>(list.size());
+                    if (target == &fast) {
+                        fill_part_triangles(p);
+                    } else {
+                        fill_part_triangles_reference(p);
+                    }
+                }
+            }
+        }
+        draw_reference(calls, ref);
+        ASSERT_EQ(fast.depth, ref.depth) << "round " << round;
+        ASSERT_EQ(fast.color, ref.color) << "round " << round;
+        ASSERT_EQ(ref_listed.depth, ref.depth) << "round " << round;
+        ASSERT_EQ(ref_listed.color, ref.color) << "round " << round;
+    }
+}
+
 TEST(FillReference, SharedProjectionMatchesTheReference) {
     // Slices drawing the same part read one projection, made in runs that may start anywhere in the
     // part: the filler must draw from it what the reference draws projecting every vertex itself,

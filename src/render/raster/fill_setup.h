@@ -278,6 +278,7 @@ inline bool call_share(const FillParams& p, CallShare& c) {
     if (p.tri_count <= 0) return false;
     c.row_bottom = p.height;
     if (p.slice_count < 0) {
+        if (p.tri_list) return false;
         c.stride = -static_cast<int64_t>(p.slice_count);
         c.first = p.slice_index;
         if (c.first < 0) return false;
@@ -425,7 +426,8 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
         call_paint.span_limit = p.span_limit;
     }
 
-    for (int64_t i = share.first; i < p.tri_count; i += share.stride) {
+    // One triangle; called from either loop below, inlined into both.
+    auto visit = [&](int64_t i) __attribute__((always_inline)) {
         float proj[3][3];
         if (p.projected) {
             std::memcpy(proj, p.projected + i * 9, sizeof proj);
@@ -434,12 +436,12 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
         }
 
         // A vertex that failed to project rejects the whole triangle (NaN fails every test).
-        if (!(proj[0][2] >= 0 || proj[1][2] >= 0 || proj[2][2] >= 0)) continue;
-        if (proj[0][2] != proj[0][2] || proj[1][2] != proj[1][2] || proj[2][2] != proj[2][2]) continue;
-        if (!(proj[0][1] >= top || proj[1][1] >= top || proj[2][1] >= top)) continue;
-        if (!(proj[0][1] < bottom || proj[1][1] < bottom || proj[2][1] < bottom)) continue;
-        if (!(proj[0][0] >= 0 || proj[1][0] >= 0 || proj[2][0] >= 0)) continue;
-        if (!(proj[0][0] < right || proj[1][0] < right || proj[2][0] < right)) continue;
+        if (!(proj[0][2] >= 0 || proj[1][2] >= 0 || proj[2][2] >= 0)) return;
+        if (proj[0][2] != proj[0][2] || proj[1][2] != proj[1][2] || proj[2][2] != proj[2][2]) return;
+        if (!(proj[0][1] >= top || proj[1][1] >= top || proj[2][1] >= top)) return;
+        if (!(proj[0][1] < bottom || proj[1][1] < bottom || proj[2][1] < bottom)) return;
+        if (!(proj[0][0] >= 0 || proj[1][0] >= 0 || proj[2][0] >= 0)) return;
+        if (!(proj[0][0] < right || proj[1][0] < right || proj[2][0] < right)) return;
 
         FillVertex v[3];
         TriPaint own;
@@ -456,7 +458,7 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
                 }
             }
             own.modulate = colored || !(sum > WHITE_SHADE_SUM);
-            if (!color_rules(tri_vc, true, own)) continue;
+            if (!color_rules(tri_vc, true, own)) return;
             const bool tex_override = p.tri_tex_pixels && p.tri_tex_pixels[i];
             if (tex_override) {
                 texture_rules(tri_vc, p.tri_tex_pixels[i], p.tri_tex_width ? p.tri_tex_width[i] : 0,
@@ -493,6 +495,14 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
             for (int c = 0; c < 4; ++c) v[k].a[A_R + c] = vc[k][c];
         }
         fn(v, *paint, slice_top, slice_bottom);
+    };
+    if (p.tri_list) {
+        for (int64_t n = 0; n < p.tri_list_count; ++n) {
+            const int64_t i = static_cast<int64_t>(p.tri_list[n]);
+            if (i < p.tri_count) visit(i);
+        }
+    } else {
+        for (int64_t i = share.first; i < p.tri_count; i += share.stride) visit(i);
     }
 }
 
