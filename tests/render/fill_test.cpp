@@ -445,6 +445,65 @@ TEST(FillReference, FastFillerMatchesReferencePixelForPixel) {
     EXPECT_GT(written, 100000);  // the comparison covered real work
 }
 
+TEST(FillReference, ShadeRulesOnEdgeValuesMatchTheReference) {
+    // Shade values picked around every threshold of the colour rules (the white sum, the transparent
+    // skip, the blending margin, the colour floor), equal on all vertices (constant colour) or not, and
+    // hostile (negative, above 1, infinite, NaN): the fast filler must decide as the reference does.
+    const float edge[] = {0.0f,
+                          0.0023f,
+                          0.0157f,
+                          0.0158f,
+                          0.5f,
+                          0.9431f,
+                          0.9432f,
+                          0.9869f,
+                          0.987f,
+                          1.0f,
+                          1.3f,
+                          -0.2f,
+                          std::numeric_limits<float>::infinity(),
+                          std::numeric_limits<float>::quiet_NaN()};
+    constexpr int EDGES = sizeof edge / sizeof edge[0];
+    RandomScene s(55);
+    for (int round = 0; round < 200; ++round) {
+        Canvas fast(40, 30), ref(40, 30);
+        std::vector<float> tris, shade, uvs;
+        const int n = 1 + s.pick(6);
+        for (int i = 0; i < n; ++i) {
+            float xy[6];
+            for (float& f : xy) f = s.uni(-5, 40);
+            add_tri(tris, xy[0], xy[1], xy[2], xy[3], xy[4], xy[5], s.uni(1, 9));
+            const bool same = s.pick(3) == 0;
+            float first[4];
+            for (int k = 0; k < 3; ++k)
+                for (int c = 0; c < 4; ++c) {
+                    const float value = s.pick(4) ? edge[s.pick(EDGES - (s.pick(8) ? 2 : 0))] : s.uni(0, 1);
+                    if (k == 0) first[c] = value;
+                    shade.push_back(same ? first[c] : value);
+                    if (c < 2) uvs.push_back(s.uni(0, 1));
+                }
+        }
+        FillParams p = pixel_params(fast);
+        p.tris = tris.data();
+        p.tri_count = n;
+        p.shade = shade.data();
+        if (s.pick(2)) p.red = p.green = p.blue = p.alpha = s.pick(2) ? 0.99f : 1.0f;
+        if (s.pick(3) == 0) {
+            p.tex_pixels = s.pick(2) ? s.rgb.data() : s.rgba.data();
+            p.tex_channels = p.tex_pixels == s.rgb.data() ? 3 : 4;
+            p.tex_width = p.tex_channels == 3 ? 13 : 8;
+            p.tex_height = p.tex_channels == 3 ? 7 : 16;
+            p.uvs = uvs.data();
+        }
+        fill_part_triangles(p);
+        p.color = ref.color.data();
+        p.depth = ref.depth.data();
+        fill_part_triangles_reference(p);
+        ASSERT_EQ(fast.depth, ref.depth) << "round " << round;
+        ASSERT_EQ(fast.color, ref.color) << "round " << round;
+    }
+}
+
 TEST(FillReference, WideTargetsDrawnInBandsMatchTheReference) {
     // At 1200 pixels across, a part of few large triangles is drawn band by band: the image must be the
     // one of drawing each triangle over the whole share in turn.

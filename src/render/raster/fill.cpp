@@ -480,26 +480,26 @@ void defer_flush(DeferState& df) {
 void defer_call(const FillParams& p, const CallShare& share, DeferState& df) {
     const uint32_t call = static_cast<uint32_t>(df.calls.size());
     df.calls.push_back(p);
-    for_each_triangle(p, share, share.row_top, share.row_bottom,
-                      [&](const FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
-                          float y0 = v[0].y, y1 = v[0].y;
-                          for (int k = 1; k < 3; ++k) {
-                              y0 = std::min(y0, v[k].y);
-                              y1 = std::max(y1, v[k].y);
-                          }
-                          const int top = std::max(round_row(y0), slice_top);
-                          const int bottom = std::min(round_row(y1), slice_bottom);
-                          if (top >= bottom) return;
-                          const uint32_t index = static_cast<uint32_t>(df.tris.size());
-                          // Built in place from its values: an empty one would first be zeroed.
-                          df.tris.push_back(SetupTriangle{{v[0], v[1], v[2]}, paint});
-                          df.call_of.push_back(call);
-                          const int first = df.band_of[static_cast<size_t>(top - df.row_top)];
-                          const int last = df.band_of[static_cast<size_t>(bottom - 1 - df.row_top)];
-                          for (int b = first; b <= last; ++b)
-                              df.bins[static_cast<size_t>(b)].push_back(index);
-                          if (df.tris.size() >= DEFER_MAX_TRIANGLES) defer_flush(df);
-                      });
+    for_each_triangle<true>(p, share, share.row_top, share.row_bottom,
+                            [&](const FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
+                                float y0 = v[0].y, y1 = v[0].y;
+                                for (int k = 1; k < 3; ++k) {
+                                    y0 = std::min(y0, v[k].y);
+                                    y1 = std::max(y1, v[k].y);
+                                }
+                                const int top = std::max(round_row(y0), slice_top);
+                                const int bottom = std::min(round_row(y1), slice_bottom);
+                                if (top >= bottom) return;
+                                const uint32_t index = static_cast<uint32_t>(df.tris.size());
+                                // Built in place from its values: an empty one would first be zeroed.
+                                df.tris.push_back(SetupTriangle{{v[0], v[1], v[2]}, paint});
+                                df.call_of.push_back(call);
+                                const int first = df.band_of[static_cast<size_t>(top - df.row_top)];
+                                const int last = df.band_of[static_cast<size_t>(bottom - 1 - df.row_top)];
+                                for (int b = first; b <= last; ++b)
+                                    df.bins[static_cast<size_t>(b)].push_back(index);
+                                if (df.tris.size() >= DEFER_MAX_TRIANGLES) defer_flush(df);
+                            });
 }
 
 }  // namespace
@@ -639,7 +639,7 @@ void fill_part_triangles(const FillParams& p) {
     const int band_rows = fill_band_rows(p.width);
     const int rows = share.row_bottom - share.row_top;
     if (rows <= band_rows) {
-        for_each_triangle(p, share, share.row_top, share.row_bottom, draw);
+        for_each_triangle<true>(p, share, share.row_top, share.row_bottom, draw);
         return;
     }
     const int64_t share_pixels = static_cast<int64_t>(rows) * p.width;
@@ -666,7 +666,7 @@ void fill_part_triangles(const FillParams& p) {
         store.rows.clear();
         group_pixels = 0;
     };
-    for_each_triangle(
+    for_each_triangle<true>(
         p, share, share.row_top, share.row_bottom,
         [&](const FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
             float y0 = v[0].y, y1 = v[0].y, x0 = v[0].a[A_X], x1 = v[0].a[A_X];
