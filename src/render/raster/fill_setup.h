@@ -405,8 +405,9 @@ class TriangleProjector {
 // values and decisions as the products, color_rules and texture_rules of the plain set-up. The sum
 // keeps the plain order; equality, the floor and the clamps are lane by lane (max and min take their
 // second operand for NaN as the plain comparisons do). False: the triangle is invisible.
-inline bool shaded_rules_sse2(const float* sh, __m128 object_color, bool colored, const TriPaint& tex_paint,
-                              TriPaint& paint, float vc[3][4]) {
+[[gnu::always_inline]] inline bool shaded_rules_sse2(const float* sh, __m128 object_color, bool colored,
+                                                     const TriPaint& tex_paint, TriPaint& paint,
+                                                     float vc[3][4]) {
     __m128 c[3];
     for (int k = 0; k < 3; ++k) {
         c[k] = _mm_mul_ps(_mm_loadu_ps(sh + k * 4), object_color);
