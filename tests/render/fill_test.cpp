@@ -445,6 +445,65 @@ TEST(FillReference, FastFillerMatchesReferencePixelForPixel) {
     EXPECT_GT(written, 100000);  // the comparison covered real work
 }
 
+TEST(FillReference, ShadeRulesOnEdgeValuesMatchTheReference) {
+    // Shade values picked around every threshold of the colour rules (the white sum, the transparent
+    // skip, the blending margin, the colour floor), equal on all vertices (constant colour) or not, and
+    // hostile (negative, above 1, infinite, NaN): the fast filler must decide as the reference does.
+    const float edge[] = {0.0f,
+                          0.0023f,
+                          0.0157f,
+                          0.0158f,
+                          0.5f,
+                          0.9431f,
+                          0.9432f,
+                          0.9869f,
+                          0.987f,
+                          1.0f,
+                          1.3f,
+                          -0.2f,
+                          std::numeric_limits<float>::infinity(),
+                          std::numeric_limits<float>::quiet_NaN()};
+    constexpr int EDGES = sizeof edge / sizeof edge[0];
+    RandomScene s(55);
+    for (int round = 0; round < 200; ++round) {
+        Canvas fast(40, 30), ref(40, 30);
+        std::vector<float> tris, shade, uvs;
+        const int n = 1 + s.pick(6);
+        for (int i = 0; i < n; ++i) {
+            float xy[6];
+            for (float& f : xy) f = s.uni(-5, 40);
+            add_tri(tris, xy[0], xy[1], xy[2], xy[3], xy[4], xy[5], s.uni(1, 9));
+            const bool same = s.pick(3) == 0;
+            float first[4];
+            for (int k = 0; k < 3; ++k)
+                for (int c = 0; c < 4; ++c) {
+                    const float value = s.pick(4) ? edge[s.pick(EDGES - (s.pick(8) ? 2 : 0))] : s.uni(0, 1);
+                    if (k == 0) first[c] = value;
+                    shade.push_back(same ? first[c] : value);
+                    if (c < 2) uvs.push_back(s.uni(0, 1));
+                }
+        }
+        FillParams p = pixel_params(fast);
+        p.tris = tris.data();
+        p.tri_count = n;
+        p.shade = shade.data();
+        if (s.pick(2)) p.red = p.green = p.blue = p.alpha = s.pick(2) ? 0.99f : 1.0f;
+        if (s.pick(3) == 0) {
+            p.tex_pixels = s.pick(2) ? s.rgb.data() : s.rgba.data();
+            p.tex_channels = p.tex_pixels == s.rgb.data() ? 3 : 4;
+            p.tex_width = p.tex_channels == 3 ? 13 : 8;
+            p.tex_height = p.tex_channels == 3 ? 7 : 16;
+            p.uvs = uvs.data();
+        }
+        fill_part_triangles(p);
+        p.color = ref.color.data();
+        p.depth = ref.depth.data();
+        fill_part_triangles_reference(p);
+        ASSERT_EQ(fast.depth, ref.depth) << "round " << round;
+        ASSERT_EQ(fast.color, ref.color) << "round " << round;
+    }
+}
+
 TEST(FillReference, WideTargetsDrawnInBandsMatchTheReference) {
     // At 1200 pixels across, a part of few large triangles is drawn band by band: the image must be the
     // one of drawing each triangle over the whole share in turn.
@@ -584,6 +643,59 @@ TEST(FillReference, CallsDrawnBandByBandMatchTheReference) {
         draw_reference(calls, ref);
         ASSERT_EQ(fast.depth, ref.depth) << "round " << round;
         ASSERT_EQ(fast.color, ref.color) << "round " << round;
+    }
+}
+
+TEST(FillReference, ListedTrianglesDrawTheirBandsAsTheWholeShare) {
+    // A caller that lists, per band of rows, the triangles that may reach it (and a few that do not,
+    // and indices past the end) gets, band by band, the image of drawing every triangle; the fast
+    // filler and the reference alike.
+    RandomScene s(919);
+    for (int round = 0; round < 25; ++round) {
+        Canvas fast(100, 70), ref(100, 70), ref_listed(100, 70);
+        std::vector<RandomCall> calls = random_calls(s, fast, 1 + s.pick(5), 40);
+        std::vector<std::vector<float>> projected(calls.size());
+        for (size_t c = 0; c < calls.size(); ++c) {
+            calls[c].p.depth_factor = s.pick(2) ? 0.0f : 0.05f;
+            projected[c].resize(static_cast<size_t>(calls[c].p.tri_count) * 9);
+            fill_project_triangles(calls[c].p, 0, calls[c].p.tri_count, projected[c].data());
+            if (s.pick(2)) calls[c].p.projected = projected[c].data();
+        }
+        const int band = 1 + s.pick(25);
+        for (int top = 0; top < fast.height; top += band) {
+            const int bottom = std::min(top + band, fast.height);
+            for (size_t c = 0; c < calls.size(); ++c) {
+                // Rows a triangle draws lie within its vertices' rows: listed with a margin.
+                std::vector<uint32_t> list;
+                for (uint32_t i = 0; i < calls[c].p.tri_count; ++i) {
+                    const float* v = &projected[c][i * 9];
+                    const float lo = std::min({v[1], v[4], v[7]}), hi = std::max({v[1], v[4], v[7]});
+                    if ((hi >= top - 1.0f && lo <= bottom + 1.0f) || s.pick(8) == 0 ||
+                        !(lo == lo && hi == hi))
+                        list.push_back(i);
+                }
+                list.push_back(static_cast<uint32_t>(calls[c].p.tri_count) + 3);
+                for (Canvas* target : {&fast, &ref_listed}) {
+                    FillParams p = calls[c].p;
+                    p.color = target->color.data();
+                    p.depth = target->depth.data();
+                    p.band_top = top;
+                    p.band_bottom = bottom;
+                    p.tri_list = list.data();
+                    p.tri_list_count = static_cast<int64_t>(list.size());
+                    if (target == &fast) {
+                        fill_part_triangles(p);
+                    } else {
+                        fill_part_triangles_reference(p);
+                    }
+                }
+            }
+        }
+        draw_reference(calls, ref);
+        ASSERT_EQ(fast.depth, ref.depth) << "round " << round;
+        ASSERT_EQ(fast.color, ref.color) << "round " << round;
+        ASSERT_EQ(ref_listed.depth, ref.depth) << "round " << round;
+        ASSERT_EQ(ref_listed.color, ref.color) << "round " << round;
     }
 }
 

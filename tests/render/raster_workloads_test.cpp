@@ -78,14 +78,33 @@ TEST_F(RasterWorkloads, SmallTrianglesDrawThePlainImage) {
     check_workload(workloads::build_small, 320, 180);
 }
 
-TEST_F(RasterWorkloads, SlicesWideEnoughToDeferDrawThePlainImage) {
-    // Two slices of 360 rows at 1280 pixels keep their triangles for the bands.
-    workloads::build_small(1280, 720);
-    cpu_count_set(2);
-    const Frame fast = render(false);
-    const Frame plain = render(true);
-    ASSERT_EQ(fast.depth, plain.depth);
-    ASSERT_EQ(fast.color, plain.color);
+TEST_F(RasterWorkloads, SlicesDrawnBandByBandDrawThePlainImage) {
+    // Slices large enough to be drawn band by band: with the shared projection every band reads the
+    // triangles listed for it (triangles crossing bands, or every band, included); with one processor
+    // there is no shared projection and the filler keeps the triangles for the bands instead.
+    struct Banded {
+        void (*build)(int, int);
+        int width, height, cpus, synchronous;
+    };
+    const Banded cases[] = {
+        {workloads::build_small, 1920, 1080, 2, 0},  // the benchmark's largest size
+        {workloads::build_small, 1280, 720, 2, 1},
+        {workloads::build_small, 1280, 720, 1, 0},  // kept triangles
+        {workloads::build_park, 1280, 720, 4, 0},   // large triangles over many bands
+        {[](int w, int h) { workloads::build_quads(w, h, true); }, 1280, 720, 2, 0},  // few triangles
+    };
+    for (const Banded& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << ", " << c.cpus << " processors"
+                                        << (c.synchronous ? ", synchronous" : ""));
+        c.build(c.width, c.height);
+        cpu_count_set(c.cpus);
+        worker_set_synchronous(c.synchronous);
+        const Frame fast = render(false);
+        const Frame plain = render(true);
+        worker_set_synchronous(0);
+        ASSERT_EQ(fast.depth, plain.depth);
+        ASSERT_EQ(fast.color, plain.color);
+    }
 }
 
 }  // namespace

@@ -155,13 +155,131 @@ constexpr unsigned attr_mask(bool textured, int color) {
     return m;
 }
 
+// The pixels [sp.first, sp.end) of one row once its span state is set: the clamps of the texture
+// coordinates drop out of the loop when both ends of the span lie inside the texture (every pixel
+// between then does).
+template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
+inline void draw_row_span(const SpanState& s, const Span& sp, int row, int64_t umax, int64_t vmax,
+                          const TriPaint& paint, const FillParams& p) {
+    const size_t offset =
+        static_cast<size_t>(row) * static_cast<size_t>(p.width) + static_cast<size_t>(sp.first);
+    const int n = sp.end - sp.first;
+    if constexpr (Textured) {
+        if (coords_inside(s.u, s.du, n, umax) && coords_inside(s.v, s.dv, n, vmax)) {
+            draw_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared, false>(
+                p.color + offset * 3, p.depth + offset, n, s, paint);
+            return;
+        }
+    }
+    draw_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared, true>(p.color + offset * 3,
+                                                                        p.depth + offset, n, s, paint);
+}
+
+#if defined(__SSE2__)
+
+// Four attributes at a time: the row set-up of the plain path below, lane by lane with the same
+// operations in the same order, so every value is bit for bit the scalar one. x, depth, u and v share
+// one vector, the four colour channels the other; lanes the variant does not read are computed from
+// the vertices' zeros and left unused.
+
+// to_fix on four lanes: max and min take the second operand for NaN, as the clamps of trunc_clamped do.
+inline __m128i to_fix4(__m128 v) {
+    v = _mm_max_ps(v, _mm_set1_ps(-FIX_LIMIT));
+    v = _mm_min_ps(v, _mm_set1_ps(FIX_LIMIT));
+    return _mm_cvttps_epi32(v);
+}
+
+// start + skip * step on four lanes, modulo 2^32 as span_at computes it.
+inline __m128i span_at4(__m128i start, __m128i step, int skip) {
+    if (skip == 0) return start;
+    const __m128i k = _mm_set1_epi32(skip);
+    const __m128i even = _mm_mul_epu32(step, k);
+    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(step, 32), k);
+    const __m128i product = _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                               _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+    return _mm_add_epi32(start, product);
+}
+
+// make_edge with every attribute: the same start and step for the ones a variant reads.
+inline void make_edge_all(Edge& e, const FillVertex& from, const FillVertex& to, bool left) {
+    const __m128 inv = _mm_set1_ps(inverse_height(to.y - from.y, left));
+    const __m128 f0 = _mm_loadu_ps(from.a), f1 = _mm_loadu_ps(from.a + 4);
+    _mm_storeu_ps(e.start, f0);
+    _mm_storeu_ps(e.start + 4, f1);
+    _mm_storeu_ps(e.step, _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(to.a), f0), inv));
+    _mm_storeu_ps(e.step + 4, _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(to.a + 4), f1), inv));
+    e.row0 = std::trunc(from.y + 0.5f);
+}
+
+// Rows [row, end) of one triangle between two edges made by make_edge_all.
+template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
+inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int extent_left, int extent_right,
+                      const TriPaint& paint, const FillParams& p) {
+    const int64_t umax = static_cast<int64_t>(static_cast<uint32_t>(paint.tex_width) * 65535u);
+    const int64_t vmax = static_cast<int64_t>(static_cast<uint32_t>(paint.tex_height) * 65535u);
+    const __m128 scale = _mm_setr_ps(1.0f, DEPTH_SCALE, static_cast<float>(paint.tex_width) * FIX16_ONE,
+                                     static_cast<float>(paint.tex_height) * FIX16_ONE);
+    const __m128 l_start = _mm_loadu_ps(le.start), l_step = _mm_loadu_ps(le.step);
+    const __m128 r_start = _mm_loadu_ps(re.start), r_step = _mm_loadu_ps(re.step);
+    const __m128 l_cstart = _mm_loadu_ps(le.start + 4), l_cstep = _mm_loadu_ps(le.step + 4);
+    const __m128 r_cstart = _mm_loadu_ps(re.start + 4), r_cstep = _mm_loadu_ps(re.step + 4);
+    const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f), one = _mm_set1_ps(FIX16_ONE);
+    const __m128 round = _mm_setr_ps(SPAN_LEFT_ROUND, SPAN_RIGHT_ROUND, 0.0f, 0.0f);
+    const __m128 pixel_limit = _mm_set1_ps(PIXEL_LIMIT), neg_pixel_limit = _mm_set1_ps(-PIXEL_LIMIT);
+    for (; row < end; ++row) {
+        const __m128 tl = _mm_set1_ps(static_cast<float>(row) - le.row0);
+        const __m128 tr = _mm_set1_ps(static_cast<float>(row) - re.row0);
+        const __m128 left = _mm_add_ps(l_start, _mm_mul_ps(tl, l_step));
+        const __m128 right = _mm_add_ps(r_start, _mm_mul_ps(tr, r_step));
+        // span_bounds with both ends rounded and clamped at once.
+        const __m128 ends = _mm_add_ps(_mm_unpacklo_ps(left, right), round);
+        const __m128i px = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(ends, neg_pixel_limit), pixel_limit));
+        Span sp;
+        if (!span_clip(_mm_cvtsi128_si32(px),
+                       _mm_cvtsi128_si32(_mm_shuffle_epi32(px, _MM_SHUFFLE(1, 1, 1, 1))), extent_left,
+                       extent_right, paint.span_limit, p.width, sp))
+            continue;
+        const __m128 inv = _mm_set1_ps(1.0f / static_cast<float>(sp.count));
+        const int skip = sp.first - sp.span_start;
+        // Lanes x (unused), depth, u, v.
+        const __m128 l = _mm_mul_ps(left, scale);
+        const __m128 r = _mm_mul_ps(right, scale);
+        const __m128i step = to_fix4(_mm_mul_ps(_mm_sub_ps(r, l), inv));
+        const __m128i start = span_at4(to_fix4(l), step, skip);
+        alignas(16) uint32_t at[4], by[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(at), start);
+        _mm_store_si128(reinterpret_cast<__m128i*>(by), step);
+        SpanState s;
+        s.d = at[1];
+        s.dd = by[1];
+        s.u = at[2];
+        s.du = by[2];
+        s.v = at[3];
+        s.dv = by[3];
+        if constexpr (Color == COLOR_GOURAUD) {
+            const __m128 lc = _mm_add_ps(l_cstart, _mm_mul_ps(tl, l_cstep));
+            const __m128 rc = _mm_add_ps(r_cstart, _mm_mul_ps(tr, r_cstep));
+            const __m128 lf = _mm_mul_ps(_mm_min_ps(_mm_max_ps(lc, zero), top), one);
+            const __m128 rf = _mm_mul_ps(_mm_min_ps(_mm_max_ps(rc, zero), top), one);
+            const __m128i cstep = to_fix4(_mm_mul_ps(_mm_sub_ps(rf, lf), inv));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(s.c), span_at4(to_fix4(lf), cstep, skip));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(s.dc), cstep);
+        } else {
+            for (int c = 0; c < 4; ++c) s.c[c] = s.dc[c] = 0;
+        }
+        if constexpr (!Textured) s.u = s.du = s.v = s.dv = 0;
+        draw_row_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(s, sp, row, umax, vmax, paint, p);
+    }
+}
+
+#else
+
 // Rows [row, end) of one triangle between two edges.
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
 inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int extent_left, int extent_right,
                       const TriPaint& paint, const FillParams& p) {
     const float tex_w = static_cast<float>(paint.tex_width) * FIX16_ONE;
     const float tex_h = static_cast<float>(paint.tex_height) * FIX16_ONE;
-    const size_t width = static_cast<size_t>(p.width);
     const int64_t umax = static_cast<int64_t>(static_cast<uint32_t>(paint.tex_width) * 65535u);
     const int64_t vmax = static_cast<int64_t>(static_cast<uint32_t>(paint.tex_height) * 65535u);
     for (; row < end; ++row) {
@@ -200,28 +318,17 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
         } else {
             for (int c = 0; c < 4; ++c) s.c[c] = s.dc[c] = 0;
         }
-        const size_t offset = static_cast<size_t>(row) * width + static_cast<size_t>(sp.first);
-        const int n = sp.end - sp.first;
-        if constexpr (Textured) {
-            // When both ends of the span lie inside the texture, every pixel between does: the
-            // clamps drop out of the loop.
-            if (coords_inside(s.u, s.du, n, umax) && coords_inside(s.v, s.dv, n, vmax)) {
-                draw_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared, false>(
-                    p.color + offset * 3, p.depth + offset, n, s, paint);
-                continue;
-            }
-        }
-        draw_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared, true>(p.color + offset * 3,
-                                                                            p.depth + offset, n, s, paint);
+        draw_row_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(s, sp, row, umax, vmax, paint, p);
     }
 }
+
+#endif
 
 // The rows of one triangle: the shared ordering, with only the attributes the variant reads and only the
 // edges that reach a row of the slice.
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
 void draw_triangle(const FillVertex* verts, const TriPaint& paint, const FillParams& p, int slice_top,
                    int slice_bottom) {
-    constexpr unsigned mask = attr_mask(Textured, Color);
     TriOrder o;
     if (!tri_order(verts, slice_top, slice_bottom, o)) return;
     const FillVertex& v0 = *o.v0;
@@ -231,12 +338,21 @@ void draw_triangle(const FillVertex* verts, const TriPaint& paint, const FillPar
     const bool mid_right = o.mid_right;
     const int extent_left = o.extent_left, extent_right = o.extent_right;
 
+#if defined(__SSE2__)
+    auto edge = [](Edge& e, const FillVertex& from, const FillVertex& to, bool left) {
+        make_edge_all(e, from, to, left);
+    };
+#else
+    auto edge = [](Edge& e, const FillVertex& from, const FillVertex& to, bool left) {
+        make_edge<attr_mask(Textured, Color)>(e, from, to, left);
+    };
+#endif
     Edge long_edge;
-    make_edge<mask>(long_edge, v0, v2, mid_right);
+    edge(long_edge, v0, v2, mid_right);
     const int upper_end = mid_row < end_row ? mid_row : end_row;
     if (first_row < upper_end) {
         Edge upper;
-        make_edge<mask>(upper, v0, v1, !mid_right);
+        edge(upper, v0, v1, !mid_right);
         if (mid_right) {
             draw_rows<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(
                 long_edge, upper, first_row, upper_end, extent_left, extent_right, paint, p);
@@ -248,7 +364,7 @@ void draw_triangle(const FillVertex* verts, const TriPaint& paint, const FillPar
     const int lower_first = mid_row > first_row ? mid_row : first_row;
     if (lower_first < end_row) {
         Edge lower;
-        make_edge<mask>(lower, v1, v2, !mid_right);
+        edge(lower, v1, v2, !mid_right);
         if (mid_right) {
             draw_rows<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(
                 long_edge, lower, lower_first, end_row, extent_left, extent_right, paint, p);
@@ -296,6 +412,8 @@ struct DeferState {
     std::vector<SetupTriangle> tris;
     std::vector<uint32_t> call_of;  // per kept triangle: its call
     std::vector<std::vector<uint32_t>> bins;
+    std::vector<int>
+        band_of;  // per row from row_top: its band, a look-up instead of two divisions a triangle
 };
 DeferState& defer_state() {
     thread_local DeferState state;
@@ -362,27 +480,26 @@ void defer_flush(DeferState& df) {
 void defer_call(const FillParams& p, const CallShare& share, DeferState& df) {
     const uint32_t call = static_cast<uint32_t>(df.calls.size());
     df.calls.push_back(p);
-    for_each_triangle(p, share, share.row_top, share.row_bottom,
-                      [&](const FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
-                          float y0 = v[0].y, y1 = v[0].y;
-                          for (int k = 1; k < 3; ++k) {
-                              y0 = std::min(y0, v[k].y);
-                              y1 = std::max(y1, v[k].y);
-                          }
-                          const int top = std::max(round_row(y0), slice_top);
-                          const int bottom = std::min(round_row(y1), slice_bottom);
-                          if (top >= bottom) return;
-                          const uint32_t index = static_cast<uint32_t>(df.tris.size());
-                          SetupTriangle& t = df.tris.emplace_back();
-                          std::copy(v, v + 3, t.v);
-                          t.paint = paint;
-                          df.call_of.push_back(call);
-                          const int first = (top - df.row_top) / df.band_rows;
-                          const int last = (bottom - 1 - df.row_top) / df.band_rows;
-                          for (int b = first; b <= last; ++b)
-                              df.bins[static_cast<size_t>(b)].push_back(index);
-                          if (df.tris.size() >= DEFER_MAX_TRIANGLES) defer_flush(df);
-                      });
+    for_each_triangle<true>(p, share, share.row_top, share.row_bottom,
+                            [&](const FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
+                                float y0 = v[0].y, y1 = v[0].y;
+                                for (int k = 1; k < 3; ++k) {
+                                    y0 = std::min(y0, v[k].y);
+                                    y1 = std::max(y1, v[k].y);
+                                }
+                                const int top = std::max(round_row(y0), slice_top);
+                                const int bottom = std::min(round_row(y1), slice_bottom);
+                                if (top >= bottom) return;
+                                const uint32_t index = static_cast<uint32_t>(df.tris.size());
+                                // Built in place from its values: an empty one would first be zeroed.
+                                df.tris.push_back(SetupTriangle{{v[0], v[1], v[2]}, paint});
+                                df.call_of.push_back(call);
+                                const int first = df.band_of[static_cast<size_t>(top - df.row_top)];
+                                const int last = df.band_of[static_cast<size_t>(bottom - 1 - df.row_top)];
+                                for (int b = first; b <= last; ++b)
+                                    df.bins[static_cast<size_t>(b)].push_back(index);
+                                if (df.tris.size() >= DEFER_MAX_TRIANGLES) defer_flush(df);
+                            });
 }
 
 }  // namespace
@@ -397,6 +514,8 @@ void fill_defer_begin(int row_top, int row_bottom, int band_rows) {
     df.band_rows = band_rows;
     df.bands = (row_bottom - row_top + band_rows - 1) / band_rows;
     if (df.bins.size() < static_cast<size_t>(df.bands)) df.bins.resize(static_cast<size_t>(df.bands));
+    df.band_of.resize(static_cast<size_t>(row_bottom - row_top));
+    for (int r = 0; r < row_bottom - row_top; ++r) df.band_of[static_cast<size_t>(r)] = r / band_rows;
 }
 
 void fill_defer_end() {
@@ -426,9 +545,20 @@ void project_vertices_sse2(const ViewTransform& v, const float* in, int64_t coun
     const __m128 sign = _mm_set1_ps(-0.0f), zero = _mm_setzero_ps();
     int64_t k = 0;
     for (; k + 4 <= count; k += 4, in += 12, out += 12) {
-        __m128 x = _mm_sub_ps(_mm_setr_ps(in[0], in[3], in[6], in[9]), eye_x);
-        __m128 y = _mm_sub_ps(eye_y, _mm_setr_ps(in[1], in[4], in[7], in[10]));
-        __m128 z = _mm_sub_ps(_mm_setr_ps(in[2], in[5], in[8], in[11]), eye_z);
+        // The four vertices' x, y and z out of their 12 consecutive floats a, b, c.
+        const __m128 a = _mm_loadu_ps(in), b = _mm_loadu_ps(in + 4), c = _mm_loadu_ps(in + 8);
+        const __m128 in_x =
+            _mm_shuffle_ps(_mm_shuffle_ps(a, a, _MM_SHUFFLE(3, 3, 3, 0)),
+                           _mm_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2)), _MM_SHUFFLE(2, 0, 1, 0));
+        const __m128 in_y =
+            _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1)),
+                           _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3)), _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 in_z =
+            _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2)),
+                           _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0)), _MM_SHUFFLE(2, 0, 2, 0));
+        __m128 x = _mm_sub_ps(in_x, eye_x);
+        __m128 y = _mm_sub_ps(eye_y, in_y);
+        __m128 z = _mm_sub_ps(in_z, eye_z);
         if (v.rotated) {
             const __m128 z1 = _mm_sub_ps(_mm_mul_ps(cos_yaw, z), _mm_mul_ps(sin_yaw, x));
             const __m128 x1 = _mm_add_ps(_mm_mul_ps(cos_yaw, x), _mm_mul_ps(sin_yaw, z));
@@ -451,15 +581,18 @@ void project_vertices_sse2(const ViewTransform& v, const float* in, int64_t coun
         auto pick = [&](__m128 value) {
             return _mm_or_ps(_mm_and_ps(finite, value), _mm_andnot_ps(finite, nan));
         };
-        alignas(16) float lane[3][4];
-        _mm_store_ps(lane[0], pick(_mm_max_ps(_mm_min_ps(px, limit), neg_limit)));
-        _mm_store_ps(lane[1], pick(_mm_max_ps(_mm_min_ps(py, limit), neg_limit)));
-        _mm_store_ps(lane[2], pick(z));
-        for (int j = 0; j < 4; ++j) {
-            out[j * 3] = lane[0][j];
-            out[j * 3 + 1] = lane[1][j];
-            out[j * 3 + 2] = lane[2][j];
-        }
+        const __m128 ox = pick(_mm_max_ps(_mm_min_ps(px, limit), neg_limit));
+        const __m128 oy = pick(_mm_max_ps(_mm_min_ps(py, limit), neg_limit));
+        const __m128 oz = pick(z);
+        // Back to x, y, depth per vertex: 12 consecutive floats.
+        const __m128 xy_lo = _mm_unpacklo_ps(ox, oy), xy_hi = _mm_unpackhi_ps(ox, oy);
+        _mm_storeu_ps(out, _mm_shuffle_ps(xy_lo, _mm_shuffle_ps(oz, xy_lo, _MM_SHUFFLE(2, 2, 0, 0)),
+                                          _MM_SHUFFLE(2, 0, 1, 0)));
+        _mm_storeu_ps(out + 4, _mm_shuffle_ps(_mm_shuffle_ps(xy_lo, oz, _MM_SHUFFLE(1, 1, 3, 3)), xy_hi,
+                                              _MM_SHUFFLE(1, 0, 2, 0)));
+        _mm_storeu_ps(out + 8, _mm_shuffle_ps(_mm_shuffle_ps(oz, xy_hi, _MM_SHUFFLE(2, 2, 2, 2)),
+                                              _mm_shuffle_ps(xy_hi, oz, _MM_SHUFFLE(3, 3, 3, 3)),
+                                              _MM_SHUFFLE(2, 0, 2, 0)));
     }
     for (; k < count; ++k, in += 3, out += 3) project_vertex(v, in, out);
 }
@@ -506,7 +639,7 @@ void fill_part_triangles(const FillParams& p) {
     const int band_rows = fill_band_rows(p.width);
     const int rows = share.row_bottom - share.row_top;
     if (rows <= band_rows) {
-        for_each_triangle(p, share, share.row_top, share.row_bottom, draw);
+        for_each_triangle<true>(p, share, share.row_top, share.row_bottom, draw);
         return;
     }
     const int64_t share_pixels = static_cast<int64_t>(rows) * p.width;
@@ -533,7 +666,7 @@ void fill_part_triangles(const FillParams& p) {
         store.rows.clear();
         group_pixels = 0;
     };
-    for_each_triangle(
+    for_each_triangle<true>(
         p, share, share.row_top, share.row_bottom,
         [&](const FillVertex* v, const TriPaint& paint, int slice_top, int slice_bottom) {
             float y0 = v[0].y, y1 = v[0].y, x0 = v[0].a[A_X], x1 = v[0].a[A_X];
@@ -558,9 +691,7 @@ void fill_part_triangles(const FillParams& p) {
             }
             direct_pixels = share_pixels;
             group_pixels += box;
-            SetupTriangle& t = store.tris.emplace_back();
-            std::copy(v, v + 3, t.v);
-            t.paint = paint;
+            store.tris.push_back(SetupTriangle{{v[0], v[1], v[2]}, paint});
             store.rows.push_back(r);
             if (store.tris.size() >= BAND_GROUP) flush();
         });

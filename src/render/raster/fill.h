@@ -63,6 +63,11 @@ struct FillParams {
     // 9 floats per triangle or null: each vertex's screen x, y and depth as fill_project_triangles gives
     // them for this call's view and triangles. The filler then reads them instead of projecting.
     const float* projected = nullptr;
+    // Non-null: only the triangles at these indices (increasing; entries not below tri_count are
+    // skipped), instead of every one of the share. For callers that know which triangles reach the rows
+    // drawn; any triangle left out must draw nothing there. Not with slice_count < 0.
+    const uint32_t* tri_list = nullptr;
+    int64_t tri_list_count = 0;
 };
 
 // Banding: a region is drawn a band of rows at a time where triangles overdraw each other, so that the

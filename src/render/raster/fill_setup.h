@@ -9,6 +9,10 @@
 #include <limits>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/slices.h"
 #include "render/raster/fill.h"
 #include "scene/camera.h"
@@ -200,10 +204,9 @@ struct Span {
     int first, end;
 };
 
-inline bool span_bounds(float left_x, float right_x, int extent_left, int extent_right, int limit, int width,
-                        Span& s) {
-    s.span_start = trunc_clamped(left_x + SPAN_LEFT_ROUND, PIXEL_LIMIT);
-    const int right = trunc_clamped(right_x + SPAN_RIGHT_ROUND, PIXEL_LIMIT);
+// The span between the pixel columns left (its span_start) and right once the edges are rounded.
+inline bool span_clip(int left, int right, int extent_left, int extent_right, int limit, int width, Span& s) {
+    s.span_start = left;
     s.count = right - s.span_start;
     if (s.count <= 0) return false;
     int a = s.span_start > extent_left ? s.span_start : extent_left;
@@ -214,6 +217,13 @@ inline bool span_bounds(float left_x, float right_x, int extent_left, int extent
     s.first = a;
     s.end = b;
     return a < b;
+}
+
+inline bool span_bounds(float left_x, float right_x, int extent_left, int extent_right, int limit, int width,
+                        Span& s) {
+    return span_clip(trunc_clamped(left_x + SPAN_LEFT_ROUND, PIXEL_LIMIT),
+                     trunc_clamped(right_x + SPAN_RIGHT_ROUND, PIXEL_LIMIT), extent_left, extent_right, limit,
+                     width, s);
 }
 
 inline bool span_bounds(float left_x, float right_x, const TriRows& t, int limit, int width, Span& s) {
@@ -272,6 +282,7 @@ inline bool call_share(const FillParams& p, CallShare& c) {
     if (p.tri_count <= 0) return false;
     c.row_bottom = p.height;
     if (p.slice_count < 0) {
+        if (p.tri_list) return false;
         c.stride = -static_cast<int64_t>(p.slice_count);
         c.first = p.slice_index;
         if (c.first < 0) return false;
@@ -388,13 +399,62 @@ class TriangleProjector {
     bool have_prev_ = false;
 };
 
+#if defined(__SSE2__)
+// The colour and texture rules of one triangle with a shade array (sh, 12 floats) and the part's
+// texture (tex_paint: texture_rules' texture fields for the call), four channels at a time: the same
+// values and decisions as the products, color_rules and texture_rules of the plain set-up. The sum
+// keeps the plain order; equality, the floor and the clamps are lane by lane (max and min take their
+// second operand for NaN as the plain comparisons do). False: the triangle is invisible.
+[[gnu::always_inline]] inline bool shaded_rules_sse2(const float* sh, __m128 object_color, bool colored,
+                                                     const TriPaint& tex_paint, TriPaint& paint,
+                                                     float vc[3][4]) {
+    __m128 c[3];
+    for (int k = 0; k < 3; ++k) {
+        c[k] = _mm_mul_ps(_mm_loadu_ps(sh + k * 4), object_color);
+        _mm_storeu_ps(vc[k], c[k]);
+    }
+    float sum = 0;
+    for (int k = 0; k < 3; ++k)
+        for (int ch = 0; ch < 4; ++ch) sum += vc[k][ch];
+    paint.modulate = colored || !(sum > WHITE_SHADE_SUM);
+    if (vc[0][3] < ALPHA_SKIP && vc[1][3] < ALPHA_SKIP && vc[2][3] < ALPHA_SKIP) return false;
+    float min_alpha = 255.0f;
+    if (!paint.modulate) {
+        const __m128 white = _mm_set1_ps(255.0f);
+        for (int k = 0; k < 3; ++k) _mm_storeu_ps(vc[k], white);
+    } else if (_mm_movemask_ps(_mm_and_ps(_mm_cmpeq_ps(c[0], c[1]), _mm_cmpeq_ps(c[0], c[2]))) == 0xF) {
+        const __m128 clamped = _mm_min_ps(_mm_max_ps(c[0], _mm_setzero_ps()), _mm_set1_ps(255.0f));
+        __m128 fix = _mm_mul_ps(clamped, _mm_set1_ps(FIX16_ONE));
+        fix = _mm_min_ps(_mm_max_ps(fix, _mm_set1_ps(-FIX_LIMIT)), _mm_set1_ps(FIX_LIMIT));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(paint.constant_fix), _mm_cvttps_epi32(fix));
+        const float a = static_cast<float>(paint.constant_fix[3] >> FIX16_SHIFT);
+        min_alpha = a < min_alpha ? a : min_alpha;
+    } else {
+        paint.gouraud = 1;
+        const __m128 floor = _mm_set1_ps(COLOR_FLOOR);
+        for (int k = 0; k < 3; ++k) {
+            _mm_storeu_ps(vc[k], _mm_max_ps(floor, c[k]));
+            const float a = clamp_color(vc[k][3]);
+            min_alpha = a < min_alpha ? a : min_alpha;
+        }
+    }
+    paint.tex = tex_paint.tex;
+    paint.tex_width = tex_paint.tex_width;
+    paint.tex_height = tex_paint.tex_height;
+    paint.tex_channels = tex_paint.tex_channels;
+    paint.may_blend = (paint.tex && paint.tex_channels == 4) || !(min_alpha >= BLEND_BELOW + 0.5f);
+    return true;
+}
+#endif
+
 // Walks the triangles of a call over the rows [slice_top, slice_bottom) of its share (a narrower band
 // than the share gives the same pixels in those rows): projection with reuse (or the call's projected
 // vertices), rejection, colour and
 // texture set-up, the one set-up of the fast filler and its reference alike. Work that is the same for
 // every triangle of the call (the colour without a shade array, the part's texture) is done once.
-// fn(vertices, paint, slice_top, slice_bottom) gets every triangle that may cover a row.
-template <class TriFn>
+// fn(vertices, paint, slice_top, slice_bottom) gets every triangle that may cover a row. Vector (the
+// fast filler) takes the shade rules four channels at a time where SSE2 is there.
+template <bool Vector = false, class TriFn>
 void for_each_triangle(const FillParams& p, const CallShare& share, int slice_top, int slice_bottom,
                        TriFn&& fn) {
     const ViewTransform view = fill_view(p);
@@ -418,8 +478,17 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
         texture_rules(call_vc, p.tex_pixels, p.tex_width, p.tex_height, p.tex_channels, has_uvs, call_paint);
         call_paint.span_limit = p.span_limit;
     }
+#if defined(__SSE2__)
+    constexpr bool vector_rules = Vector;
+    const __m128 object_vec = _mm_loadu_ps(object_color);
+    // The part's texture as texture_rules decides it (its blending aside, which needs the colours).
+    TriPaint tex_paint;
+    const float no_colors[3][4] = {};
+    texture_rules(no_colors, p.tex_pixels, p.tex_width, p.tex_height, p.tex_channels, has_uvs, tex_paint);
+#endif
 
-    for (int64_t i = share.first; i < p.tri_count; i += share.stride) {
+    // One triangle; called from either loop below, inlined into both.
+    auto visit = [&](int64_t i) __attribute__((always_inline)) {
         float proj[3][3];
         if (p.projected) {
             std::memcpy(proj, p.projected + i * 9, sizeof proj);
@@ -428,12 +497,12 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
         }
 
         // A vertex that failed to project rejects the whole triangle (NaN fails every test).
-        if (!(proj[0][2] >= 0 || proj[1][2] >= 0 || proj[2][2] >= 0)) continue;
-        if (proj[0][2] != proj[0][2] || proj[1][2] != proj[1][2] || proj[2][2] != proj[2][2]) continue;
-        if (!(proj[0][1] >= top || proj[1][1] >= top || proj[2][1] >= top)) continue;
-        if (!(proj[0][1] < bottom || proj[1][1] < bottom || proj[2][1] < bottom)) continue;
-        if (!(proj[0][0] >= 0 || proj[1][0] >= 0 || proj[2][0] >= 0)) continue;
-        if (!(proj[0][0] < right || proj[1][0] < right || proj[2][0] < right)) continue;
+        if (!(proj[0][2] >= 0 || proj[1][2] >= 0 || proj[2][2] >= 0)) return;
+        if (proj[0][2] != proj[0][2] || proj[1][2] != proj[1][2] || proj[2][2] != proj[2][2]) return;
+        if (!(proj[0][1] >= top || proj[1][1] >= top || proj[2][1] >= top)) return;
+        if (!(proj[0][1] < bottom || proj[1][1] < bottom || proj[2][1] < bottom)) return;
+        if (!(proj[0][0] >= 0 || proj[1][0] >= 0 || proj[2][0] >= 0)) return;
+        if (!(proj[0][0] < right || proj[1][0] < right || proj[2][0] < right)) return;
 
         FillVertex v[3];
         TriPaint own;
@@ -442,22 +511,32 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
         float tri_vc[3][4];
         if (p.shade) {
             const float* sh = p.shade + i * 12;
-            float sum = 0;
-            for (int k = 0; k < 3; ++k) {
-                for (int c = 0; c < 4; ++c) {
-                    tri_vc[k][c] = sh[k * 4 + c] * object_color[c];
-                    sum += tri_vc[k][c];
-                }
-            }
-            own.modulate = colored || !(sum > WHITE_SHADE_SUM);
-            if (!color_rules(tri_vc, true, own)) continue;
             const bool tex_override = p.tri_tex_pixels && p.tri_tex_pixels[i];
-            if (tex_override) {
-                texture_rules(tri_vc, p.tri_tex_pixels[i], p.tri_tex_width ? p.tri_tex_width[i] : 0,
-                              p.tri_tex_height ? p.tri_tex_height[i] : 0,
-                              p.tri_tex_channels ? p.tri_tex_channels[i] : 3, has_uvs, own);
-            } else {
-                texture_rules(tri_vc, p.tex_pixels, p.tex_width, p.tex_height, p.tex_channels, has_uvs, own);
+            bool rules_done = false;
+#if defined(__SSE2__)
+            if (vector_rules && !tex_override) {
+                if (!shaded_rules_sse2(sh, object_vec, colored, tex_paint, own, tri_vc)) return;
+                rules_done = true;
+            }
+#endif
+            if (!rules_done) {
+                float sum = 0;
+                for (int k = 0; k < 3; ++k) {
+                    for (int c = 0; c < 4; ++c) {
+                        tri_vc[k][c] = sh[k * 4 + c] * object_color[c];
+                        sum += tri_vc[k][c];
+                    }
+                }
+                own.modulate = colored || !(sum > WHITE_SHADE_SUM);
+                if (!color_rules(tri_vc, true, own)) return;
+                if (tex_override) {
+                    texture_rules(tri_vc, p.tri_tex_pixels[i], p.tri_tex_width ? p.tri_tex_width[i] : 0,
+                                  p.tri_tex_height ? p.tri_tex_height[i] : 0,
+                                  p.tri_tex_channels ? p.tri_tex_channels[i] : 3, has_uvs, own);
+                } else {
+                    texture_rules(tri_vc, p.tex_pixels, p.tex_width, p.tex_height, p.tex_channels, has_uvs,
+                                  own);
+                }
             }
             own.span_limit = p.span_limit;
             paint = &own;
@@ -487,6 +566,14 @@ void for_each_triangle(const FillParams& p, const CallShare& share, int slice_to
             for (int c = 0; c < 4; ++c) v[k].a[A_R + c] = vc[k][c];
         }
         fn(v, *paint, slice_top, slice_bottom);
+    };
+    if (p.tri_list) {
+        for (int64_t n = 0; n < p.tri_list_count; ++n) {
+            const int64_t i = static_cast<int64_t>(p.tri_list[n]);
+            if (i < p.tri_count) visit(i);
+        }
+    } else {
+        for (int64_t i = share.first; i < p.tri_count; i += share.stride) visit(i);
     }
 }
 

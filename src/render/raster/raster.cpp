@@ -10,6 +10,7 @@
 #include "core/slices.h"
 #include "display/framebuffer.h"
 #include "render/raster/fill.h"
+#include "render/raster/fill_setup.h"
 #include "render/raster/part_view.h"
 #include "render/render_config.h"
 #include "scene/camera.h"
@@ -101,6 +102,21 @@ bool part_drawn(const PartArrays& pa, size_t pi, int triangles, const FillParams
                         p.width, p.height, cam.view_center, slice_index, slice_count);
 }
 
+// How a slice is drawn: at once, or band by band (see the end of raster_pass).
+enum SliceDraw { DRAW_WHOLE, DRAW_WALK_BANDS, DRAW_DEFER };
+
+SliceDraw slice_draw(const FillParams& p, int slice_index, int slice_count, bool plain, int mode) {
+    const RowRange slice = slice_rows(p.height, slice_index, slice_count);
+    if (plain || mode != SPLIT_SLICES || slice.end - slice.first <= fill_band_rows(p.width))
+        return DRAW_WHOLE;
+    if (frame_triangles(obj_table, WALK_BANDS_MAX_TRIANGLES) <= WALK_BANDS_MAX_TRIANGLES)
+        return DRAW_WALK_BANDS;
+    // The whole slice stays in the cache: keeping the triangles would only cost.
+    if (static_cast<int64_t>(slice.end - slice.first) * p.width * 7 <= DEFER_MIN_SLICE_BYTES)
+        return DRAW_WHOLE;
+    return DRAW_DEFER;
+}
+
 // One part of the shared projection: its triangles' vertices from triangle `first` of the buffer on.
 struct ProjectedPart {
     ObjectId id;
@@ -109,8 +125,21 @@ struct ProjectedPart {
     int count;
 };
 
+// Triangle indices; the storage only grows, so that after the first frames nothing is allocated.
+struct BandList {
+    std::vector<uint32_t> data;
+    size_t size = 0;
+    void push(uint32_t i) {
+        if (size == data.size()) data.resize(std::max<size_t>(256, data.size() * 2));
+        data[size++] = i;
+    }
+};
+
 // The frame's shared projection, written by raster_projection_prepare and the projection pass, read by
-// the raster pass's slices.
+// the raster pass's slices. When some slice is drawn band by band, every triangle is also listed for
+// the bands of rows it reaches: the slices' bands (a slice drawn at once is one band), numbered from the
+// top of the region. Each projection share lists its own run, so a band's triangles are the lists of
+// shares 0, 1, ... one after the other, in increasing order.
 struct SharedProjection {
     int ready = 0;
     int thread_count = 0;
@@ -118,6 +147,10 @@ struct SharedProjection {
     std::vector<ProjectedPart> parts;  // in the order the raster pass walks them
     std::vector<float> xyz;            // 9 floats per triangle: x, y and depth of each vertex
     int64_t triangles = 0;
+    std::vector<RowRange> bands;   // rows of each band, top to bottom
+    std::vector<int> slice_band;   // per slice: its first band (one more entry: the band count)
+    std::vector<int> band_of_row;  // per row of the region
+    std::vector<BandList> lists;   // per share and band: the triangles (buffer indices)
 };
 
 SharedProjection shared_projection;
@@ -157,11 +190,38 @@ bool raster_projection_prepare(int thread_count) {
             sp.triangles += n;
         }
     }
-    if (sp.triangles == 0) return false;
+    if (sp.triangles == 0 || sp.triangles > UINT32_MAX) return false;
     sp.xyz.resize(static_cast<size_t>(sp.triangles) * 9);
+    sp.bands.clear();
+    sp.slice_band.clear();
     sp.view = p;
     sp.thread_count = thread_count;
     sp.ready = 1;
+    // Slices drawn at once read and reject the others' triangles more cheaply than the triangles are
+    // listed: then there are no lists.
+    bool banded = false;
+    for (int s = 0; s < thread_count; ++s)
+        banded = banded || slice_draw(p, s, thread_count, false, SPLIT_SLICES) != DRAW_WHOLE;
+    if (!banded) return true;
+    sp.band_of_row.resize(static_cast<size_t>(p.height));
+    const int band_rows = fill_band_rows(p.width);
+    for (int s = 0; s < thread_count; ++s) {
+        sp.slice_band.push_back(static_cast<int>(sp.bands.size()));
+        const RowRange slice = slice_rows(p.height, s, thread_count);
+        const int step = slice_draw(p, s, thread_count, false, SPLIT_SLICES) == DRAW_WHOLE
+                             ? slice.end - slice.first
+                             : band_rows;
+        for (int top = slice.first; top < slice.end; top += step) {
+            const int bottom = std::min(top + step, slice.end);
+            for (int r = top; r < bottom; ++r)
+                sp.band_of_row[static_cast<size_t>(r)] = static_cast<int>(sp.bands.size());
+            sp.bands.push_back(RowRange{top, bottom});
+        }
+    }
+    sp.slice_band.push_back(static_cast<int>(sp.bands.size()));
+    const size_t lists = static_cast<size_t>(thread_count) * sp.bands.size();
+    if (sp.lists.size() < lists) sp.lists.resize(lists);
+    for (BandList& list : sp.lists) list.size = 0;
     return true;
 }
 
@@ -181,6 +241,31 @@ void raster_projection_pass(int thread_index, int thread_count) {
         const int64_t from = std::max(first, part->first) - part->first;
         const int64_t to = std::min(end, part->first + part->count) - part->first;
         fill_project_triangles(q, from, to, sp.xyz.data() + static_cast<size_t>(part->first + from) * 9);
+    }
+    // The run's triangles into the lists of the bands they reach: the rows a triangle draws lie between
+    // its top and bottom vertex rounded as the filler rounds them (round_row, written for values the
+    // test before has put inside the region), and a vertex that failed to project rejects it.
+    if (sp.bands.empty()) return;
+    BandList* lists = sp.lists.data() + static_cast<size_t>(thread_index) * sp.bands.size();
+    for (size_t b = 0; b < sp.bands.size(); ++b) lists[b].size = 0;
+    const float* xyz = sp.xyz.data();
+    const int* band_of_row = sp.band_of_row.data();
+    const int height = sp.view.height;
+    const float height_f = static_cast<float>(height);
+    for (int64_t i = first; i < end; ++i) {
+        const float* v = xyz + i * 9;
+        const float y0 = v[1], y1 = v[4], y2 = v[7];
+        if (y0 != y0 || y1 != y1 || y2 != y2) continue;
+        float lo = y1 < y0 ? y1 : y0, hi = y1 > y0 ? y1 : y0;
+        lo = y2 < lo ? y2 : lo;
+        hi = y2 > hi ? y2 : hi;
+        if (!(hi >= 0.0f) || !(lo < height_f)) continue;
+        const float top_f = lo + 0.5f, bottom_f = hi + 0.5f;
+        const int top = top_f < 0.0f ? 0 : static_cast<int>(top_f);
+        const int bottom = bottom_f >= height_f ? height : static_cast<int>(bottom_f);
+        if (top >= bottom) continue;
+        const int last = band_of_row[bottom - 1];
+        for (int b = band_of_row[top]; b <= last; ++b) lists[b].push(static_cast<uint32_t>(i));
     }
 }
 
@@ -217,12 +302,17 @@ void raster_pass(int thread_index, int thread_count) {
     const ObjectTable& t = obj_table;
     const TextureTable& tex = texture_table;
     int drawn = 0, culled = 0;
+    // The band being walked, when the shared projection lists its triangles: every share's list of it
+    // one after the other (buffer indices, increasing), and the part's entries made relative to it.
+    thread_local std::vector<uint32_t> band_list, part_list;
+    bool listed = false;
     // Draws every part into the rows [band_top, band_bottom) of the share (all of it when equal); the
     // statistics are kept by the walk that counts.
     auto walk = [&](int band_top, int band_bottom, bool count) {
         p.band_top = band_top;
         p.band_bottom = band_bottom;
         size_t next_projected = 0;
+        auto next_listed = band_list.cbegin();
         for (ObjectId id = 0; id < t.object_capacity; ++id) {
             if (!t.has_geometry[id] || !t.enabled[id]) continue;
             const PartArrays& pa = t.parts[static_cast<size_t>(id)];
@@ -234,11 +324,16 @@ void raster_pass(int thread_index, int thread_count) {
                 if (count_tris == 0) continue;
                 // The shared projection lists its parts in this walk's order.
                 p.projected = nullptr;
+                p.tri_list = nullptr;
+                p.tri_list_count = 0;
+                const ProjectedPart* projected_part = nullptr;
                 if (shared && next_projected < sp.parts.size()) {
                     const ProjectedPart& pp = sp.parts[next_projected];
                     if (pp.id == id && pp.part == part) {
-                        if (pp.count == count_tris)
+                        if (pp.count == count_tris) {
                             p.projected = sp.xyz.data() + static_cast<size_t>(pp.first) * 9;
+                            projected_part = &pp;
+                        }
                         ++next_projected;
                     }
                 }
@@ -275,6 +370,18 @@ void raster_pass(int thread_index, int thread_count) {
                 p.span_limit = t.span_limit[static_cast<size_t>(id)];
                 p.no_depth_write = t.particle_count[static_cast<size_t>(id)] > 0;
                 if (mode == SPLIT_INTERLEAVE) p.slice_index = (id + thread_index) % thread_count;
+                if (listed && projected_part) {
+                    // The part's triangles listed for the band; none: nothing of it reaches the band.
+                    const uint32_t from = static_cast<uint32_t>(projected_part->first);
+                    const uint32_t to = static_cast<uint32_t>(projected_part->first + projected_part->count);
+                    const auto begin = std::lower_bound(next_listed, band_list.cend(), from);
+                    next_listed = std::lower_bound(begin, band_list.cend(), to);
+                    if (begin == next_listed) continue;
+                    part_list.clear();
+                    for (auto it = begin; it != next_listed; ++it) part_list.push_back(*it - from);
+                    p.tri_list = part_list.data();
+                    p.tri_list_count = static_cast<int64_t>(part_list.size());
+                }
                 if (plain) {
                     fill_part_triangles_reference(p);
                 } else {
@@ -288,18 +395,37 @@ void raster_pass(int thread_index, int thread_count) {
     // or triangles spread all over it, then meet a band in the cache instead of fetching the target
     // from memory layer by layer or triangle by triangle. A frame of few triangles is simply walked
     // once per band (each walk projects them again); otherwise the filler keeps the set-up triangles
-    // and replays them per band (see fill_defer_begin).
+    // and replays them per band (see fill_defer_begin). With the shared projection's lists the bands are
+    // the ones it listed the triangles for, and each band's walk reads only its own triangles: no slice
+    // reads or rejects the others' triangles, and none is kept.
     const RowRange slice = slice_rows(p.height, p.slice_index, p.slice_count);
     const int slice_top = slice.first, slice_bottom = slice.end;
     const int band_rows = fill_band_rows(p.width);
-    if (plain || mode != SPLIT_SLICES || slice_bottom - slice_top <= band_rows) {
+    const SliceDraw how = slice_draw(p, p.slice_index, p.slice_count, plain, mode);
+    int first_band = 0, end_band = 0;
+    if (shared && !sp.bands.empty() && p.slice_index + 1 < static_cast<int>(sp.slice_band.size())) {
+        first_band = sp.slice_band[static_cast<size_t>(p.slice_index)];
+        end_band = sp.slice_band[static_cast<size_t>(p.slice_index) + 1];
+    }
+    if (first_band < end_band) {
+        listed = true;
+        const size_t bands = sp.bands.size();
+        for (int b = first_band; b < end_band; ++b) {
+            band_list.clear();
+            for (int w = 0; w < thread_count; ++w) {
+                const BandList& l = sp.lists[static_cast<size_t>(w) * bands + static_cast<size_t>(b)];
+                band_list.insert(band_list.end(), l.data.begin(),
+                                 l.data.begin() + static_cast<ptrdiff_t>(l.size));
+            }
+            const RowRange rows = sp.bands[static_cast<size_t>(b)];
+            walk(rows.first, rows.end, b == first_band);
+        }
+        listed = false;
+    } else if (how == DRAW_WHOLE) {
         walk(0, 0, true);
-    } else if (frame_triangles(t, WALK_BANDS_MAX_TRIANGLES) <= WALK_BANDS_MAX_TRIANGLES) {
+    } else if (how == DRAW_WALK_BANDS) {
         for (int top = slice_top; top < slice_bottom; top += band_rows)
             walk(top, std::min(top + band_rows, slice_bottom), top == slice_top);
-    } else if (static_cast<int64_t>(slice_bottom - slice_top) * p.width * 7 <= DEFER_MIN_SLICE_BYTES) {
-        // The whole slice stays in the cache: keeping the triangles would only cost.
-        walk(0, 0, true);
     } else {
         fill_defer_begin(slice_top, slice_bottom, band_rows);
         walk(0, 0, true);

@@ -32,8 +32,10 @@ void raster_pass(int thread_index, int thread_count);
 // same workers, and the slices only read it. raster_projection_prepare runs on the pipeline thread
 // before a raster pass of thread_count shares: it lists the parts and returns true when
 // raster_projection_pass is to run (as a pass of the same thread_count) before the raster pass; each
-// share projects its part of the listed triangles. raster_projection_release, after the raster pass's
-// join, ends the frame's projection; a raster pass without one projects its own triangles.
+// share projects its part of the listed triangles. When some slice is drawn band by band, each share
+// also lists its triangles per band of rows they reach, and each slice then walks only the triangles
+// listed for its bands. raster_projection_release, after the raster pass's join, ends the frame's
+// projection; a raster pass without one projects its own triangles.
 bool raster_projection_prepare(int thread_count);
 void raster_projection_pass(int thread_index, int thread_count);
 void raster_projection_release();
