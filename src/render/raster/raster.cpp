@@ -3,6 +3,7 @@
 #include "render/raster/raster.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 
 #include "assets/texture.h"
@@ -151,6 +152,11 @@ struct SharedProjection {
     std::vector<int> slice_band;   // per slice: its first band (one more entry: the band count)
     std::vector<int> band_of_row;  // per row of the region
     std::vector<BandList> lists;   // per share and band: the triangles (buffer indices)
+    // The next band to draw. The raster shares take bands in turn from the top rather than each its own
+    // slice: a frame whose sky is cheap and whose ground is dear then keeps both threads busy to the end.
+    // Each band is drawn whole by one share, as its own slice would have drawn it, so the image is the
+    // same whoever draws it.
+    mutable std::atomic<int> next_band{0};
 };
 
 SharedProjection shared_projection;
@@ -219,6 +225,7 @@ bool raster_projection_prepare(int thread_count) {
         }
     }
     sp.slice_band.push_back(static_cast<int>(sp.bands.size()));
+    sp.next_band.store(0, std::memory_order_relaxed);
     const size_t lists = static_cast<size_t>(thread_count) * sp.bands.size();
     if (sp.lists.size() < lists) sp.lists.resize(lists);
     for (BandList& list : sp.lists) list.size = 0;
@@ -402,15 +409,18 @@ void raster_pass(int thread_index, int thread_count) {
     const int slice_top = slice.first, slice_bottom = slice.end;
     const int band_rows = fill_band_rows(p.width);
     const SliceDraw how = slice_draw(p, p.slice_index, p.slice_count, plain, mode);
-    int first_band = 0, end_band = 0;
-    if (shared && !sp.bands.empty() && p.slice_index + 1 < static_cast<int>(sp.slice_band.size())) {
-        first_band = sp.slice_band[static_cast<size_t>(p.slice_index)];
-        end_band = sp.slice_band[static_cast<size_t>(p.slice_index) + 1];
-    }
-    if (first_band < end_band) {
+    if (shared && !sp.bands.empty() && static_cast<int>(sp.slice_band.size()) == thread_count + 1) {
         listed = true;
         const size_t bands = sp.bands.size();
-        for (int b = first_band; b < end_band; ++b) {
+        // The statistics are those of slice thread_count / 2's walk, counted by whoever draws its first band.
+        const int counting_band = sp.slice_band[static_cast<size_t>(thread_count / 2)];
+        bool counted = false;
+        for (;;) {
+            const int b = sp.next_band.fetch_add(1, std::memory_order_relaxed);
+            if (b >= static_cast<int>(bands)) break;
+            // The band's own slice: its part tests and row limits are the ones that slice would use.
+            const auto after = std::upper_bound(sp.slice_band.begin(), sp.slice_band.end() - 1, b);
+            p.slice_index = static_cast<int>(after - sp.slice_band.begin()) - 1;
             band_list.clear();
             for (int w = 0; w < thread_count; ++w) {
                 const BandList& l = sp.lists[static_cast<size_t>(w) * bands + static_cast<size_t>(b)];
@@ -418,8 +428,11 @@ void raster_pass(int thread_index, int thread_count) {
                                  l.data.begin() + static_cast<ptrdiff_t>(l.size));
             }
             const RowRange rows = sp.bands[static_cast<size_t>(b)];
-            walk(rows.first, rows.end, b == first_band);
+            keeps_statistics = b == counting_band;
+            counted = counted || keeps_statistics;
+            walk(rows.first, rows.end, keeps_statistics);
         }
+        keeps_statistics = counted;
         listed = false;
     } else if (how == DRAW_WHOLE) {
         walk(0, 0, true);
