@@ -27,7 +27,7 @@ PooledThread pool[THREAD_POOL_SIZE];
 
 // Sleeps while `word` holds `value`; returns at once when it does not, and on any wake. The hand-over
 // itself is the acquire and release on the word; the futex only saves the spinning. (The library's
-// atomic wait was measured a hundred times slower here.)
+// atomic wait was measured hundreds of times slower here.)
 void futex_wait(std::atomic<int>& word, int value) {
     syscall(SYS_futex, reinterpret_cast<int*>(&word), FUTEX_WAIT_PRIVATE, value, nullptr, nullptr, 0);
 }
