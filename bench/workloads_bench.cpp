@@ -13,11 +13,12 @@
 // scripts/run-bench turns the medians into a table.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
+
 #include "core/cpu.h"
 #include "render/pipeline.h"
 #include "render/raster/fill.h"
 #include "render/raster/raster.h"
-#include "scene/object.h"
 #include "workloads.h"
 
 namespace {
@@ -25,19 +26,6 @@ namespace {
 using workloads::build_park;
 using workloads::build_quads;
 using workloads::build_small;
-
-// Triangles of the visible parts of enabled objects: what a frame hands the rasteriser.
-double frame_triangles() {
-    const ObjectTable& t = obj_table;
-    double total = 0;
-    for (ObjectId id = 0; id < t.object_capacity; ++id) {
-        if (!t.has_geometry[id] || !t.enabled[id]) continue;
-        const PartArrays& pa = t.parts[static_cast<size_t>(id)];
-        for (int part = 0; part < obj_part_limit(id); ++part)
-            if (pa.visible[static_cast<size_t>(part)]) total += pa.tri_count[static_cast<size_t>(part)];
-    }
-    return total;
-}
 
 // One frame through the plain filler, counting the pixels it stores; the same image as the fast path.
 double frame_pixels_written() {
@@ -50,7 +38,8 @@ double frame_pixels_written() {
 
 void run_frames(benchmark::State& state) {
     for (int i = 0; i < 10; ++i) render_scene();  // warm-up: world triangles built, caches filled
-    const double written = frame_pixels_written(), triangles = frame_triangles();
+    const double written = frame_pixels_written(),
+                 triangles = static_cast<double>(raster_frame_triangles(INT64_MAX));
     render_scene();
     for (auto _ : state) benchmark::DoNotOptimize(render_scene());
     const double frames = static_cast<double>(state.iterations());

@@ -283,6 +283,14 @@ void build_performer() {
     obj_table.anim_playing[PARK_PERFORMER] = 0;
 }
 
+// Bakes the placed scratch object into `target` as its next parts, then empties it and puts it back at the
+// origin for the next piece.
+void bake_and_clear(ObjectId target, ObjectId scratch) {
+    obj_bake(target, scratch);
+    obj_reset(scratch);
+    reset_transform(scratch);
+}
+
 // A box from (z0, y0) to (z1, y1) in the bicycle's plane (x = 0), baked into `target` as its next part.
 void bake_tube(ObjectId target, ObjectId scratch, float z0, float y0, float z1, float y1, float thickness) {
     const float dz = z1 - z0, dy = y1 - y0;
@@ -290,17 +298,13 @@ void bake_tube(ObjectId target, ObjectId scratch, float z0, float y0, float z1, 
     // Turning about x carries +z towards -y, so the angle that lays the box along (dz, dy) is -atan2(dy, dz).
     obj_set_rotation(scratch, std::atan2(-dy, dz) * RAD_TO_DEGREES, 0, 0);
     obj_set_position(scratch, 0, (y0 + y1) / 2, (z0 + z1) / 2);
-    obj_bake(target, scratch);
-    obj_reset(scratch);
-    reset_transform(scratch);
+    bake_and_clear(target, scratch);
 }
 
 void bake_block(ObjectId target, ObjectId scratch, float sx, float sy, float sz, float y, float z) {
     gen_box(scratch, sx, sy, sz);
     obj_set_position(scratch, 0, y, z);
-    obj_bake(target, scratch);
-    obj_reset(scratch);
-    reset_transform(scratch);
+    bake_and_clear(target, scratch);
 }
 
 // Parts 0 to 27 are the two wheels (14 parts each); 28 on, the frame and the fittings.
@@ -320,9 +324,7 @@ void build_bicycle() {
         gen_wheel(scratch, 0.015f);
         obj_set_rotation(scratch, 0, 90, 0);
         obj_set_position(scratch, 0, WHEEL_Y, z);
-        obj_bake(PARK_BICYCLE, scratch);
-        obj_reset(scratch);
-        reset_transform(scratch);
+        bake_and_clear(PARK_BICYCLE, scratch);
     }
     // Frame points in (z, y): bottom bracket, saddle joint, head tube top and bottom.
     const float bb_z = -0.04f, bb_y = 0.3f, seat_z = -0.2f, seat_y = 0.8f, head_z = 0.36f, head_y = 0.8f,

@@ -43,21 +43,29 @@ constexpr Case CASES[] = {
     {2, 0, 0, 0}, {4, 0, 0, 0}, {2, 0, 1, 0}, {4, 0, 1, 1}, {2, 1, 1, 0}, {2, 2, 1, 0}, {4, 2, 1, 0},
 };
 
+// The built workload drawn by the fast path and by the plain one with `cpus` processors: the same depths
+// and colours. The fast frame is left in `fast`.
+void expect_plain_image(int cpus, int synchronous, Frame& fast) {
+    cpu_count_set(cpus);
+    worker_set_synchronous(synchronous);
+    fast = render(false);
+    const Frame plain = render(true);
+    worker_set_synchronous(0);
+    ASSERT_EQ(fast.depth, plain.depth);
+    ASSERT_EQ(fast.color, plain.color);
+}
+
 void check_workload(void (*build)(int, int), int width, int height) {
     for (const Case& c : CASES) {
         SCOPED_TRACE(testing::Message()
                      << c.cpus << " processors, split " << c.split << (c.synchronous ? ", synchronous" : "")
                      << (c.half_height ? ", half height" : ""));
         build(width, height);
-        cpu_count_set(c.cpus);
         render_config.raster_split_mode = c.split;
         half_height(c.half_height);
-        worker_set_synchronous(c.synchronous);
-        const Frame fast = render(false);
-        const Frame plain = render(true);
-        worker_set_synchronous(0);
-        ASSERT_EQ(fast.depth, plain.depth);
-        ASSERT_EQ(fast.color, plain.color);
+        Frame fast;
+        expect_plain_image(c.cpus, c.synchronous, fast);
+        if (testing::Test::HasFatalFailure()) return;
         int64_t written = 0;
         for (uint32_t d : fast.depth) written += d != rtest::CLEARED_DEPTH;
         EXPECT_GT(written, static_cast<int64_t>(width) * height / 4);
@@ -97,13 +105,9 @@ TEST_F(RasterWorkloads, SlicesDrawnBandByBandDrawThePlainImage) {
         SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << ", " << c.cpus << " processors"
                                         << (c.synchronous ? ", synchronous" : ""));
         c.build(c.width, c.height);
-        cpu_count_set(c.cpus);
-        worker_set_synchronous(c.synchronous);
-        const Frame fast = render(false);
-        const Frame plain = render(true);
-        worker_set_synchronous(0);
-        ASSERT_EQ(fast.depth, plain.depth);
-        ASSERT_EQ(fast.color, plain.color);
+        Frame fast;
+        expect_plain_image(c.cpus, c.synchronous, fast);
+        if (HasFatalFailure()) return;
     }
 }
 

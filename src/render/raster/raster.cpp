@@ -19,19 +19,8 @@
 
 RasterState raster_state;
 
-namespace {
-
-// Parts smaller than this are cheaper to draw than to test.
-constexpr int CULL_MIN_TRIANGLES = 65;
-// Frames of at most this many triangles are walked once per band.
-constexpr int64_t WALK_BANDS_MAX_TRIANGLES = 4096;
-// Slices whose colour and depth take at most this many bytes are drawn without deferring.
-constexpr int64_t DEFER_MIN_SLICE_BYTES = 4 * FILL_BAND_BYTES;
-
-enum SplitMode { SPLIT_SLICES = 0, SPLIT_PARTS = 1, SPLIT_INTERLEAVE = 2 };
-
-// Triangles of the visible parts of enabled objects, counted until they exceed limit.
-int64_t frame_triangles(const ObjectTable& t, int64_t limit) {
+int64_t raster_frame_triangles(int64_t limit) {
+    const ObjectTable& t = obj_table;
     int64_t total = 0;
     for (ObjectId id = 0; id < t.object_capacity && total <= limit; ++id) {
         if (!t.has_geometry[id] || !t.enabled[id]) continue;
@@ -45,6 +34,17 @@ int64_t frame_triangles(const ObjectTable& t, int64_t limit) {
     }
     return total;
 }
+
+namespace {
+
+// Parts smaller than this are cheaper to draw than to test.
+constexpr int CULL_MIN_TRIANGLES = 65;
+// Frames of at most this many triangles are walked once per band.
+constexpr int64_t WALK_BANDS_MAX_TRIANGLES = 4096;
+// Slices whose colour and depth take at most this many bytes are drawn without deferring.
+constexpr int64_t DEFER_MIN_SLICE_BYTES = 4 * FILL_BAND_BYTES;
+
+enum SplitMode { SPLIT_SLICES = 0, SPLIT_PARTS = 1, SPLIT_INTERLEAVE = 2 };
 
 // Triangles of a part that the pass draws: 0 for a hidden or empty part, and never more than its world
 // array holds.
@@ -110,8 +110,7 @@ SliceDraw slice_draw(const FillParams& p, int slice_index, int slice_count, bool
     const RowRange slice = slice_rows(p.height, slice_index, slice_count);
     if (plain || mode != SPLIT_SLICES || slice.end - slice.first <= fill_band_rows(p.width))
         return DRAW_WHOLE;
-    if (frame_triangles(obj_table, WALK_BANDS_MAX_TRIANGLES) <= WALK_BANDS_MAX_TRIANGLES)
-        return DRAW_WALK_BANDS;
+    if (raster_frame_triangles(WALK_BANDS_MAX_TRIANGLES) <= WALK_BANDS_MAX_TRIANGLES) return DRAW_WALK_BANDS;
     // The whole slice stays in the cache: keeping the triangles would only cost.
     if (static_cast<int64_t>(slice.end - slice.first) * p.width * 7 <= DEFER_MIN_SLICE_BYTES)
         return DRAW_WHOLE;

@@ -3,6 +3,8 @@
 // its own share; the statistics are gathered on the pipeline thread after the join.
 #pragma once
 
+#include <cstdint>
+
 // Raster workers counted in the statistics table; the pipeline never starts more than 16.
 constexpr int RASTER_MAX_THREADS = 64;
 
@@ -22,6 +24,10 @@ struct RasterState {
 };
 
 extern RasterState raster_state;
+
+// Triangles of the visible parts of enabled objects (what a frame hands the filler), counted until the
+// count exceeds limit.
+int64_t raster_frame_triangles(int64_t limit);
 
 // Draws this worker's share of every visible part; the split follows render_config.raster_split_mode.
 void raster_pass(int thread_index, int thread_count);
