@@ -2,6 +2,8 @@
 // triangle builders in screen coordinates.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -27,6 +29,21 @@ struct Canvas {
     uint32_t depth_at(int x, int y) const { return depth[static_cast<size_t>(y) * width + x]; }
     bool written(int x, int y) const { return depth_at(x, y) != CLEARED_DEPTH; }
 };
+
+// Success when a and b hold the same depths and colours; else where they first differ.
+inline ::testing::AssertionResult same_image(const Canvas& a, const Canvas& b) {
+    if (a.width != b.width || a.height != b.height) return ::testing::AssertionFailure() << "sizes differ";
+    for (size_t i = 0; i < a.depth.size(); ++i)
+        if (a.depth[i] != b.depth[i])
+            return ::testing::AssertionFailure()
+                   << "depth differs at pixel " << i << ": " << a.depth[i] << " against " << b.depth[i];
+    for (size_t i = 0; i < a.color.size(); ++i)
+        if (a.color[i] != b.color[i])
+            return ::testing::AssertionFailure()
+                   << "colour differs at pixel " << i / 3 << ", channel " << i % 3 << ": " << int{a.color[i]}
+                   << " against " << int{b.color[i]};
+    return ::testing::AssertionSuccess();
+}
 
 // Parameters whose camera maps world (x, -y, z) to screen (x, y) at view depth z: the eye at the
 // origin looking along +z, extents equal to the image size, no perspective, centre at the corner.
