@@ -11,36 +11,31 @@
 
 namespace {
 
-// Two leaves drifting down: an autumn orange one and a yellow-green one, turned different ways.
+// Two leaves drifting down: an autumn orange one and a yellow-green one, turned different ways. They
+// fill most of the picture: a falling leaf is a small sprite seen from afar, and leaves drawn small in
+// it would shrink to specks of a pixel or two.
 MediaImage media_falling_leaves() {
     Canvas canvas = canvas_make(64, 64, false);
     const NoiseTable spots = noise_make(701);
-    Leaf green = {24.0f, 7.0f, {0.45f, 0.60f, 0.16f}, {0.85f, 0.80f, 0.22f}, {0.62f, 0.66f, 0.30f}};
-    Leaf orange = {34.0f, 10.0f, {0.90f, 0.62f, 0.14f}, {0.88f, 0.32f, 0.08f}, {0.96f, 0.78f, 0.40f}};
-    paint_leaf(canvas, 34.0f, 40.0f, 0.35f, green, spots);
-    paint_leaf(canvas, 16.0f, 46.0f, -0.9f, orange, spots);
+    Leaf green = {30.0f, 9.0f, {0.45f, 0.60f, 0.16f}, {0.85f, 0.80f, 0.22f}, {0.62f, 0.66f, 0.30f}};
+    Leaf orange = {42.0f, 12.5f, {0.90f, 0.62f, 0.14f}, {0.88f, 0.32f, 0.08f}, {0.96f, 0.78f, 0.40f}};
+    paint_leaf(canvas, 30.0f, 32.0f, 0.35f, green, spots);
+    paint_leaf(canvas, 12.0f, 50.0f, -0.9f, orange, spots);
     return canvas_image(canvas, 702);
 }
 
-// The lamp's light cone: white, brightest at the top middle, fading down and out to nothing at the sides.
+// The lamp's light cone: white, brightest at the top row (at the lamp) and fading to nothing at the
+// bottom, the same all across a row. The cone is a tapered box whose faces map this picture affinely,
+// each as two triangles: anything that changed across a row would be sheared along their diagonals
+// into bright spikes, while a fade along v stays a fade down every face.
 MediaImage media_light_cone() {
     constexpr int kSize = 128;
-    const NoiseTable rays = noise_make(711);
     MediaImage image = image_make(kSize, kSize, 4);
     for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; ++x) {
-            float u = (static_cast<float>(x) + 0.5f) * 2.0f / kSize - 1.0f;  // -1..1 across
-            float v = (static_cast<float>(y) + 0.5f) / kSize;                // 0 at the lamp
-            float across = 1.0f - u * u;
-            float core = across * across;
-            float side = 0.7f * core + 0.3f * core * core * core;
-            float down = 1.0f - v;
-            float fall = 0.1f + 0.9f * down * std::sqrt(down);
-            // Faint shafts through the haze, soft and broad so they do not shimmer.
-            float shafts = 1.0f + 0.12f * noise_gradient(rays, u * 3.0f + 8.0f, v * 0.6f, 256, 256);
-            float b = clamp01(side * fall * shafts);
-            image_put(image, x, y, Rgb{1.0f, 1.0f, 1.0f}, b, hash_unit(x, y, 712) - 0.5f);
-        }
+        float v = static_cast<float>(y) / (kSize - 1);  // 0 at the lamp, 1 at the bottom row
+        float down = 1.0f - v;
+        float b = clamp01(down * std::sqrt(down));
+        for (int x = 0; x < kSize; ++x) image_put(image, x, y, Rgb{1.0f, 1.0f, 1.0f}, b);
     }
     return image;
 }

@@ -1,6 +1,7 @@
 // The land around the park: the height map with its hills and pond, the colour map that tints the grass
 // over it, and the grass itself. Single-threaded.
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "media_nature.h"
@@ -17,6 +18,23 @@ constexpr float kPondY = 128.0f;
 constexpr float kPondRadius = 8.0f;
 constexpr float kPondBottom = 120.0f;
 constexpr float kWaterLevel = 125.5f;  // height-map units: below this the colour map shows water
+// The road's bed: the road (40 x 20 m around the park's pixel, the square standing on it) is a thin slab
+// 10 cm over level ground, too little for the depth test to keep its large triangles over the grid's
+// near the camera. Under its footprint the height map is lowered by 35 cm, the most one pixel step may
+// change (the grid is walked on and lit smoothly); its edge pixels by only 12 cm, so that the grass
+// beside the road, where the back row of chairs stands, stays nearly level. Only the height map: the
+// colour map keeps reading the level ground, so the pond's water rule does not tint the bed.
+constexpr int kRoadHalfX = 20;  // pixels (metres) each side of the park's pixel
+constexpr int kRoadHalfZ = 10;
+constexpr float kRoadBedDepth = 3.0f;   // height-map units, inside the footprint
+constexpr float kRoadEdgeDepth = 1.0f;  // on its edge
+
+// How far the height map is lowered at pixel (x, y) for the road's bed.
+float road_bed(int x, int y) {
+    const int dx = std::abs(x - static_cast<int>(kCentre)), dz = std::abs(y - static_cast<int>(kCentre));
+    if (dx > kRoadHalfX || dz > kRoadHalfZ) return 0.0f;
+    return dx == kRoadHalfX || dz == kRoadHalfZ ? kRoadEdgeDepth : kRoadBedDepth;
+}
 
 // Height-map units (128 = level) of a grid point. Flat inside the park's disc, then hills rising
 // slowly towards the edges with a rolling variation around; the pond hollowed out to the west.
@@ -64,7 +82,8 @@ MediaImage media_height_map() {
     MediaImage image = image_make(kGrid, kGrid, 3);
     for (int y = 0; y < kGrid; ++y) {
         for (int x = 0; x < kGrid; ++x) {
-            float h = grid[static_cast<size_t>(y) * kGrid + static_cast<size_t>(x)] / 255.0f;
+            float h = grid[static_cast<size_t>(y) * kGrid + static_cast<size_t>(x)];
+            h = (h - road_bed(x, y)) / 255.0f;
             image_put(image, x, y, Rgb{h, h, h}, 1.0f);
         }
     }
@@ -75,8 +94,9 @@ MediaImage media_ground_colours() {
     const std::vector<float> grid = height_grid();
     const NoiseTable patches = noise_make(611);
     const NoiseTable wind = noise_make(612);
-    const Rgb meadow_light = {0.78f, 0.95f, 0.64f};
-    const Rgb meadow_dark = {0.62f, 0.80f, 0.55f};
+    // Greyed towards the blue of the evening sky: the grass texture's green is tinted, not pushed.
+    const Rgb meadow_light = {0.66f, 0.74f, 0.62f};
+    const Rgb meadow_dark = {0.54f, 0.62f, 0.54f};
     const Rgb dry = {0.95f, 0.90f, 0.62f};
     const Rgb path = {0.90f, 0.78f, 0.62f};
     const Rgb shore = {0.62f, 0.66f, 0.50f};
@@ -112,13 +132,14 @@ MediaImage media_grass() {
     const NoiseTable mottle = noise_make(621);
     const NoiseTable tint = noise_make(622);
     std::vector<Rgb> colour(static_cast<size_t>(kSize) * kSize);
-    // The ground under the blades: mottled mid green with darker hollows, tiling with the picture.
+    // The ground under the blades: mottled green with darker hollows, tiling with the picture. The
+    // park is only ever seen at dusk, so the greens are dim and greyed, not the midday ones.
     for (int y = 0; y < kSize; ++y) {
         for (int x = 0; x < kSize; ++x) {
             float u = static_cast<float>(x) / kSize, v = static_cast<float>(y) / kSize;
             float m = noise_fbm(mottle, u * 16.0f, v * 16.0f, 4, 0.5f, 16, 16);
             float t = noise_fbm(tint, u * 8.0f, v * 8.0f, 3, 0.5f, 8, 8);
-            Rgb c = rgb_mix(Rgb{0.16f, 0.27f, 0.09f}, Rgb{0.30f, 0.44f, 0.15f}, smoothstep(-0.5f, 0.5f, m));
+            Rgb c = rgb_mix(Rgb{0.14f, 0.21f, 0.10f}, Rgb{0.26f, 0.35f, 0.17f}, smoothstep(-0.5f, 0.5f, m));
             c.r += 0.04f * t;
             colour[static_cast<size_t>(y) * kSize + static_cast<size_t>(x)] = c;
         }
@@ -136,8 +157,8 @@ MediaImage media_grass() {
             float length = 5.0f + 8.0f * rng_unit(rng);
             float bend = (rng_unit(rng) - 0.5f) * 0.5f;
             float shade = 0.8f + 0.4f * rng_unit(rng);
-            Rgb base = rgb_mix(Rgb{0.20f, 0.36f, 0.10f}, Rgb{0.42f, 0.52f, 0.16f}, hue);
-            Rgb tip = rgb_mix(Rgb{0.45f, 0.62f, 0.22f}, Rgb{0.66f, 0.68f, 0.30f}, hue);
+            Rgb base = rgb_mix(Rgb{0.18f, 0.28f, 0.12f}, Rgb{0.34f, 0.40f, 0.17f}, hue);
+            Rgb tip = rgb_mix(Rgb{0.36f, 0.46f, 0.24f}, Rgb{0.50f, 0.52f, 0.30f}, hue);
             int steps = static_cast<int>(length * 2.0f);
             for (int s = 0; s <= steps; ++s) {
                 float t = static_cast<float>(s) / static_cast<float>(steps);

@@ -60,7 +60,8 @@ TEST(MediaGeneratorRuns, WritesExactlyTheListedFilesWithTheSameBytesEveryRun) {
     for (const std::string& name : expected) {
         std::string a = vmtest::read_file(first / ("data/" + name));
         std::string b = vmtest::read_file(second / ("data/" + name));
-        EXPECT_GT(a.size(), 1000u) << name;
+        // Real pictures, not stubs; the smallest, the light cone, is one fade down uniform rows.
+        EXPECT_GT(a.size(), 500u) << name;
         EXPECT_TRUE(a == b) << name << " differs between runs";
     }
 }
