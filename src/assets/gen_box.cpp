@@ -2,6 +2,7 @@
 // builder writes the object table through obj_set_part_triangles, which copies what it is given.
 #include "assets/gen_box.h"
 
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -83,6 +84,84 @@ bool build_panel(PanelMesh& m, float width, float height, int columns, int rows)
             put(c, r);
             put(c + 1, r + 1);
             put(c, r + 1);
+        }
+    }
+    return true;
+}
+
+// One axis of a tiled panel: cells of tile / split, the last one cut short at the panel's edge.
+struct TileAxis {
+    float length, tile;
+    int split, cells;
+};
+
+bool tile_axis(float length, const PanelTiles& t, TileAxis& a) {
+    if (!(length > 0) || !(t.tile > 0) || t.split < 1 || t.split > GEN_PANEL_MAX_CELLS) return false;
+    const double cells = std::ceil(static_cast<double>(length) * t.split / t.tile - 0.001);
+    if (!(cells <= static_cast<double>(GEN_PANEL_MAX_CELLS))) return false;
+    a = {length, t.tile, t.split, cells < 1 ? 1 : static_cast<int>(cells)};
+    return true;
+}
+
+// Distance of cell edge i from the axis's start: whole tiles plus whole cells, so that the corners
+// neighbouring cells share come out as the same float.
+float tile_edge(const TileAxis& a, int i) {
+    if (i >= a.cells) return a.length;
+    const float cell = a.tile / static_cast<float>(a.split);
+    return a.tile * static_cast<float>(i / a.split) + cell * static_cast<float>(i % a.split);
+}
+
+// Texture coordinate of edge i within the tile of cell c (c or c + 1 == i): 0 at the tile's start.
+float tile_coord(const TileAxis& a, int c, int i) {
+    const int k = c / a.split;
+    const float local = static_cast<float>(i - k * a.split) / static_cast<float>(a.split);
+    const float rest = (a.length - a.tile * static_cast<float>(k)) / a.tile;
+    return local < rest ? local : rest;
+}
+
+// A panel whose texture repeats every tile: each cell maps its part of one repeat. u runs from the
+// panel's left edge (or, swapped, its bottom edge), v down from its top edge (or, swapped, from its
+// right edge: the side panels' x becomes the box's height). Cells and corner order as build_panel's.
+bool build_panel_tiled(PanelMesh& m, float width, float height, const PanelTiles& tiles, bool swap) {
+    TileAxis across, down;
+    if (!tile_axis(swap ? height : width, tiles, across) || !tile_axis(swap ? width : height, tiles, down))
+        return false;
+    if (int64_t{across.cells} * down.cells > GEN_PANEL_MAX_CELLS) return false;
+    m.count = across.cells * down.cells * 2;
+    m.tris.assign(static_cast<size_t>(m.count) * TRI_WORLD_FLOATS, 0.0f);
+    m.uvs.assign(static_cast<size_t>(m.count) * TRI_UV_FLOATS, 0.0f);
+    float* t = m.tris.data();
+    float* uv = m.uvs.data();
+    for (int j = 0; j < down.cells; ++j) {
+        const float b0 = tile_edge(down, j), b1 = tile_edge(down, j + 1);
+        const float v0 = tile_coord(down, j, j), v1 = tile_coord(down, j, j + 1);
+        for (int i = 0; i < across.cells; ++i) {
+            const float a0 = tile_edge(across, i), a1 = tile_edge(across, i + 1);
+            const float u0 = tile_coord(across, i, i), u1 = tile_coord(across, i, i + 1);
+            // The cell in the panel's x and y, low to high, with the coordinates of each end.
+            float x[2] = {}, y[2] = {}, xu[2] = {}, xv[2] = {}, yu[2] = {}, yv[2] = {};
+            if (!swap) {
+                x[0] = -width * 0.5f + a0, x[1] = -width * 0.5f + a1;
+                y[0] = height * 0.5f - b1, y[1] = height * 0.5f - b0;
+                xu[0] = u0, xu[1] = u1, yv[0] = v1, yv[1] = v0;
+            } else {
+                y[0] = -height * 0.5f + a0, y[1] = -height * 0.5f + a1;
+                x[0] = width * 0.5f - b1, x[1] = width * 0.5f - b0;
+                yu[0] = u0, yu[1] = u1, xv[0] = v1, xv[1] = v0;
+            }
+            auto put = [&](int cx, int cy) {
+                *t++ = x[cx];
+                *t++ = y[cy];
+                *t++ = 0.0f;
+                *uv++ = swap ? yu[cy] : xu[cx];
+                *uv++ = swap ? xv[cx] : yv[cy];
+            };
+            put(0, 0);
+            put(1, 0);
+            put(1, 1);
+            put(0, 0);
+            put(1, 1);
+            put(0, 1);
         }
     }
     return true;
@@ -228,6 +307,30 @@ void gen_room(ObjectId id, int across, int deep, float width, float height, floa
 void gen_room_fine(ObjectId id, int across, int deep, float width, float height, float depth, int merge) {
     build_panel_box(id, {width, height, 10, across}, {width, depth, 10, deep}, {height, depth, across, deep},
                     width, height, depth, merge);
+}
+
+void gen_room_tiled(ObjectId id, float width, float height, float depth, PanelTiles sides, PanelTiles top,
+                    int merge) {
+    if (id < 1) return;
+    struct Face {
+        int part;
+        PanelPlace place;
+        float w, h;
+        const PanelTiles& tiles;
+        bool swap;
+    };
+    const Face faces[5] = {{0, PLACE_FRONT, width, height, sides, false},
+                           {1, PLACE_TOP, width, depth, top, false},
+                           {2, PLACE_BACK, width, height, sides, false},
+                           {4, PLACE_LEFT, height, depth, sides, true},
+                           {5, PLACE_RIGHT, height, depth, sides, true}};
+    for (const Face& f : faces) {
+        PanelMesh m;
+        if (!build_panel_tiled(m, f.w, f.h, f.tiles, f.swap)) continue;
+        place_panel(m, f.place, width, height, depth);
+        obj_set_part_triangles(id, f.part, m.tris.data(), m.uvs.data(), nullptr, 0, m.count);
+    }
+    if (merge != 0 && obj_valid(id) && obj_table.has_geometry[id]) obj_merge_parts(id, 0, -1);
 }
 
 void gen_small_cube(ObjectId id) {

@@ -33,4 +33,15 @@ void gen_panel_tenths(ObjectId id, int part, float width, float height, int rows
 void gen_cube_panels(ObjectId id, int a, int b, int c, int merge);
 void gen_room(ObjectId id, int across, int deep, float width, float height, float depth, int merge);
 void gen_room_fine(ObjectId id, int across, int deep, float width, float height, float depth, int merge);
+// How a tiled panel's texture repeats: once every `tile` (world units), over cells of tile / split.
+struct PanelTiles {
+    float tile;  // world units per repeat of the texture
+    int split;   // cells per repeat along each edge, at least 1
+};
+// The room's five panels with their textures at a fixed world scale instead of once across each panel:
+// a texture repeats every sides.tile on the front, back, left and right, every top.tile on the top
+// (the last repeat cut short at an edge). v runs down from each side's top edge, so a picture with
+// courses keeps them level on all four sides. Parts as gen_room's; nothing for a tile or split of 0.
+void gen_room_tiled(ObjectId id, float width, float height, float depth, PanelTiles sides, PanelTiles top,
+                    int merge);
 void gen_small_cube(ObjectId id);

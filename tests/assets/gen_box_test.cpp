@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "assets/gen_box.h"
@@ -218,6 +219,69 @@ TEST_F(GenBoxTest, RoomsUseTheirSubdivisions) {
 
     gen_room(9, 4, 3, 2.0f, 1.0f, 6.0f, 1);
     EXPECT_EQ(tri_count(9, 0), 8 + 24 + 8 + 6 + 6);
+}
+
+// A tiled room shows its textures at one world scale: along every edge of every triangle the texture
+// coordinates change by the distance over the tile, all of them within one repeat (0..1), and on the
+// four sides v runs down from the top edge so that courses stay level all round.
+TEST_F(GenBoxTest, TiledRoomRepeatsItsTexturesAtTheirWorldSize) {
+    const float width = 2.5f, height = 1, depth = 3;
+    gen_room_tiled(7, width, height, depth, {1, 1}, {2, 2}, 0);
+    struct Face {
+        int part;
+        float tile;
+        int cells;
+        int u_axis, v_axis;  // world axes (0 x, 1 y, 2 z) the coordinates follow
+    };
+    const Face faces[] = {
+        {0, 1, 3, 0, 1}, {1, 2, 9, 0, 2}, {2, 1, 3, 0, 1}, {4, 1, 3, 2, 1}, {5, 1, 3, 2, 1}};
+    for (const Face& f : faces) {
+        SCOPED_TRACE(f.part);
+        ASSERT_EQ(tri_count(7, f.part), 2 * f.cells);
+        const PartArrays& pa = obj_table.parts[7];
+        const std::vector<float>& t = pa.tri_local[static_cast<size_t>(f.part)];
+        const std::vector<float>& uv = pa.tri_uv[static_cast<size_t>(f.part)];
+        float u_max = 0;
+        for (size_t tri = 0; tri < static_cast<size_t>(2 * f.cells); ++tri) {
+            for (size_t a = 0; a < 3; ++a) {
+                const size_t i = tri * 3 + a, j = tri * 3 + (a + 1) % 3;
+                for (int k = 0; k < 2; ++k) {
+                    EXPECT_GE(uv[i * 2 + static_cast<size_t>(k)], 0.0f);
+                    EXPECT_LE(uv[i * 2 + static_cast<size_t>(k)], 1.0f);
+                }
+                const float du = uv[j * 2] - uv[i * 2], dv = uv[j * 2 + 1] - uv[i * 2 + 1];
+                const float dp =
+                    t[j * 3 + static_cast<size_t>(f.u_axis)] - t[i * 3 + static_cast<size_t>(f.u_axis)];
+                const float dq =
+                    t[j * 3 + static_cast<size_t>(f.v_axis)] - t[i * 3 + static_cast<size_t>(f.v_axis)];
+                EXPECT_NEAR(std::fabs(du) * f.tile, std::fabs(dp), 1e-5f);
+                EXPECT_NEAR(std::fabs(dv) * f.tile, std::fabs(dq), 1e-5f);
+                if (f.v_axis == 1) {
+                    EXPECT_NEAR(dv * f.tile, -dq, 1e-5f) << "v grows downwards";
+                }
+                u_max = std::max(u_max, uv[i * 2]);
+            }
+        }
+        EXPECT_FLOAT_EQ(u_max, 1.0f);
+    }
+    // On the sides v is 0 along the top edge and 1 along the bottom one (one metre, one tile).
+    const std::vector<float>& side = obj_table.parts[7].tri_local[4];
+    const std::vector<float>& side_uv = obj_table.parts[7].tri_uv[4];
+    for (size_t i = 0; i < side.size() / 3; ++i) EXPECT_FLOAT_EQ(side_uv[i * 2 + 1], 0.5f - side[i * 3 + 1]);
+    // The front's last repeat is cut short at its right edge: 2.5 m hold two and a half.
+    const std::vector<float>& front = obj_table.parts[7].tri_local[0];
+    const std::vector<float>& front_uv = obj_table.parts[7].tri_uv[0];
+    for (size_t i = 0; i < front.size() / 3; ++i)
+        if (front[i * 3] == width / 2) {
+            EXPECT_FLOAT_EQ(front_uv[i * 2], 0.5f);
+        }
+    // Wild sizes store nothing.
+    gen_room_tiled(8, width, height, depth, {0, 1}, {2, 0}, 0);
+    gen_room_tiled(9, 1e9f, 1e9f, 1e9f, {0.001f, 1}, {0.001f, 1}, 0);
+    for (int p : {0, 1, 2, 4, 5}) {
+        EXPECT_EQ(tri_count(8, p), 0);
+        EXPECT_EQ(tri_count(9, p), 0);
+    }
 }
 
 TEST_F(GenBoxTest, SmallCubeIsFiveOneCellPanels) {
