@@ -28,6 +28,9 @@ constexpr float RIG2_LEG_LENGTH = 0.4f;
 constexpr float OUT_OF_REACH = 100.0f;
 // An animal's head joint sits this far below the top of the picture's highest part.
 constexpr float HEAD_BELOW_TOP = 0.05f;
+// A shin's reach over half the gap between the legs' bones: a little past the middle, so that a cell
+// on the middle itself binds (to the left leg, whose row comes first).
+constexpr float SHIN_MIDDLE_REACH = 1.05f;
 // The wrist, from the elbow towards the hand the rays found (the far end of the arm).
 constexpr float WRIST_TOWARDS_HAND = 0.7f;
 
@@ -145,6 +148,14 @@ void fit_person(ObjectId id, const FigureShape& s, const float leg[2]) {
     // rig's own size a limb's reach would take in a good part of a small figure's torso.
     for (int r = 0; r < RIG_ROWS; ++r)
         for (int j = 0; j < RIG_JOINTS; ++j) joint(pose, r, j)[3] *= scale;
+    // The shins reach at least to the middle between them: the cells bridging the feet at the soles
+    // bind to neither leg otherwise, stay where they stood when the legs fold, and draw slivers from
+    // the shoes down to the ground.
+    const float half_gap = std::fabs(joint(pose, LEFT_LEG, 0)[0] - joint(pose, RIGHT_LEG, 0)[0]) * 0.5f;
+    for (int row : {LEFT_LEG, RIGHT_LEG}) {
+        float* shin = joint(pose, row, 2);
+        if (shin[3] > 0) shin[3] = std::fmax(shin[3], half_gap * SHIN_MIDDLE_REACH);
+    }
     store_rest_pose(id, pose);
 }
 

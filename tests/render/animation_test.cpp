@@ -203,8 +203,13 @@ TEST_F(Animation, PoseTablesTakeOffsetAndScaleAndBlendKeyFrames) {
     obj_table.anim_time[4] = 0.5;
     anim_update_pose(4);
     const std::vector<float>& c = obj_table.pose_cache_c[4];
+    // Halfway between key frames the knee lies towards the blend of its two places, at the thigh's
+    // own length from the hip.
     const PoseJoint k0 = pose_evaluate_for(4, 0, 0, 1), k1 = pose_evaluate_for(4, 1, 0, 1);
-    EXPECT_NEAR(c[4 + 2], (k0.z + k1.z) / 2, 1e-6);
+    const float hx = a[0], hy = a[1], hz = a[2];
+    const float bx = (k0.x + k1.x) / 2 - hx, by = (k0.y + k1.y) / 2 - hy, bz = (k0.z + k1.z) / 2 - hz;
+    const float thigh = std::hypot(a[4] - hx, a[5] - hy, a[6] - hz);
+    EXPECT_NEAR(c[4 + 2], hz + bz * thigh / std::hypot(bx, by, bz), 1e-6);
     // Past the last frame of the clip the pose holds the last frame (no blend).
     obj_table.anim_time[4] = 7.5;
     anim_update_pose(4);
@@ -216,7 +221,9 @@ TEST_F(Animation, PoseTablesTakeOffsetAndScaleAndBlendKeyFrames) {
 }
 
 // A rest pose of the object's own (a figure fitted to its picture): still at time 0, and at any other
-// time every joint moved by exactly what the clip moves the rig's joint.
+// time each row's root moved by exactly what the clip moves the rig's, and each bone after it turned
+// the way the clip's movement takes it while keeping its own length: moved joint by joint, a figure's
+// bones that are not the rig's would stretch (an arm thrown up came out half as long again).
 TEST_F(Animation, OwnRestPoseTakesTheClipsMovementAlong) {
     utest::make_figure(4, 0);
     anim_prepare_poses(4);
@@ -231,14 +238,44 @@ TEST_F(Animation, OwnRestPoseTakesTheClipsMovementAlong) {
     obj_table.anim_time[4] = 1.0;
     anim_update_pose(4);
     const std::vector<float>& c = obj_table.pose_cache_c[4];
-    for (int joint = 0; joint < 3; ++joint) {
-        const PoseJoint k0 = pose_evaluate_for(4, 0, 0, joint), k1 = pose_evaluate_for(4, 1, 0, joint);
-        const size_t o = static_cast<size_t>(joint) * 4;
-        EXPECT_NEAR(c[o] - a[o], k1.x - k0.x, 1e-6);
-        EXPECT_NEAR(c[o + 1] - a[o + 1], k1.y - k0.y, 1e-6);
-        EXPECT_NEAR(c[o + 2] - a[o + 2], k1.z - k0.z, 1e-6);
+    const PoseJoint r0 = pose_evaluate_for(4, 0, 0, 0), r1 = pose_evaluate_for(4, 1, 0, 0);
+    EXPECT_NEAR(c[0] - a[0], r1.x - r0.x, 1e-6);
+    EXPECT_NEAR(c[1] - a[1], r1.y - r0.y, 1e-6);
+    EXPECT_NEAR(c[2] - a[2], r1.z - r0.z, 1e-6);
+    for (size_t joint = 1; joint < 3; ++joint) {
+        const size_t o = joint * 4, q = o - 4;
+        const PoseJoint k0 = pose_evaluate_for(4, 0, 0, static_cast<int>(joint));
+        const PoseJoint k1 = pose_evaluate_for(4, 1, 0, static_cast<int>(joint));
+        const PoseJoint p0 = pose_evaluate_for(4, 0, 0, static_cast<int>(joint) - 1);
+        const PoseJoint p1 = pose_evaluate_for(4, 1, 0, static_cast<int>(joint) - 1);
+        // The bone as the clip's movement carries it, and as placed.
+        const float mx = (a[o] + k1.x - k0.x) - (a[q] + p1.x - p0.x);
+        const float my = (a[o + 1] + k1.y - k0.y) - (a[q + 1] + p1.y - p0.y);
+        const float mz = (a[o + 2] + k1.z - k0.z) - (a[q + 2] + p1.z - p0.z);
+        const float bx = c[o] - c[q], by = c[o + 1] - c[q + 1], bz = c[o + 2] - c[q + 2];
+        const float rest = std::hypot(a[o] - a[q], a[o + 1] - a[q + 1], a[o + 2] - a[q + 2]);
+        EXPECT_NEAR(std::hypot(bx, by, bz), rest, 1e-5) << "joint " << joint;
+        const float m = std::hypot(mx, my, mz);
+        EXPECT_NEAR((bx * mx + by * my + bz * mz) / (rest * m), 1.0f, 1e-5) << "joint " << joint;
     }
     EXPECT_NE(c[4 + 2], a[4 + 2]);  // the knee did move
+
+    // Arms much shorter than the rig's, thrown up by the cheering clip: as long as at rest.
+    for (size_t row = 2; row <= 3; ++row)
+        for (size_t j = 0; j < 4; ++j)
+            a[(row * 8 + j) * 4 + 1] = 1.42f - 0.6f * (1.42f - a[(row * 8 + j) * 4 + 1]);
+    obj_table.anim_clip[4] = 2;
+    obj_table.anim_time[4] = 0.9999;  // where a clip that plays once comes to rest
+    anim_update_pose(4);
+    for (size_t row = 2; row <= 3; ++row) {
+        for (size_t j = 1; j < 4; ++j) {
+            const size_t o = (row * 8 + j) * 4, q = o - 4;
+            const float rest = std::hypot(a[o] - a[q], a[o + 1] - a[q + 1], a[o + 2] - a[q + 2]);
+            EXPECT_NEAR(std::hypot(c[o] - c[q], c[o + 1] - c[q + 1], c[o + 2] - c[q + 2]), rest, 1e-5)
+                << "row " << row << " joint " << j;
+        }
+        EXPECT_GT(c[(row * 8 + 3) * 4 + 1], a[(row * 8) * 4 + 1]) << "the hand is over the shoulder";
+    }
 }
 
 TEST_F(Animation, FigureWalksRunsAndSitsThroughThePipeline) {

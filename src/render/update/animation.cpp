@@ -27,6 +27,38 @@ bool half_rate_skips(ObjectId id) {
     return (k & 1) != 0;
 }
 
+// A figure's own bones are not the rig's: moving their joints by what the clip moves the rig's joints
+// keeps a bone's length only for small turns. Thrown up over the head, an arm a third shorter than the
+// rig's came out half as long again, and the skinning stretched its picture along. So each bone of the
+// moved row keeps the direction the movement gives it, and its own length, from its already placed
+// parent joint on. A row the clip leaves where it was is left exactly as it is.
+void keep_bone_lengths(const float* rest, float* cur) {
+    bool moved = cur[0] != rest[0] || cur[1] != rest[1] || cur[2] != rest[2];
+    float parent[3] = {cur[0], cur[1], cur[2]};  // the parent joint as moved, before its correction
+    for (int j = 1; j < RIG_JOINTS; ++j) {
+        const float* r = rest + j * RIG_JOINT_FLOATS;
+        float* c = cur + j * RIG_JOINT_FLOATS;
+        if (r[3] <= 0.0f) break;
+        const float here[3] = {c[0], c[1], c[2]};
+        moved = moved || here[0] != r[0] || here[1] != r[1] || here[2] != r[2];
+        if (moved) {
+            const float* p = c - RIG_JOINT_FLOATS;  // the parent, already placed
+            const float* rp = r - RIG_JOINT_FLOATS;
+            const float bx = r[0] - rp[0], by = r[1] - rp[1], bz = r[2] - rp[2];
+            const float length = std::sqrt(bx * bx + by * by + bz * bz);
+            float dx = here[0] - parent[0], dy = here[1] - parent[1], dz = here[2] - parent[2];
+            const float d = std::sqrt(dx * dx + dy * dy + dz * dz);
+            // A bone the blend folds onto its parent has no direction left: it keeps its rest one.
+            if (!(d > 1e-6f)) dx = bx, dy = by, dz = bz;
+            const float k = d > 1e-6f ? length / d : 1.0f;
+            c[0] = p[0] + dx * k;
+            c[1] = p[1] + dy * k;
+            c[2] = p[2] + dz * k;
+        }
+        parent[0] = here[0], parent[1] = here[1], parent[2] = here[2];
+    }
+}
+
 void mark_parts_for_skinning(ObjectId id) {
     PartArrays& pa = obj_table.parts[static_cast<size_t>(id)];
     const int n = obj_part_limit(id);
@@ -114,5 +146,7 @@ void anim_update_pose(ObjectId id) {
             cur[o + 2] = rest[o + 2] + ((p0.z * (1.0f - ff) + p1.z * ff) - rig_rest.z);
             cur[o + 3] = p0.w;
         }
+        keep_bone_lengths(rest.data() + static_cast<size_t>(r * RIG_JOINTS) * RIG_JOINT_FLOATS,
+                          cur.data() + static_cast<size_t>(r * RIG_JOINTS) * RIG_JOINT_FLOATS);
     }
 }
