@@ -2,6 +2,7 @@
 // place below is part of the demo's look; the scenes rely on the ids.
 #include "demo/outdoor_world.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,9 +16,11 @@
 #include "display/input.h"
 #include "display/window.h"
 #include "overlay/elements.h"
+#include "render/update/animation.h"
 #include "render/update/particles.h"
 #include "scene/camera.h"
 #include "scene/object.h"
+#include "scene/rig.h"
 #include "scene/transform.h"
 #include "shell/frame.h"
 #include "shell/frame_end.h"
@@ -25,6 +28,9 @@
 namespace {
 
 constexpr float RAD_TO_DEGREES = 57.29577951308232f;
+constexpr float LEAF_HALF_SIZE = 0.3f;  // metres, half a falling leaf's quad
+// A chair stands at y = -1, scaled 0.7, its seat board's top 0.725 over its feet.
+constexpr float CHAIR_SEAT_TOP = -1 + 0.7f * 0.725f;
 
 // Every part of the object gets `texture`.
 void texture_all_parts(ObjectId id, TextureId texture) {
@@ -57,12 +63,15 @@ void face_point(ObjectId id, float x, float y, float z, float tx, float ty, floa
 
 // 1. The paved square on the road, the terrain around them and the sky over everything.
 void build_ground() {
-    gen_room_fine(11, 1, 6, 10, 1, 6, 0);
+    // The pictures at their real size: the kerb's courses a quarter of a metre high, the slabs half a
+    // metre, the asphalt's stones a few centimetres. Stretched once over a panel, the kerb's blocks
+    // became planks of several metres and the road's stones the size of cobbles.
+    gen_room_tiled(11, 10, 1, 6, {1, 1}, {2, 2}, 0);
     texture_all_parts(11, tex_load("floor2.jpg"));
     texture_part(11, 1, tex_load("floor1.jpg"));
     obj_set_position(11, 0, -0.5f, 0);
 
-    gen_room(21, 20, 10, 40, 0.1f, 20, 0);
+    gen_room_tiled(21, 40, 0.1f, 20, {2, 1}, {2, 1}, 0);
     texture_all_parts(21, tex_load("aszfaltcsik.jpg"));
     texture_part(21, 1, tex_load("aszfalt1.jpg"));
     obj_set_position(21, 0, -1.1f, 0);
@@ -140,6 +149,7 @@ void build_props() {
         gen_box(pole, 0.05f, 6, 0.05f);
         obj_set_position(pole, pole == 71 ? 10.0f : 0.0f, 1.1f, -18.5f);
         obj_set_rotation(pole, 330, 0, 0);
+        grey(pole, 0.4f);  // metal like the other posts; untextured and uncoloured they show white
     }
 
     gen_quad(76, tex_load("rhaz1.png"), 16, 8);
@@ -171,10 +181,28 @@ void build_leaves() {
         int count;
     } emitters[2] = {{1990, 0, 18, -30, 300}, {1991, -20, 30, 30, 150}};
     for (const auto& e : emitters) {
-        emitter_setup_ex(e.id, e.x, e.y, e.z, 1, 0.05f, 1, 128, 1, 1, 1, 80, leaf, 0.15f, e.count, 0);
+        // Half a quad of 30 cm: the picture's leaves come out at 10 to 15 cm, readable from the square.
+        emitter_setup_ex(e.id, e.x, e.y, e.z, 1, 0.05f, 1, 128, 1, 1, 1, 80, leaf, LEAF_HALF_SIZE, e.count,
+                         0);
         ParticleBox box{};
         for (int step = 0; step < 300; ++step) particle_step(e.id, 1.0, 0, 1, box);
     }
+}
+
+// The light cone's picture fades from the lamp at its top row to nothing at its bottom row, down each
+// side face. Its floor (the box's first face, two triangles) would map the whole fade across the
+// ground, a bright edge where it meets the road: it takes the bottom row's nothing at every corner.
+void fade_cone_floor(ObjectId light, TextureId cone) {
+    if (!obj_valid(light) || obj_table.parts[light].tri_count[0] != 12) return;
+    const PartArrays& parts = obj_table.parts[light];
+    const std::vector<float> tris = parts.tri_local[0].empty() ? parts.tri_world[0] : parts.tri_local[0];
+    std::vector<float> uvs = parts.tri_uv[0];
+    if (tris.size() < 12 * TRI_WORLD_FLOATS || uvs.size() < 12 * TRI_UV_FLOATS) return;
+    for (size_t corner = 0; corner < 6; ++corner) {
+        uvs[corner * 2] = 0.5f;
+        uvs[corner * 2 + 1] = 1.0f;
+    }
+    obj_set_part_triangles(light, 0, tris.data(), uvs.data(), nullptr, cone, 12);
 }
 
 // 6. Four street lamps on the square, each with a faint cone of light leaning over the road.
@@ -195,6 +223,7 @@ void build_lamps() {
         obj_set_position(base + 2, 4.77f * side, 2.95f, z);
         obj_set_color(base + 2, 1, 1, 0, 1);
         gen_tapered_box(light, 0.2f, 4, 0.2f, 3, 4, 3, cone);
+        fade_cone_floor(light, cone);
         obj_set_rotation(light, 0, 0, tilt);
         obj_set_position(light, 4 * side, 1, z);
     }
@@ -207,6 +236,35 @@ void load_spectator(ObjectId id, int number) {
     std::snprintf(name, sizeof name, "npc%d.png", number % 11);
     figure_load(id, name);
     obj_set_scale(id, 1.65f, 1.65f, 1.65f);
+}
+
+// Height above the figure's origin, in world units, of a joint of its pose at its current clip and time.
+// A seated pose folds only the legs: the body stays at its standing height, so the hips' and the soles'
+// heights come from the pose, not from the picture.
+float posed_joint_height(ObjectId id, int row, int joint) {
+    anim_update_pose(id);
+    const std::vector<float>& pose = obj_table.pose_cache_c[static_cast<size_t>(id)];
+    const size_t at = static_cast<size_t>(row * RIG_JOINTS + joint) * RIG_JOINT_FLOATS + 1;
+    return at < pose.size() ? pose[at] * obj_table.scale[id].y : 0.0f;
+}
+
+// Half the figure's depth (world units) over its thighs, the vertices within reach of the thigh bones,
+// as they lie on a seat. The hips' sides belong to the jacket, deeper than the legs.
+float thigh_half_depth(ObjectId id) {
+    const std::vector<float>& pose = obj_table.pose_cache_a[static_cast<size_t>(id)];
+    if (pose.size() < POSE_CACHE_FLOATS) return 0;
+    const float* hip[2] = {&pose[0], &pose[RIG_JOINTS * RIG_JOINT_FLOATS]};
+    float half = 0;
+    for (int part : {0, 1}) {
+        const std::vector<float>& tris = obj_table.parts[id].tri_local[static_cast<size_t>(part)];
+        for (size_t v = 0; v + 2 < tris.size(); v += 3) {
+            for (const float* h : hip) {
+                const bool thigh = tris[v + 1] <= h[1] && tris[v + 1] >= h[1] - 0.1f;
+                if (thigh && std::fabs(tris[v] - h[0]) <= h[3]) half = std::max(half, std::fabs(tris[v + 2]));
+            }
+        }
+    }
+    return half * obj_table.scale[id].z;
 }
 
 // 7. Three rows of chairs facing the square, each baked from six boxes, with people on some of them.
@@ -247,11 +305,13 @@ void build_chairs(int& spectator) {
             const ObjectId person = PARK_FIRST_SEATED + spectator;
             load_spectator(person, spectator++);
             obj_set_rotation(person, 0, 180, 0);
-            obj_set_position(person, seat, -1.3f, row);
             obj_table.anim_clip[person] = 11;  // seated
             obj_anim_time_one(person);
             obj_table.anim_playing[person] = 0;
             obj_table.anim_half_rate[person] = 2;
+            // The thighs lie on the seat: the hips half the thighs' depth over its top.
+            const float hips = posed_joint_height(person, 0, 0);
+            obj_set_position(person, seat, CHAIR_SEAT_TOP + thigh_half_depth(person) - hips, row);
         }
     }
 }
@@ -277,10 +337,13 @@ void build_performer() {
     figure_load(PARK_PERFORMER, "sho.png");
     obj_set_scale(PARK_PERFORMER, 1.65f, 1.65f, 1.65f);
     obj_set_rotation(PARK_PERFORMER, 0, 180, 0);
-    obj_set_position(PARK_PERFORMER, 6, park_ground(6, 13) - 0.65f, 13);
     obj_table.anim_clip[PARK_PERFORMER] = 11;
     obj_set_anim_time_fixed(1);
     obj_table.anim_playing[PARK_PERFORMER] = 0;
+    // The soles on the grass: the seated pose holds the feet well above the standing figure's.
+    const float soles =
+        std::min(posed_joint_height(PARK_PERFORMER, 0, 2), posed_joint_height(PARK_PERFORMER, 1, 2));
+    obj_set_position(PARK_PERFORMER, 6, park_ground(6, 13) - soles, 13);
 }
 
 // Bakes the placed scratch object into `target` as its next parts, then empties it and puts it back at the

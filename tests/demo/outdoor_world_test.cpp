@@ -120,11 +120,12 @@ TEST_F(OutdoorWorld, ThreeHundredTreesChairsPeopleAndBicyclesStandWhereTheyBelon
         const ObjectId person = PARK_FIRST_SEATED + i;
         EXPECT_EQ(at(person).x, at(occupied[i]).x) << person;
         EXPECT_EQ(at(person).z, at(occupied[i]).z) << person;
-        EXPECT_EQ(at(person).y, -1.3f);
+        // No pictures here, so no figure and no pose to fold: the origin sits on the seat's top.
+        EXPECT_FLOAT_EQ(at(person).y, -1 + 0.7f * 0.725f);
         EXPECT_EQ(obj_table.anim_clip[person], 11u);
     }
-    // Without a height grid the performer sits 0.65 below 0.
-    EXPECT_EQ(at(PARK_PERFORMER).y, -0.65f);
+    // Without a height grid (and without a figure whose pose lifts the soles) the performer is at 0.
+    EXPECT_EQ(at(PARK_PERFORMER).y, 0.0f);
 
     // The bicycle: two wheels of 14 parts and ten boxes; its copies carry all of them, in their own
     // frame colours except rack bicycle 3.
@@ -168,7 +169,7 @@ TEST_F(OutdoorWorld, TreesFlowersAndThePerformerStandOnTheTerrain) {
         const int col = static_cast<int>(x) + 100, row = static_cast<int>(z) + 100;
         return -1.15f + 15.0f * static_cast<float>(level(col, row) - 128) / 128.0f;
     };
-    EXPECT_NEAR(at(PARK_PERFORMER).y, ground(6, 13) - 0.65f, 1e-4f);
+    EXPECT_NEAR(at(PARK_PERFORMER).y, ground(6, 13), 1e-4f);
     EXPECT_NEAR(at(1303).y, ground(10, 15), 1e-4f);
     int checked = 0;
     for (ObjectId id = PARK_FIRST_TREE; id < PARK_FIRST_TREE + PARK_TREE_COUNT; ++id) {
@@ -179,6 +180,100 @@ TEST_F(OutdoorWorld, TreesFlowersAndThePerformerStandOnTheTerrain) {
         ++checked;
     }
     EXPECT_GT(checked, 250);
+}
+
+// The park as the demo builds it from the build's own data folder: the generated maps, figures and
+// pictures, with a frame rendered so that the figures take their poses.
+class RealPark : public OutdoorWorld {
+  protected:
+    void SetUp() override {
+        OutdoorWorld::SetUp();
+        ASSERT_EQ(chdir(vmtest::build_dir().c_str()), 0);
+        outdoor_world(0);
+        ASSERT_FALSE(obj_table.terrain_heights[PARK_TERRAIN].empty()) << "no hmap.png in the build's data";
+        render_frame();
+        render_frame();
+    }
+
+    // Lowest world y of an object's skinned vertices.
+    static float lowest(ObjectId id) {
+        float y = 1e9f;
+        for (int p = 0; p < obj_part_limit(id); ++p) {
+            const std::vector<float>& w = obj_table.parts[id].tri_world[static_cast<size_t>(p)];
+            const size_t n = static_cast<size_t>(obj_table.parts[id].tri_count[static_cast<size_t>(p)]) * 9;
+            for (size_t v = 1; v < n && v < w.size(); v += 3) y = std::min(y, w[v]);
+        }
+        return y;
+    }
+};
+
+// The road's large triangles lose the depth test to the grid's wherever the ground comes within a few
+// centimetres of them: under every vertex of the road's top and over the square's footprint the
+// ground lies at least 20 cm down, while beside the road the grass stays where the chairs and the
+// people stand.
+TEST_F(RealPark, GroundLiesWellUnderTheRoadAndLevelBesideIt) {
+    const float road_top = at(21).y + obj_table.parts[21].tri_local[1][1];
+    ASSERT_NEAR(road_top, -1.05f, 1e-5f);
+    const std::vector<float>& top = obj_table.parts[21].tri_local[1];
+    ASSERT_EQ(top.size(), static_cast<size_t>(obj_table.parts[21].tri_count[1]) * 9);
+    for (size_t v = 0; v < top.size(); v += 3) {
+        const float x = at(21).x + top[v], z = at(21).z + top[v + 2];
+        EXPECT_LE(park_ground(x, z), road_top - 0.2f) << x << "," << z;
+    }
+    for (float x = -5; x <= 5; x += 0.5f)
+        for (float z = -3; z <= 3; z += 0.5f) EXPECT_LE(park_ground(x, z), road_top - 0.3f) << x << "," << z;
+    // A metre beyond the road's edges the ground is the level it was; on the way, never a ditch.
+    for (float x = -21; x <= 21; x += 0.5f) {
+        EXPECT_FLOAT_EQ(park_ground(x, 11), -1.15f);
+        EXPECT_FLOAT_EQ(park_ground(x, -11), -1.15f);
+        EXPECT_GE(park_ground(x, 10.5f), -1.25f);
+    }
+    for (ObjectId id = PARK_FIRST_TREE; id < PARK_FIRST_TREE + PARK_TREE_COUNT; ++id) {
+        const Vec3 p = at(id);
+        // A few trees stand on the road's very edge (the scatter refuses only the inside of the square
+        // of 40 m); the road hides their foot either way.
+        const bool on_road = std::fabs(p.x) <= 20 && std::fabs(p.z) <= 10;
+        // The park's level disc: hills begin 30 m out.
+        if (p.x * p.x + p.z * p.z <= 29 * 29 && !on_road) {
+            EXPECT_FLOAT_EQ(p.y, -1.15f) << id;
+        }
+    }
+}
+
+// Figures stand and sit where they belong: the performer's soles on the grass, the seated people's
+// thighs on their seats (not in them, not over them).
+TEST_F(RealPark, PerformerStandsOnTheGrassAndSpectatorsSitOnTheirSeats) {
+    EXPECT_NEAR(lowest(PARK_PERFORMER), park_ground(6, 13), 0.04f);
+    const float seat_top = -1 + 0.7f * 0.725f;
+    for (ObjectId person = PARK_FIRST_SEATED; person < PARK_FIRST_SEATED + 9; ++person) {
+        // The thighs: the skinned vertices over the seat's square, in front of the back rest.
+        const Vec3 p = at(person);
+        float thigh = 1e9f;
+        for (int part = 0; part < 2; ++part) {
+            const std::vector<float>& w = obj_table.parts[person].tri_world[static_cast<size_t>(part)];
+            for (size_t v = 0; v + 2 < w.size(); v += 3) {
+                if (std::fabs(w[v] - p.x) > 0.2f || w[v + 2] > p.z + 0.1f || w[v + 2] < p.z - 0.24f) continue;
+                if (w[v + 1] > seat_top - 0.1f && w[v + 1] < seat_top + 0.3f)
+                    thigh = std::min(thigh, w[v + 1]);
+            }
+        }
+        EXPECT_NEAR(thigh, seat_top, 0.03f) << person;
+    }
+}
+
+// The lamps' cones fade from the lamp down their sides, and their floor shows none of the fade; the
+// two poles holding the billboard are coloured like the other posts rather than left white.
+TEST_F(RealPark, LampConesHaveNoBrightFloorAndPolesAreMetal) {
+    for (ObjectId light = 2000; light <= 2003; ++light) {
+        const std::vector<float>& uv = obj_table.parts[light].tri_uv[0];
+        ASSERT_GE(uv.size(), 12u);
+        for (size_t corner = 0; corner < 6; ++corner) EXPECT_EQ(uv[corner * 2 + 1], 1.0f) << light;
+    }
+    for (ObjectId pole : {71, 72}) {
+        const Color4 c = obj_table.color[pole];
+        EXPECT_EQ(c.r, obj_table.color[40].r) << pole;
+        EXPECT_LT(c.r, 0.6f) << pole;
+    }
 }
 
 }  // namespace
