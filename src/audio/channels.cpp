@@ -1,6 +1,7 @@
-// The channel table, the sound search and the starting and stopping of players. Main thread only.
-// A process id stays in the table only while it names a child of ours that has not been reaped: a
-// reaped id may already belong to someone else, so it is never signalled again.
+// The channel table, the sound search, the starting and stopping of players and the kept theme. Main
+// thread only, apart from the theme's decode when it is preloaded. A process id stays in the table only
+// while it names a child of ours that has not been reaped: a reaped id may already belong to someone
+// else, so it is never signalled again.
 #include "audio/channels.h"
 
 #include <signal.h>
@@ -17,6 +18,7 @@
 #include "audio/player.h"
 
 SoundChannels sound_channels;
+MusicTheme music_theme;
 
 namespace {
 
@@ -101,6 +103,9 @@ void sound_stop(int channel) {
 
 int sound_channel_start(const void* buffer, size_t length, int loop, int channel) {
     if (buffer == nullptr || length == 0 || !channel_valid(channel)) return 0;
+    // No player is forked while the theme decodes: the child would be a copy taken in the middle of
+    // the decoder's allocations and library calls, with only this thread in it.
+    thread_join(music_theme.decoder);
     sound_poll();
     park(sound_channels.pid[channel]);
     sound_channels.pid[channel] = 0;
@@ -170,8 +175,51 @@ void sound_play(const char* name, int channel, int loop) {
     start_file(name, channel, loop);
 }
 
+namespace {
+
+// libvorbis's stack use is not ours to bound: the decode gets a thread of the system's default size.
+constexpr size_t MUSIC_DECODE_STACK_BYTES = 0;
+
+// Touches only the theme's samples, length and decode count, which nobody reads before the join.
+void decode_theme(void*) {
+    ++music_theme.decodes;
+    std::string path;
+    if (!sound_find(MUSIC_FILE, &path)) return;
+    size_t length = 0;
+    int16_t* samples = sound_decode_file(path.c_str(), &length);
+    if (samples == nullptr) return;
+    music_theme.samples = samples;
+    music_theme.length = length;
+}
+
+// The theme decoded: by the preload, now joined, or here when there was none.
+void music_ready() {
+    thread_join(music_theme.decoder);
+    if (music_theme.requested) return;
+    music_theme.requested = 1;
+    decode_theme(nullptr);
+}
+
+}  // namespace
+
+void music_preload() {
+    if (music_theme.requested) return;
+    music_theme.requested = 1;
+    thread_start(music_theme.decoder, decode_theme, nullptr, MUSIC_DECODE_STACK_BYTES);
+}
+
 void music_start() {
     sound_poll();
     channel_halt(MUSIC_CHANNEL);
-    start_file(MUSIC_FILE, MUSIC_CHANNEL, 0);
+    music_ready();
+    // The player gets its own copy with the fork; the kept samples serve every later pass.
+    sound_channel_start(music_theme.samples, music_theme.length, 0, MUSIC_CHANNEL);
+}
+
+void music_release() {
+    thread_join(music_theme.decoder);
+    free(music_theme.samples);
+    music_theme.samples = nullptr;
+    music_theme.length = 0;
+    music_theme.requested = 0;
 }

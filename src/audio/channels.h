@@ -1,11 +1,15 @@
 // The 64 sound channels and the music. A channel holds at most one player process; starting a sound
-// on a channel kills the one before. Main thread only; players are controlled by SIGKILL alone.
+// on a channel kills the one before. Main thread only, apart from the theme's preload, which decodes on
+// a thread of its own; players are controlled by SIGKILL alone.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+
+#include "core/threads.h"
 
 constexpr int SOUND_CHANNELS = 64;
 // The music plays on this channel; the quit path stops it with the name "NULL".
@@ -20,12 +24,33 @@ struct SoundChannels {
 
 extern SoundChannels sound_channels;
 
+// The theme, decoded once and kept for the life of the process: every pass plays the same samples,
+// and a pass boundary costs a fork instead of decoding all of it again. While the preload's thread
+// runs it alone writes samples, length and decodes; the main thread reads them only after the join.
+struct MusicTheme {
+    EngineThread decoder;        // the preload's decode, joined before any use of the fields below
+    int16_t* samples = nullptr;  // 44100 Hz stereo with SOUND_SLACK after it; null when missing or bad
+    size_t length = 0;           // bytes of samples
+    int requested = 0;           // 1 once a decode has been started: it is never started again
+    int decodes = 0;             // decodes run in this process (1 for the program's whole life)
+};
+
+extern MusicTheme music_theme;
+
 // Stops the channel, then finds, decodes and starts the named sound on it. A channel outside 0..63
 // does nothing; a null name, a name of 3 characters or fewer, or one containing "STOPSIG" only stops.
 void sound_play(const char* name, int channel, int loop);
 
-// Stops channel 1 and starts "data/theme.ogg" on it once.
+// Starts decoding "data/theme.ogg" on another thread so that loading goes on meanwhile; does nothing
+// once a decode has been started. The working directory must stay as it is until music_start.
+void music_preload();
+
+// Stops channel 1 and starts the theme on it once, from its beginning. Waits for the preload when it is
+// still running, and decodes here (once) when there was none. A missing or bad file plays nothing.
 void music_start();
+
+// Waits for the preload, then forgets the kept theme: the next music_start decodes again (tests).
+void music_release();
 
 // Stops the channel and, for a buffer with a length, starts a player on the caller's 44100 Hz stereo
 // samples. The child's process id, or 0 or less when nothing was started.

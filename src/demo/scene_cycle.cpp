@@ -57,6 +57,7 @@ void park_tour_camera(float pass_seconds) {
 }
 
 void scene_cycle_pass() {
+    // The theme was decoded once, beside start-up's loading: a pass boundary costs only a player's fork.
     music_start();
     demo_start_time = static_cast<float>(engine_time());
     for (const SceneEntry& scene : scene_list) scene.play();

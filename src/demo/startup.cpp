@@ -1,10 +1,12 @@
 // The start-up sequence, step by step: the bar's percentages follow the loading's cost, and the bar
-// reaches the screen only with the next presented frame.
+// reaches the screen only with the next presented frame. The theme decodes on its own thread beside
+// every step, and the first pass's music_start joins it.
 #include "demo/startup.h"
 
 #include "assets/figure.h"
 #include "assets/model.h"
 #include "assets/texture.h"
+#include "audio/channels.h"
 #include "demo/outdoor_world.h"
 #include "demo/scene_cycle.h"
 #include "display/framebuffer.h"
@@ -62,6 +64,8 @@ void load_picture_objects() {
 }  // namespace
 
 bool startup_load() {
+    // The longest load of all starts first: the whole theme, decoded once for every pass.
+    music_preload();
     half_height(1);
     set_resolution(512, 256);
     window_open(512, 256, 32, frame_buffer.fb_width, frame_buffer.fb_height);
@@ -86,7 +90,11 @@ bool startup_load() {
     load_picture_objects();
 
     for (const char* name : preloaded_textures) tex_load(name);
-    if (!media_present()) return false;
+    if (!media_present()) {
+        // The program exits next: not with the decode still running beside its exit handlers.
+        music_release();
+        return false;
+    }
     loading_progress(85);
     render_frame();
     loading_progress(100);

@@ -3,8 +3,8 @@
 #pragma once
 
 // Everything after the system probe up to the media check. False when the demo's media are not there
-// (the bar then stands at 84 % and nothing else has been started); true with the bar taken away, ready
-// for the first scene's first frame.
+// (the bar then stands at 84 % and nothing else has been started or left running); true with the bar
+// taken away and the theme's decode under way or done, ready for the first scene's first frame.
 bool startup_load();
 
 // The scene cycle, pass after pass. Leaves only through frame_end (Escape or the window's close button).

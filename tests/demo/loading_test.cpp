@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/channels.h"
 #include "demo/scene_cycle.h"
 #include "demo/startup.h"
 #include "display/present.h"
@@ -70,6 +71,8 @@ class Loading : public testing::Test {
         present_set_tap(tap);
     }
     void TearDown() override {
+        // The theme's decode started with the loading reads the folder left below.
+        music_release();
         present_join();
         present_set_tap(nullptr);
         ASSERT_EQ(chdir(cwd_), 0);
