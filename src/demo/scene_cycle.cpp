@@ -6,45 +6,59 @@
 
 #include "audio/channels.h"
 #include "core/clock.h"
-#include "display/window.h"
+#include "demo/scene_skeleton.h"
+#include "demo/scenes/scenes.h"
 #include "scene/camera.h"
 #include "scene/transform.h"
-#include "shell/frame.h"
-#include "shell/frame_end.h"
 
 float demo_start_time = 0;
 
 namespace {
 
-// The park from a camera that circles the square once a pass, swinging in and out and up and down.
-void park_tour(float seconds) {
-    const double t0 = engine_time();
-    obj_show_scenery();
-    do {
-        frame_end();
-        park_tour_camera(static_cast<float>(engine_time()) - demo_start_time);
-        camera_update();
-        display_sync();
-        render_frame();
-    } while (engine_time() - t0 <= seconds);
-}
-
+// The second half of the pass, until its scenes are written: the park from a camera that circles the
+// square once a pass, swinging in and out and up and down.
 template <int Position>
 void tour_scene() {
-    park_tour(scene_list[Position - 1].seconds);
+    const SceneClock clock = scene_begin(Position);
+    obj_show_scenery();
+    scene_loop(clock, [](float) { park_tour_camera(static_cast<float>(engine_time()) - demo_start_time); });
+    scene_end(clock);
 }
 
 }  // namespace
 
 const SceneEntry scene_list[SCENE_COUNT] = {
-    {tour_scene<1>, 10}, {tour_scene<2>, 5},  {tour_scene<3>, 8},     {tour_scene<4>, 2},
-    {tour_scene<5>, 7},  {tour_scene<6>, 6},  {tour_scene<7>, 8},     {tour_scene<8>, 8},
-    {tour_scene<9>, 8},  {tour_scene<10>, 8}, {tour_scene<11>, 7},    {tour_scene<12>, 7},
-    {tour_scene<13>, 7}, {tour_scene<14>, 7}, {tour_scene<15>, 8},    {tour_scene<16>, 7},
-    {tour_scene<17>, 8}, {tour_scene<18>, 8}, {tour_scene<19>, 7.5f}, {tour_scene<20>, 8},
-    {tour_scene<21>, 8}, {tour_scene<22>, 8}, {tour_scene<23>, 6},    {tour_scene<24>, 8},
-    {tour_scene<25>, 6}, {tour_scene<26>, 8}, {tour_scene<27>, 5},    {tour_scene<28>, 5},
-    {tour_scene<29>, 7}, {tour_scene<30>, 6}, {tour_scene<31>, 7},
+    {scene_01_corridor_fade_in, 10},
+    {scene_02_corridor_credits, 5},
+    {scene_03_spiral_corridor, 8},
+    {scene_04_into_the_park, 2},
+    {scene_05_walk_across, 7},
+    {scene_06_the_drop, 6},
+    {scene_07_row_wakes, 8},
+    {scene_08_since_childhood, 8},
+    {scene_09_light_painting, 8},
+    {scene_10_ring_dance, 8},
+    {scene_11_dream_is, 7},
+    {scene_12_three_shots, 7},
+    {scene_13_circle_shadows, 7},
+    {scene_14_floating_crates, 7},
+    {scene_15_evening_sway, 8},
+    {tour_scene<16>, 7},
+    {tour_scene<17>, 8},
+    {tour_scene<18>, 8},
+    {tour_scene<19>, 7.5f},
+    {tour_scene<20>, 8},
+    {tour_scene<21>, 8},
+    {tour_scene<22>, 8},
+    {tour_scene<23>, 6},
+    {tour_scene<24>, 8},
+    {tour_scene<25>, 6},
+    {tour_scene<26>, 8},
+    {tour_scene<27>, 5},
+    {tour_scene<28>, 5},
+    {tour_scene<29>, 7},
+    {tour_scene<30>, 6},
+    {tour_scene<31>, 7},
 };
 
 void park_tour_camera(float pass_seconds) {
@@ -57,9 +71,11 @@ void park_tour_camera(float pass_seconds) {
 }
 
 void scene_cycle_pass() {
+    SceneHooks& h = scene_hooks;
     // The theme was decoded once, beside start-up's loading: a pass boundary costs only a player's fork.
-    music_start();
+    if (h.music) music_start();
     demo_start_time = static_cast<float>(engine_time());
-    for (const SceneEntry& scene : scene_list) scene.play();
+    for (int position = h.first; position <= h.last && position <= SCENE_COUNT && !h.stop; ++position)
+        scene_list[position - 1].play();
     obj_hide_scenery();
 }

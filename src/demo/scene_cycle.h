@@ -16,10 +16,22 @@ extern const SceneEntry scene_list[SCENE_COUNT];
 // keep in step with the music's beat time themselves from it.
 extern float demo_start_time;
 
+// Seams of the timeline for the tests and the capture tool; the demo itself leaves them as they are.
+struct SceneHooks {
+    int first = 1;  // the positions a pass plays, first to last
+    int last = SCENE_COUNT;
+    int music = 1;  // 0: a pass leaves the music alone (capture plays silent)
+    int stop = 0;   // set by a hook: the running scene ends after this frame, and so does the pass
+    void (*scene_started)(int position) = nullptr;  // a scene took its time origin, before its set-up
+    void (*scene_ended)(int position) = nullptr;    // a scene returned, after its clean-up
+    void (*frame_done)() = nullptr;                 // a scene's frame was rendered (and shown)
+};
+
+extern SceneHooks scene_hooks;
+
 // One pass: the music from its beginning, every scene in order, then the scenery the scenes enabled put
 // away again (the reserved figures and picture objects keep their state).
 void scene_cycle_pass();
 
-// Until the scenes of their own are written, each plays the park with a slow camera tour. The tour's
-// camera at `pass_seconds` into a pass, and one frame of it.
+// The second half of the pass is still the park tour: its camera at `pass_seconds` into a pass.
 void park_tour_camera(float pass_seconds);

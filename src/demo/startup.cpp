@@ -63,13 +63,15 @@ void load_picture_objects() {
 
 }  // namespace
 
-bool startup_load() {
+bool startup_load(bool headless) {
     // The longest load of all starts first: the whole theme, decoded once for every pass.
-    music_preload();
+    if (!headless) music_preload();
     half_height(1);
     set_resolution(512, 256);
-    window_open(512, 256, 32, frame_buffer.fb_width, frame_buffer.fb_height);
-    if (display_state.x_display != nullptr && display_state.x_window != 0) window_set_title("Velmorine!");
+    if (!headless) {
+        window_open(512, 256, 32, frame_buffer.fb_width, frame_buffer.fb_height);
+        if (display_state.x_display != nullptr && display_state.x_window != 0) window_set_title("Velmorine!");
+    }
     raster_split(0);
     render_config.frame_clear = 1;
 

@@ -80,6 +80,34 @@ void frame_clear(int full) {
     }
 }
 
+void frame_clear_depth() {
+    const FrameBuffer& fb = frame_buffer;
+    if (!fb.fb_depth) return;
+    const bool half = render_config.half_height_mode != 0;
+    const int first = half ? fb.fb_height / 4 : 0, rows = half ? fb.fb_height / 2 : fb.fb_height;
+    std::memset(fb.fb_depth + static_cast<size_t>(first) * static_cast<size_t>(fb.fb_width), DEPTH_CLEAR_BYTE,
+                static_cast<size_t>(fb.fb_width) * static_cast<size_t>(rows) * sizeof(uint32_t));
+}
+
+void half_height_fold() {
+    const FrameBuffer& fb = frame_buffer;
+    const int h = fb.fb_height;
+    if (!render_config.half_height_mode || !fb.fb_pixels || h < 2) return;
+    const size_t row_bytes = static_cast<size_t>(fb.fb_width) * 3;
+    // Rendered row top + i was shown at rows 2i and 2i + 1.
+    const int top = h / 4, rows = h / 2;
+    auto fold = [&](int i) {
+        if (2 * i < h && top + i != 2 * i)
+            std::memmove(fb.fb_pixels + static_cast<size_t>(top + i) * row_bytes,
+                         fb.fb_pixels + static_cast<size_t>(2 * i) * row_bytes, row_bytes);
+    };
+    // Row top + i takes row 2i. For i < top the source lies above (2i < top + i): walking upwards from
+    // i = top - 1 reads each source before a later write can reach it. For i >= top the source lies below
+    // or on it: walking downwards from i = top does the same.
+    for (int i = top - 1; i >= 0; --i) fold(i);
+    for (int i = top; i < rows; ++i) fold(i);
+}
+
 int half_height_double(int cpu_count) {
     const FrameBuffer& fb = frame_buffer;
     if (!fb.fb_pixels || fb.fb_width <= 0 || fb.fb_height < 2) return 0;

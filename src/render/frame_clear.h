@@ -5,6 +5,13 @@
 // Fills the frame with the clear colour and the far depth: rows of the middle half in half-height mode,
 // all rows when full is set.
 void frame_clear(int full);
+// Only the far depth, over the rows frame_clear would fill: scenes that paint over their last frames
+// keep its colours and still test each new frame's depths afresh.
+void frame_clear_depth();
+// Undoes the last doubling: the middle half of the rows takes back the rendered rows that the doubling
+// spread over the whole frame, for scenes that paint over their last frame. Nothing outside half-height
+// mode.
+void half_height_fold();
 // Spreads the middle half of the rows over the whole frame, each rendered row shown twice; the bottom
 // half on worker 2 when there are several processors and the frame is large. Returns the threads used.
 int half_height_double(int cpu_count);

@@ -30,10 +30,8 @@ void merge_worker(int slot) {
 
 }  // namespace
 
-RenderedFrame render_frame() {
-    FrameState& fs = frame_state;
-    const int cpus = cpu_count();
-    if (cpus >= 2) {
+void frame_render_scene() {
+    if (cpu_count() >= 2) {
         // New glyphs take texture slots, which may grow the texture table: done here, before the
         // rasteriser's workers read the table, rather than in the build pass beside them.
         text_prepare_glyphs();
@@ -44,26 +42,38 @@ RenderedFrame render_frame() {
         overlay_prepare(WORKER_SLOT_OVERLAY);
         render_scene();
     }
+}
 
+void frame_merge_overlay() {
+    FrameState& fs = frame_state;
     FrameBuffer& fb = frame_buffer;
     fs.merge_threads = 0;
     if ((fs.overlay_visible || overlay_effects_on()) && fb.fb_pixels) {
         overlay_merge_prepare(fb.fb_width, fb.fb_height);
         overlay_state.opteron_six_core = probe_results.opteron_six_core;
-        fs.merge_threads = overlay_merge_slice_count(cpus, fb.fb_width, fb.fb_height);
+        fs.merge_threads = overlay_merge_slice_count(cpu_count(), fb.fb_width, fb.fb_height);
         worker_run_pass(fs.merge_threads, merge_worker);
         overlay_merge_finish();
     }
-    frame_statistics_update();
+}
 
-    if (!fs.headless && fb.fb_pixels) {
-        if (cpus > 1) {
+RenderedFrame frame_show() {
+    frame_statistics_update();
+    FrameBuffer& fb = frame_buffer;
+    if (!frame_state.headless && fb.fb_pixels) {
+        if (cpu_count() > 1) {
             present_async(fb.fb_pixels, fb.fb_width, fb.fb_height);
         } else {
             present_sized(fb.fb_pixels, fb.fb_width, fb.fb_height);
         }
     }
     return RenderedFrame{fb.fb_pixels, fb.fb_width, fb.fb_height};
+}
+
+RenderedFrame render_frame() {
+    frame_render_scene();
+    frame_merge_overlay();
+    return frame_show();
 }
 
 void render_set_headless(int flag) {

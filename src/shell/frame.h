@@ -20,6 +20,11 @@ struct FrameState {
 extern FrameState frame_state;
 
 RenderedFrame render_frame();
+// render_frame's steps, in its order, for a scene that draws its frames itself: the 3D scene with the
+// overlay prepared beside it; the overlay merged over it; the statistics and the present.
+void frame_render_scene();
+void frame_merge_overlay();
+RenderedFrame frame_show();
 // render_frame without presentation: frames stay in the FrameBuffer.
 void render_set_headless(int flag);
 // The pipeline, the overlay and this state back to their start (tests).

@@ -207,6 +207,29 @@ TEST_F(Pipeline, HalfHeightShowsEveryRenderedRowTwice) {
     }
 }
 
+// A scene that paints over its last frame starts from what was rendered: folding the doubled frame gives
+// the middle half back its own rows, whatever the height; the depth clear touches only those rows.
+TEST_F(Pipeline, FoldingUndoesTheDoublingAndTheDepthClearKeepsToTheRenderedRows) {
+    render_config.half_height_mode = 1;
+    for (int h : {48, 16, 15, 7, 2}) {
+        set_resolution(W, h);
+        const int top = h / 4, rows = h / 2;
+        for (int y = 0; y < h; ++y)
+            std::memset(frame_buffer.fb_pixels + y * W * 3, y < top || y >= top + rows ? 200 : y + 1, W * 3);
+        half_height_double(1);
+        half_height_fold();
+        for (int y = top; y < top + rows; ++y)
+            EXPECT_EQ(ptest::pixel(W / 2, y)[0], y + 1) << "height " << h << " row " << y;
+    }
+    set_resolution(W, H);
+    std::memset(frame_buffer.fb_depth, 0, sizeof(uint32_t) * W * H);
+    frame_clear_depth();
+    EXPECT_EQ(frame_buffer.fb_depth[(H / 4 - 1) * W], 0u);
+    EXPECT_EQ(frame_buffer.fb_depth[(H / 4) * W + W - 1], 0x7F7F7F7Fu);
+    EXPECT_EQ(frame_buffer.fb_depth[(H / 4 + H / 2 - 1) * W], 0x7F7F7F7Fu);
+    EXPECT_EQ(frame_buffer.fb_depth[(H / 4 + H / 2) * W], 0u);
+}
+
 TEST_F(Pipeline, HalfHeightClearsAndDrawsTheMiddleHalf) {
     render_config.half_height_mode = 1;
     frame_buffer.fb_needs_clear = 0;

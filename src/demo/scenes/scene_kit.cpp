@@ -1,0 +1,193 @@
+// The scenes' shared pieces.
+#include "demo/scenes/scene_kit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "assets/gen_box.h"
+#include "overlay/elements.h"
+#include "overlay/text.h"
+#include "render/update/paths.h"
+#include "scene/camera.h"
+#include "scene/object.h"
+#include "scene/transform.h"
+
+float smoothstep(float edge0, float edge1, float x) {
+    float t = (x - edge0) / (edge1 - edge0);
+    t = t < 0 ? 0 : (t > 1 ? 1 : t);
+    return t * t * (3 - 2 * t);
+}
+
+float mix(float a, float b, float t) {
+    return a + (b - a) * t;
+}
+
+float beat_pulse(float seconds) {
+    const float in_beat = seconds / BEAT_SECONDS - std::floor(seconds / BEAT_SECONDS);
+    return std::exp(-in_beat * 6.0f);
+}
+
+void camera_aim(float eye_x, float eye_y, float eye_z, float look_x, float look_y, float look_z) {
+    camera_target(eye_x, eye_y, eye_z, look_x, look_y, look_z, -1, 0.9f);
+}
+
+uint32_t SceneRandom::next() {
+    // xorshift32: fixed width, the same on every platform.
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+}
+
+float SceneRandom::uniform(float lo, float hi) {
+    return lo + (hi - lo) * static_cast<float>(next() >> 8) * (1.0f / 16777216.0f);
+}
+
+void figure_stand(ObjectId id, float x, float y, float z, float yaw) {
+    path_push(id, x, y, z, 0, 0, 0, yaw, 0, 0);
+    obj_set_enabled(id, 1);
+    obj_set_position(id, x, y, z);
+    obj_set_rotation(id, 0, yaw, 0);
+    obj_set_scale(id, 1, 1, 1);
+    obj_table.anim_playing[id] = 0;
+}
+
+void figure_clip(ObjectId id, unsigned clip, float speed, double time, int playing) {
+    ObjectTable& t = obj_table;
+    t.anim_clip[id] = clip;
+    t.anim_speed[id] = speed;
+    obj_set_anim_time(id, time);
+    t.anim_playing[id] = static_cast<uint8_t>(playing);
+}
+
+void figure_walk_to(ObjectId id, float x, float z, float speed, float turn_rate, int queue, float stride) {
+    const Vec3 at = obj_table.position[id];
+    path_push(id, x, at.y, z, speed, stride, turn_rate, -1, 0, queue);
+}
+
+void figures_put_away() {
+    for (ObjectId id = FIGURE_FIRST; id < FIGURE_FIRST + FIGURE_COUNT; ++id) {
+        if (!obj_valid(id)) continue;
+        const Vec3 at = obj_table.position[id];
+        path_push(id, at.x, at.y, at.z, 0, 0, 0, -1, 0, 0);
+        obj_table.anim_playing[id] = 0;
+        obj_set_color(id, 1, 1, 1, 1);
+        obj_set_enabled(id, 0);
+    }
+}
+
+namespace {
+
+// The evening sun stands low behind the square: a point h above the ground falls this far along x and
+// z on it.
+constexpr float SUN_LEAN_X = 0.55f, SUN_LEAN_Z = 0.85f;
+constexpr float ABOVE_GROUND = 0.012f;
+
+// Leans the flattened copy `shadow` of `figure` away from the sun and lays it just above the plane y (the
+// depth test must not let the ground win): each vertex goes where the figure's own vertex throws its
+// shadow. The copy is in the triangles the next geometry pass reads (the owner's when a transform is
+// pending, else the world's), triangle for triangle as the figure's world triangles.
+void lean_flat_copy(ObjectId shadow, ObjectId figure, float y) {
+    PartArrays& sp = obj_table.parts[static_cast<size_t>(shadow)];
+    const PartArrays& fp = obj_table.parts[static_cast<size_t>(figure)];
+    const int parts = std::min(obj_part_limit(shadow), obj_part_limit(figure));
+    for (int j = 0; j < parts; ++j) {
+        const size_t p = static_cast<size_t>(j);
+        const bool pending = sp.dirty[p] && !sp.tri_local[p].empty();
+        std::vector<float>& tris = pending ? sp.tri_local[p] : sp.tri_world[p];
+        const std::vector<float>& from = fp.tri_world[p];
+        const size_t floats =
+            std::min({tris.size(), from.size(), static_cast<size_t>(sp.tri_count[p]) * TRI_WORLD_FLOATS});
+        Vec3 lo{0, y, 0}, hi{0, y + ABOVE_GROUND * 2, 0};
+        for (size_t v = 0; v + 2 < floats; v += 3) {
+            const float h = from[v + 1] - y;
+            const float x = from[v] + h * SUN_LEAN_X, z = from[v + 2] + h * SUN_LEAN_Z;
+            tris[v] = x;
+            tris[v + 1] = y + ABOVE_GROUND;
+            tris[v + 2] = z;
+            if (v == 0) lo.x = hi.x = x, lo.z = hi.z = z;
+            lo.x = std::min(lo.x, x), hi.x = std::max(hi.x, x);
+            lo.z = std::min(lo.z, z), hi.z = std::max(hi.z, z);
+        }
+        if (pending) continue;  // the geometry pass measures the box itself
+        // The copy took the figure's box, which the leaning has left behind.
+        sp.world_min[p] = sp.box_min[p] = lo;
+        sp.world_max[p] = sp.box_max[p] = hi;
+        sp.world_min_i[p] = sp.box_min_i[p] =
+            Vec3i{trunc_to_int(lo.x), trunc_to_int(lo.y), trunc_to_int(lo.z)};
+        sp.world_max_i[p] = sp.box_max_i[p] =
+            Vec3i{trunc_to_int_above(hi.x), trunc_to_int_above(hi.y), trunc_to_int_above(hi.z)};
+    }
+}
+
+}  // namespace
+
+void shadows_follow(float y) {
+    for (int k = 0; k < FIGURE_COUNT; ++k) {
+        const ObjectId figure = FIGURE_FIRST + k, shadow = SHADOW_FIRST + k;
+        if (!obj_valid(figure) || !obj_table.enabled[figure]) {
+            if (obj_valid(shadow)) obj_set_enabled(shadow, 0);
+            continue;
+        }
+        // Enabled first: enabling marks the parts for a transform, which the copy must then feed.
+        obj_set_enabled(shadow, 1);
+        obj_copy_flattened(shadow, figure, 0, 0);
+        lean_flat_copy(shadow, figure, y);
+        obj_set_color(shadow, 0, 0, 0.05f, 0.5f);
+    }
+}
+
+void shadows_put_away() {
+    for (ObjectId id = SHADOW_FIRST; id < SHADOW_FIRST + FIGURE_COUNT; ++id)
+        if (obj_valid(id)) obj_set_enabled(id, 0);
+}
+
+void scene_dispose(ObjectId first, ObjectId last) {
+    for (ObjectId id = first; id <= last && id < obj_table.object_capacity; ++id) {
+        if (!obj_table.has_geometry[id] && obj_table.particle_count[id] == 0) continue;
+        obj_reset(id);
+        obj_set_color(id, 1, 1, 1, 1);
+    }
+}
+
+void scene_box(ObjectId id, float sx, float sy, float sz, TextureId texture, float x, float y, float z,
+               float rx, float ry, float rz) {
+    gen_box_tex(id, sx, sy, sz, texture);
+    obj_set_position(id, x, y, z);
+    obj_set_rotation(id, rx, ry, rz);
+}
+
+namespace {
+
+int utf8_length(const char* text) {
+    int n = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
+        if ((*p & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+}  // namespace
+
+int caption_centred(int first, const char* text, float x, float y, float size, float advance, float alpha,
+                    float outline_r, float outline_g, float outline_b, float phase) {
+    const int n = utf8_length(text);
+    // The last glyph is half a cell wide on this scale, whatever the advance.
+    const float width = size * (advance * static_cast<float>(n - 1) + 0.5f);
+    // The caption operation takes the outline's colour as red, blue, green.
+    return caption_wave(first, text, x - width * 0.5f, y - size * 0.5f, outline_r, outline_b, outline_g,
+                        alpha, size, advance, phase);
+}
+
+void caption_hide(int first, int chars) {
+    for (int slot = first; slot < first + chars * 10; ++slot) overlay_hide_ex(slot, 1, 1);
+}
+
+void fade_hide() {
+    if (overlay_table.slots.count > 1) overlay_hide_ex(1, 1, 1);
+}
+
+void fade_color(float r, float g, float b, float alpha) {
+    overlay_set_fade(alpha);
+    overlay_set_color(1, r, g, b, alpha);
+}

@@ -1,0 +1,304 @@
+// Pictures of the demo as it plays: the real start-up and scene functions on a virtual engine clock that
+// advances exactly 1/fps a frame, rendered headless (no X display), with chosen frames written as PNG
+// files, or one picture per scene gathered into a contact sheet. Lives beside the demo, whose data
+// folder it reads.
+#include <png.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "demo/scene_cycle.h"
+#include "demo/startup.h"
+#include "display/framebuffer.h"
+#include "overlay/glyphs.h"
+#include "render/render_config.h"
+#include "shell/frame.h"
+#include "shell/probe.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char USAGE[] =
+    "usage: capture [--at SECONDS]... [--from A --to B] [--fps N] [--size WxH] [--full-height]\n"
+    "               [--out DIR] [--contact-sheet OUT.png]\n"
+    "Plays the demo's pass headless on a virtual clock that advances exactly 1/fps a frame and writes\n"
+    "the frames it is asked for as PNG files named by the pass time they show (tSSS.mmm.png).\n"
+    "  --at SECONDS           the frame shown at that time of the pass (may be given several times)\n"
+    "  --from A --to B        every frame from A to B seconds\n"
+    "  --fps N                frames per second of the virtual clock, 1 to 240 (default 30)\n"
+    "  --size WxH             frame size, 16x16 to 7680x4320 (default 1280x720)\n"
+    "  --full-height          render every row (the demo starts in half-height mode)\n"
+    "  --out DIR              where the frames go (default: the current folder)\n"
+    "  --contact-sheet FILE   one frame per scene, at its midpoint, in a labelled grid\n"
+    "  --help                 this text\n";
+
+struct Options {
+    std::vector<double> at;
+    double from = -1, to = -1;
+    int fps = 30;
+    int width = 1280, height = 720;
+    bool full_height = false;
+    fs::path out = ".";
+    fs::path contact_sheet;
+};
+
+[[noreturn]] void fail(const std::string& message) {
+    std::fprintf(stderr, "capture: %s\n%s", message.c_str(), USAGE);
+    std::exit(2);
+}
+
+double parse_seconds(const char* option, const char* text) {
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(v))
+        fail(std::string(option) + " needs a number of seconds");
+    return v;
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    auto value = [&](int& i) -> const char* {
+        if (i + 1 >= argc) fail(std::string(argv[i]) + " needs a value");
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(USAGE, stdout);
+            std::exit(0);
+        } else if (a == "--at") {
+            o.at.push_back(parse_seconds("--at", value(i)));
+        } else if (a == "--from") {
+            o.from = parse_seconds("--from", value(i));
+        } else if (a == "--to") {
+            o.to = parse_seconds("--to", value(i));
+        } else if (a == "--fps") {
+            const char* v = value(i);
+            char* end = nullptr;
+            const long n = std::strtol(v, &end, 10);
+            if (end == v || *end != '\0' || n < 1 || n > 240)
+                fail("--fps takes a whole number from 1 to 240");
+            o.fps = static_cast<int>(n);
+        } else if (a == "--size") {
+            const char* v = value(i);
+            int w = 0, h = 0;
+            char tail = 0;
+            if (std::sscanf(v, "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 7680 || h > 4320)
+                fail(std::string("--size takes WxH from 16x16 to 7680x4320, not ") + v);
+            o.width = w, o.height = h;
+        } else if (a == "--full-height") {
+            o.full_height = true;
+        } else if (a == "--out") {
+            o.out = value(i);
+        } else if (a == "--contact-sheet") {
+            o.contact_sheet = value(i);
+        } else {
+            fail("unknown argument " + a);
+        }
+    }
+    double pass = 0;
+    for (const SceneEntry& s : scene_list) pass += s.seconds;
+    for (double t : o.at)
+        if (t < 0 || t > pass)
+            fail("--at " + std::to_string(t) + " lies outside the pass (0 to " + std::to_string(pass) +
+                 " s)");
+    if ((o.from >= 0) != (o.to >= 0) || (o.from < 0 && o.from != -1) || (o.to < 0 && o.to != -1))
+        fail("--from and --to go together, each at 0 s or later");
+    if (o.from >= 0 && (o.from > o.to || o.to > pass))
+        fail("--from must not pass --to, and --to must lie within the pass");
+    if (o.at.empty() && o.from < 0 && o.contact_sheet.empty()) fail("nothing to capture");
+    return o;
+}
+
+// --- the virtual clock --------------------------------------------------------------------------------
+
+struct Virtual {
+    int fps = 30;
+    int64_t frame = 0;  // frames shown since the pass began; the clock stands at 0 until then
+} virtual_clock;
+
+// The frame's time in whole microseconds, from its index: no error accumulates over a pass.
+int64_t frame_microseconds(int64_t frame) {
+    return (frame * 2000000 / virtual_clock.fps + 1) / 2;
+}
+
+WallTime read_virtual() {
+    const int64_t us = frame_microseconds(virtual_clock.frame);
+    return WallTime{us / 1000000, static_cast<int32_t>(us % 1000000)};
+}
+
+void no_sleep(unsigned) {}
+
+// --- what to capture ----------------------------------------------------------------------------------
+
+struct Capture {
+    fs::path out;
+    std::set<int64_t> frames;  // frame indices to write
+    int64_t last_needed = -1;  // the pass can stop after this frame
+    bool sheet = false;
+    int64_t sheet_frame = -1;  // the running scene's midpoint
+    int position = 0;          // the running scene
+    struct Shot {
+        int position;
+        double start;
+        std::vector<uint8_t> rgb;
+        int width, height;
+    };
+    std::vector<Shot> shots;
+    double scene_start = 0;
+    int failures = 0;
+} capture;
+
+int64_t frame_at(double seconds) {
+    // The frame on screen at that moment: the last one that began at or before it.
+    return static_cast<int64_t>(std::floor(seconds * virtual_clock.fps + 1e-6));
+}
+
+bool write_png(const fs::path& path, const uint8_t* rgb, int width, int height) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_RGB;
+    return png_image_write_to_file(&image, path.c_str(), 0, rgb, width * 3, nullptr) != 0;
+}
+
+void on_scene_started(int position) {
+    capture.position = position;
+    capture.scene_start = static_cast<double>(frame_microseconds(virtual_clock.frame)) / 1e6;
+    if (capture.sheet) {
+        const double half = scene_list[position - 1].seconds / 2.0;
+        capture.sheet_frame =
+            virtual_clock.frame + static_cast<int64_t>(std::llround(half * virtual_clock.fps));
+    }
+}
+
+void on_frame_done() {
+    const int64_t k = virtual_clock.frame;
+    const FrameBuffer& fb = frame_buffer;
+    if (capture.frames.count(k)) {
+        char name[32];
+        std::snprintf(name, sizeof name, "t%07.3f.png", static_cast<double>(frame_microseconds(k)) / 1e6);
+        if (!write_png(capture.out / name, fb.fb_pixels, fb.fb_width, fb.fb_height)) {
+            std::fprintf(stderr, "capture: cannot write %s\n", (capture.out / name).c_str());
+            ++capture.failures;
+        }
+    }
+    if (capture.sheet && k == capture.sheet_frame) {
+        const size_t bytes = static_cast<size_t>(fb.fb_width) * static_cast<size_t>(fb.fb_height) * 3;
+        capture.shots.push_back({capture.position, capture.scene_start,
+                                 std::vector<uint8_t>(fb.fb_pixels, fb.fb_pixels + bytes), fb.fb_width,
+                                 fb.fb_height});
+    }
+    ++virtual_clock.frame;
+    const bool sheet_done = !capture.sheet || capture.shots.size() == static_cast<size_t>(SCENE_COUNT);
+    if (sheet_done && virtual_clock.frame > capture.last_needed) scene_hooks.stop = 1;
+}
+
+// --- the contact sheet --------------------------------------------------------------------------------
+
+constexpr int SHEET_COLUMNS = 6;
+constexpr int THUMB_WIDTH = 320;
+constexpr int LABEL_HEIGHT = 26;
+constexpr int GAP = 6;
+constexpr int LABEL_SCALE = 2;  // the built-in 10-pixel glyphs drawn twice as large
+
+void draw_label(std::vector<uint8_t>& sheet, int sheet_width, int x, int y, const char* text) {
+    for (int c = 0; text[c]; ++c) {
+        const int code = static_cast<unsigned char>(text[c]);
+        for (int row = 0; row < LATIN1_CELL * LABEL_SCALE; ++row)
+            for (int col = 0; col < LATIN1_CELL * LABEL_SCALE; ++col) {
+                if (!latin1_glyph_ink(LATIN1_STYLE_PLAIN, code, row / LABEL_SCALE, col / LABEL_SCALE))
+                    continue;
+                const int px = x + (c * (LATIN1_CELL - 1)) * LABEL_SCALE + col, py = y + row;
+                uint8_t* p = &sheet[(static_cast<size_t>(py) * sheet_width + px) * 3];
+                p[0] = p[1] = p[2] = 235;
+            }
+    }
+}
+
+bool write_contact_sheet(const fs::path& path) {
+    if (capture.shots.empty()) return false;
+    const int tw = THUMB_WIDTH;
+    const int th = tw * capture.shots[0].height / capture.shots[0].width;
+    const int rows = (static_cast<int>(capture.shots.size()) + SHEET_COLUMNS - 1) / SHEET_COLUMNS;
+    const int cell_w = tw + GAP, cell_h = th + LABEL_HEIGHT + GAP;
+    const int width = SHEET_COLUMNS * cell_w + GAP, height = rows * cell_h + GAP;
+    std::vector<uint8_t> sheet(static_cast<size_t>(width) * height * 3, 28);
+    for (size_t n = 0; n < capture.shots.size(); ++n) {
+        const Capture::Shot& s = capture.shots[n];
+        const int ox = GAP + static_cast<int>(n % SHEET_COLUMNS) * cell_w;
+        const int oy = GAP + static_cast<int>(n / SHEET_COLUMNS) * cell_h;
+        // Each thumbnail pixel the mean of the frame's pixels it covers.
+        for (int y = 0; y < th; ++y)
+            for (int x = 0; x < tw; ++x) {
+                const int x0 = x * s.width / tw, x1 = std::max(x0 + 1, (x + 1) * s.width / tw);
+                const int y0 = y * s.height / th, y1 = std::max(y0 + 1, (y + 1) * s.height / th);
+                unsigned sum[3] = {0, 0, 0}, count = 0;
+                for (int yy = y0; yy < y1; ++yy)
+                    for (int xx = x0; xx < x1; ++xx, ++count)
+                        for (int k = 0; k < 3; ++k)
+                            sum[k] += s.rgb[(static_cast<size_t>(yy) * s.width + xx) * 3 + k];
+                uint8_t* d = &sheet[(static_cast<size_t>(oy + y) * width + ox + x) * 3];
+                for (int k = 0; k < 3; ++k) d[k] = static_cast<uint8_t>(sum[k] / count);
+            }
+        char label[48];
+        std::snprintf(label, sizeof label, "%d   %.1f s", s.position, s.start);
+        draw_label(sheet, width, ox + 4, oy + th + 3, label);
+    }
+    return write_png(path, sheet.data(), width, height);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options o = parse(argc, argv);
+    // Paths as the caller meant them, before start-up changes into the program's folder.
+    capture.out = fs::absolute(o.out);
+    const fs::path sheet = o.contact_sheet.empty() ? fs::path() : fs::absolute(o.contact_sheet);
+    std::error_code error;
+    if (!sheet.empty()) fs::create_directories(sheet.parent_path(), error);
+    if (!o.at.empty() || o.from >= 0) {
+        fs::create_directories(capture.out, error);
+        if (!fs::is_directory(capture.out)) fail("cannot make the folder " + capture.out.string());
+    }
+
+    virtual_clock.fps = o.fps;
+    for (double t : o.at) capture.frames.insert(frame_at(t));
+    if (o.from >= 0)
+        for (int64_t k = static_cast<int64_t>(std::ceil(o.from * o.fps - 1e-6)); k <= frame_at(o.to); ++k)
+            capture.frames.insert(k);
+    capture.last_needed = capture.frames.empty() ? -1 : *capture.frames.rbegin();
+    capture.sheet = !sheet.empty();
+
+    clock_set_source(read_virtual, no_sleep);
+    system_probe();
+    render_set_headless(1);
+    if (!startup_load(true)) {
+        std::fprintf(stderr, "capture: media files missing\n");
+        return 1;
+    }
+    set_resolution(o.width, o.height);
+    if (o.full_height) half_height(0);
+
+    scene_hooks.music = 0;
+    scene_hooks.scene_started = on_scene_started;
+    scene_hooks.frame_done = on_frame_done;
+    scene_cycle_pass();
+
+    if (capture.sheet && !write_contact_sheet(sheet)) {
+        std::fprintf(stderr, "capture: cannot write %s\n", sheet.c_str());
+        return 1;
+    }
+    return capture.failures ? 1 : 0;
+}
