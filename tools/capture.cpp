@@ -29,7 +29,7 @@ namespace {
 
 constexpr char USAGE[] =
     "usage: capture [--at SECONDS]... [--from A --to B] [--fps N] [--size WxH] [--full-height]\n"
-    "               [--out DIR] [--contact-sheet OUT.png]\n"
+    "               [--out DIR] [--contact-sheet OUT.png [--scenes FIRST-LAST]]\n"
     "Plays the demo's pass headless on a virtual clock that advances exactly 1/fps a frame and writes\n"
     "the frames it is asked for as PNG files named by the pass time they show (tSSS.mmm.png).\n"
     "  --at SECONDS           the frame shown at that time of the pass (may be given several times)\n"
@@ -39,6 +39,7 @@ constexpr char USAGE[] =
     "  --full-height          render every row (the demo starts in half-height mode)\n"
     "  --out DIR              where the frames go (default: the current folder)\n"
     "  --contact-sheet FILE   one frame per scene, at its midpoint, in a labelled grid\n"
+    "  --scenes FIRST-LAST    the scenes of the contact sheet, by position (default 1-31)\n"
     "  --help                 this text\n";
 
 struct Options {
@@ -49,6 +50,7 @@ struct Options {
     bool full_height = false;
     fs::path out = ".";
     fs::path contact_sheet;
+    int first_scene = 1, last_scene = SCENE_COUNT;
 };
 
 [[noreturn]] void fail(const std::string& message) {
@@ -101,6 +103,15 @@ Options parse(int argc, char** argv) {
             o.out = value(i);
         } else if (a == "--contact-sheet") {
             o.contact_sheet = value(i);
+        } else if (a == "--scenes") {
+            const char* v = value(i);
+            int first = 0, last = 0;
+            char tail = 0;
+            if (std::sscanf(v, "%d-%d%c", &first, &last, &tail) != 2 || first < 1 || last < first ||
+                last > SCENE_COUNT)
+                fail(std::string("--scenes takes FIRST-LAST within 1-") + std::to_string(SCENE_COUNT) +
+                     ", not " + v);
+            o.first_scene = first, o.last_scene = last;
         } else {
             fail("unknown argument " + a);
         }
@@ -145,8 +156,9 @@ struct Capture {
     std::set<int64_t> frames;  // frame indices to write
     int64_t last_needed = -1;  // the pass can stop after this frame
     bool sheet = false;
-    int64_t sheet_frame = -1;  // the running scene's midpoint
-    int position = 0;          // the running scene
+    int sheet_first = 1, sheet_last = SCENE_COUNT;  // the scenes it shows
+    int64_t sheet_frame = -1;                       // the running scene's midpoint
+    int position = 0;                               // the running scene
     struct Shot {
         int position;
         double start;
@@ -176,7 +188,8 @@ bool write_png(const fs::path& path, const uint8_t* rgb, int width, int height) 
 void on_scene_started(int position) {
     capture.position = position;
     capture.scene_start = static_cast<double>(frame_microseconds(virtual_clock.frame)) / 1e6;
-    if (capture.sheet) {
+    capture.sheet_frame = -1;
+    if (capture.sheet && position >= capture.sheet_first && position <= capture.sheet_last) {
         const double half = scene_list[position - 1].seconds / 2.0;
         capture.sheet_frame =
             virtual_clock.frame + static_cast<int64_t>(std::llround(half * virtual_clock.fps));
@@ -201,7 +214,9 @@ void on_frame_done() {
                                  fb.fb_height});
     }
     ++virtual_clock.frame;
-    const bool sheet_done = !capture.sheet || capture.shots.size() == static_cast<size_t>(SCENE_COUNT);
+    const bool sheet_done =
+        !capture.sheet ||
+        capture.shots.size() == static_cast<size_t>(capture.sheet_last - capture.sheet_first + 1);
     if (sheet_done && virtual_clock.frame > capture.last_needed) scene_hooks.stop = 1;
 }
 
@@ -280,6 +295,8 @@ int main(int argc, char** argv) {
             capture.frames.insert(k);
     capture.last_needed = capture.frames.empty() ? -1 : *capture.frames.rbegin();
     capture.sheet = !sheet.empty();
+    capture.sheet_first = o.first_scene;
+    capture.sheet_last = o.last_scene;
 
     clock_set_source(read_virtual, no_sleep);
     system_probe();

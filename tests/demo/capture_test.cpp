@@ -139,17 +139,48 @@ TEST(Capture, TwoRunsWriteTheSameBytesNamedInTheOrderOfTheirTimes) {
     }
 }
 
+TEST(Capture, TheContactSheetShowsTheAskedScenesSideBySide) {
+    TempDir dir;
+    std::string err;
+    ASSERT_EQ(run({"--contact-sheet", "sheet.png", "--scenes", "2-4", "--size", "128x64", "--fps", "10"},
+                  dir.path(), &err),
+              0)
+        << err;
+    // Three thumbnails 320 wide in a row of six, each with its label below; 6-pixel gaps all round.
+    const Picture sheet = read_png(dir / "sheet.png");
+    ASSERT_EQ(sheet.width, 6 * 326 + 6);
+    ASSERT_EQ(sheet.height, 160 + 26 + 12);
+    auto cell_mean = [&](int column) {
+        float sum = 0;
+        for (int y = 6; y < 166; ++y)
+            for (int x = 6 + 326 * column; x < 326 * (column + 1); ++x)
+                for (int k = 0; k < 3; ++k)
+                    sum += sheet.rgb[(static_cast<size_t>(y) * sheet.width + x) * 3 + k];
+        return sum / (160.0f * 320.0f * 3.0f);
+    };
+    // The three scenes' pictures, and the rest of the row empty.
+    for (int column = 0; column < 3; ++column) EXPECT_GT(cell_mean(column), 40.0f) << column;
+    EXPECT_LT(cell_mean(3), 29.0f);
+}
+
 TEST(Capture, RefusesWhatItCannotDoWithAReasonAndAFailingStatus) {
     TempDir dir;
     struct Case {
         std::vector<std::string> args;
         const char* says;
     } cases[] = {
-        {{"--at", "300"}, "outside the pass"},       {{"--at", "-1"}, "outside the pass"},
-        {{"--at", "ten"}, "number of seconds"},      {{"--at", "5", "--size", "10x10"}, "--size"},
-        {{"--at", "5", "--size", "1280"}, "--size"}, {{"--at", "5", "--fps", "0"}, "--fps"},
-        {{"--from", "5"}, "--from and --to"},        {{"--from", "9", "--to", "3"}, "--from"},
-        {{"--frobnicate"}, "unknown argument"},      {{}, "nothing to capture"},
+        {{"--at", "300"}, "outside the pass"},
+        {{"--at", "-1"}, "outside the pass"},
+        {{"--at", "ten"}, "number of seconds"},
+        {{"--at", "5", "--size", "10x10"}, "--size"},
+        {{"--at", "5", "--size", "1280"}, "--size"},
+        {{"--at", "5", "--fps", "0"}, "--fps"},
+        {{"--from", "5"}, "--from and --to"},
+        {{"--from", "9", "--to", "3"}, "--from"},
+        {{"--frobnicate"}, "unknown argument"},
+        {{"--contact-sheet", "s.png", "--scenes", "0-3"}, "--scenes"},
+        {{"--contact-sheet", "s.png", "--scenes", "3-32"}, "--scenes"},
+        {{}, "nothing to capture"},
     };
     for (const Case& c : cases) {
         std::string err;

@@ -28,7 +28,7 @@ float shown(float e, float from, float to, float edge) {
 }  // namespace
 
 // "小さいのころからの": the first figure dances alone at the front of the square, the others sway in a
-// half circle behind her; the eye circles high above them, the words across the top.
+// half circle behind her; the eye drifts past in front of her, the words across the sky.
 void scene_08_since_childhood() {
     const SceneClock clock = scene_begin(8);
     obj_show_scenery();
@@ -40,12 +40,14 @@ void scene_08_since_childhood() {
                      a * -0.5f);
         figure_clip(FIGURE_FIRST + k, CLIP_SWAY, 0.8f, 0.45 * k, 1);
     }
-    camera_set(0, 5, 7, 0, 0, 0.5f);
+    camera_set(-1.6f, 0.9f, 4.6f, -0.4f, 1.0f, 1.2f);
     camera_update();
     scene_loop(clock, [&](float e) {
-        const float a = 0.22f * e - 0.4f;
-        camera_aim(6.2f * std::sin(a), 4.2f - 0.25f * e, 1.2f + 6.2f * std::cos(a), 0, 0.4f, 0.8f);
-        // Across the top, over the dark of the road and the trees beyond the square.
+        // A slow sideways drift in front of her, a medium shot with the half circle behind.
+        const float t = smoothstep(0, 8, e);
+        camera_aim(mix(-1.6f, 1.6f, t), 0.9f + 0.15f * std::sin(e * 0.8f), 4.6f - 0.3f * t,
+                   mix(-0.4f, 0.4f, t), 1.0f, 1.2f);
+        // Across the top, over the evening sky.
         caption_centred(CAPTION_LINE_1, "小さいのころからの", 0.5f, 0.16f, 0.14f, ADVANCE_WIDE,
                         shown(e, 0.8f, 7.6f, 0.6f), 0.05f, 0.1f, 0.4f, e * 120);
     });

@@ -181,7 +181,7 @@ void scene_03_spiral_corridor() {
         figure_stand(FIGURE_FIRST + k, WEDGE[k][0], -0.05f, WALK_FROM_Z + WEDGE[k][1], 0);
         figure_clip(FIGURE_FIRST + k, CLIP_WALK, 2.2f, 0.7 * k, 1);
     }
-    camera_set(0, 0.9f, WALK_FROM_Z + 3.6f, 0, 0.8f, WALK_FROM_Z);
+    camera_set(0, 1.2f, WALK_FROM_Z + 5.2f, 0, 0.8f, WALK_FROM_Z - 1);
     camera_update();
     scene_loop(clock, [&](float e) {
         const float walked = WALK_FROM_Z + WALK_SPEED * e;
@@ -197,12 +197,14 @@ void scene_03_spiral_corridor() {
             obj_set_position(id, std::sin(r) * SPIRAL_RADIUS, SPIRAL_AXIS_Y - std::cos(r) * SPIRAL_RADIUS, z);
             obj_set_rotation(id, 0, 0, -a);
             // The flash runs down the spiral from the eye within each beat.
-            const float d = std::fabs(z - (walked + 3.5f)) * 0.12f;
+            const float d = std::fabs(z - walked) * 0.12f;
             const float c = 0.55f + 0.6f * pulse * std::exp(-d * 2) + 0.1f * std::sin(a * 0.035f);
             obj_set_color(id, c, c * 0.9f, c * 0.8f, 1);
         }
-        const float sway = std::sin(e * 0.8f) * 0.35f;
-        camera_aim(sway, 0.95f + 0.15f * std::sin(e * 0.5f), walked + 3.6f - 0.1f * e, 0, 0.85f, walked - 1);
+        // Closing in as the build rises: from the whole wedge to the three faces.
+        const float sway = std::sin(e * 0.8f) * 0.35f, near = smoothstep(0, 8, e);
+        camera_aim(sway, mix(1.2f, 1.0f, near), walked + mix(5.2f, 2.2f, near), 0, mix(0.8f, 1.1f, near),
+                   walked - 1);
     });
     corridor_clean_up();
     scene_end(clock);

@@ -257,15 +257,17 @@ void scene_13_circle_shadows() {
             obj_set_rotation(figure(k), 0, a + 90, 0);
         }
         shadows_follow(0);
-        camera_aim(4.5f * std::sin(0.4f * e), 5.8f + 0.8f * std::sin(0.9f * e), 1 + 4.5f * std::cos(0.4f * e),
-                   0, 0, 0);
+        // Swinging over the front half, away from the loudspeakers at the back.
+        const float a = 0.25f * e - 0.9f;
+        camera_aim(4.5f * std::sin(a), 5.8f + 0.8f * std::sin(0.9f * e), 1.5f + 4.5f * std::cos(a), 0, 0,
+                   0.5f);
     });
     park_clean_up();
     scene_end(clock);
 }
 
 // The breakdown: the figures stand along the front of the square and sway slowly, their shadows at
-// their feet; the eye drifts low and slow round them.
+// their feet; the eye passes slowly in front of them.
 void scene_15_evening_sway() {
     const SceneClock clock = scene_begin(15);
     obj_show_scenery();
@@ -274,12 +276,13 @@ void scene_15_evening_sway() {
         figure_stand(figure(k), 4 * std::sin(a * DEG), 0, 4 * std::cos(a * DEG) - 2.2f, a);
         figure_clip(figure(k), CLIP_SWAY, 0.35f, 0.9 * k, 1);
     }
-    camera_set(0, 0.5f, 7.5f, 0, 0.7f, 0);
+    camera_set(-3.5f, 1.5f, 4.6f, -2, 0.6f, 0.8f);
     camera_update();
     scene_loop(clock, [&](float e) {
         shadows_follow(0);
-        const float a = 0.12f * e - 0.5f;
-        camera_aim(7.5f * std::sin(a), 0.45f + 0.25f * std::sin(0.3f * e), 7.5f * std::cos(a), 0, 0.7f, 0.5f);
+        // A slow crab along the front of the arc at eye height, the shadows reaching towards the eye.
+        const float t = smoothstep(0, 8, e);
+        camera_aim(mix(-3.5f, 3.5f, t), 1.5f + 0.1f * std::sin(0.5f * e), 4.6f, mix(-2, 2, t), 0.6f, 0.8f);
     });
     park_clean_up();
     scene_end(clock);

@@ -84,7 +84,7 @@ struct Crate {
 }  // namespace
 
 // The breakdown: crates drift and turn in the air under a slowly turning day sky, over a sea that mirrors
-// the dusk; sparks rise; "にせ", then "光と".
+// the dusk; sparks rise; "にせ", then "光と", high in the open sky above the crates.
 void scene_14_floating_crates() {
     const SceneClock clock = scene_begin(14);
     obj_hide_scenery();
@@ -103,7 +103,7 @@ void scene_14_floating_crates() {
     for (int k = 0; k < CRATES; ++k) {
         Crate& c = crates[k];
         // Ahead of the eye all the way: it drifts to z = 1 and never into a crate.
-        c = Crate{random.uniform(-7, 7), random.uniform(-1.5f, 4), random.uniform(-15, -2), {}, 0, 0};
+        c = Crate{random.uniform(-7, 7), random.uniform(-2, 2.5f), random.uniform(-15, -2), {}, 0, 0};
         for (float& s : c.spin) s = random.uniform(-25, 25);
         c.bob = random.uniform(0.1f, 0.4f);
         c.phase = random.uniform(0, 6.28f);
@@ -123,10 +123,10 @@ void scene_14_floating_crates() {
         }
         camera_aim(0.8f * std::sin(e * 0.25f), 1.5f + 0.3f * std::sin(e * 0.4f), 5 - 0.55f * e,
                    0.4f * std::sin(e * 0.2f), 1.2f, -6 - 0.55f * e);
-        caption_centred(CAPTION_LINE_1, "にせ", 0.5f, 0.24f, 0.24f, ADVANCE_WIDE,
+        caption_centred(CAPTION_LINE_1, "にせ", 0.5f, 0.16f, 0.26f, ADVANCE_WIDE,
                         smoothstep(0.8f, 1.6f, e) * (1 - smoothstep(3.0f, 3.6f, e)), 0.3f, 0.5f, 0.9f,
                         e * 60);
-        caption_centred(CAPTION_LINE_2, "光と", 0.5f, 0.24f, 0.24f, ADVANCE_WIDE,
+        caption_centred(CAPTION_LINE_2, "光と", 0.5f, 0.16f, 0.26f, ADVANCE_WIDE,
                         smoothstep(3.8f, 4.6f, e) * (1 - smoothstep(6.3f, 6.9f, e)), 0.9f, 0.6f, 0.2f,
                         e * 60);
     });
