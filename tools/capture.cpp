@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "core/clock.h"
 #include "demo/scene_cycle.h"
 #include "demo/startup.h"
+#include "demo/virtual_clock.h"
 #include "display/framebuffer.h"
 #include "overlay/glyphs.h"
 #include "render/render_config.h"
@@ -130,25 +130,6 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
-// --- the virtual clock --------------------------------------------------------------------------------
-
-struct Virtual {
-    int fps = 30;
-    int64_t frame = 0;  // frames shown since the pass began; the clock stands at 0 until then
-} virtual_clock;
-
-// The frame's time in whole microseconds, from its index: no error accumulates over a pass.
-int64_t frame_microseconds(int64_t frame) {
-    return (frame * 2000000 / virtual_clock.fps + 1) / 2;
-}
-
-WallTime read_virtual() {
-    const int64_t us = frame_microseconds(virtual_clock.frame);
-    return WallTime{us / 1000000, static_cast<int32_t>(us % 1000000)};
-}
-
-void no_sleep(unsigned) {}
-
 // --- what to capture ----------------------------------------------------------------------------------
 
 struct Capture {
@@ -187,7 +168,7 @@ bool write_png(const fs::path& path, const uint8_t* rgb, int width, int height) 
 
 void on_scene_started(int position) {
     capture.position = position;
-    capture.scene_start = static_cast<double>(frame_microseconds(virtual_clock.frame)) / 1e6;
+    capture.scene_start = virtual_clock_seconds();
     capture.sheet_frame = -1;
     if (capture.sheet && position >= capture.sheet_first && position <= capture.sheet_last) {
         const double half = scene_list[position - 1].seconds / 2.0;
@@ -201,7 +182,8 @@ void on_frame_done() {
     const FrameBuffer& fb = frame_buffer;
     if (capture.frames.count(k)) {
         char name[32];
-        std::snprintf(name, sizeof name, "t%07.3f.png", static_cast<double>(frame_microseconds(k)) / 1e6);
+        std::snprintf(name, sizeof name, "t%07.3f.png",
+                      static_cast<double>(virtual_clock_microseconds(k)) / 1e6);
         if (!write_png(capture.out / name, fb.fb_pixels, fb.fb_width, fb.fb_height)) {
             std::fprintf(stderr, "capture: cannot write %s\n", (capture.out / name).c_str());
             ++capture.failures;
@@ -213,7 +195,7 @@ void on_frame_done() {
                                  std::vector<uint8_t>(fb.fb_pixels, fb.fb_pixels + bytes), fb.fb_width,
                                  fb.fb_height});
     }
-    ++virtual_clock.frame;
+    virtual_clock_advance();
     const bool sheet_done =
         !capture.sheet ||
         capture.shots.size() == static_cast<size_t>(capture.sheet_last - capture.sheet_first + 1);
@@ -288,7 +270,8 @@ int main(int argc, char** argv) {
         if (!fs::is_directory(capture.out)) fail("cannot make the folder " + capture.out.string());
     }
 
-    virtual_clock.fps = o.fps;
+    // Standing at 0 through start-up: the pass begins at 0 and its frames at k / fps.
+    virtual_clock_start(o.fps);
     for (double t : o.at) capture.frames.insert(frame_at(t));
     if (o.from >= 0)
         for (int64_t k = static_cast<int64_t>(std::ceil(o.from * o.fps - 1e-6)); k <= frame_at(o.to); ++k)
@@ -298,7 +281,6 @@ int main(int argc, char** argv) {
     capture.sheet_first = o.first_scene;
     capture.sheet_last = o.last_scene;
 
-    clock_set_source(read_virtual, no_sleep);
     system_probe();
     render_set_headless(1);
     if (!startup_load(true)) {

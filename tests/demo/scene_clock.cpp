@@ -1,4 +1,4 @@
-// The virtual clock of the scene tests.
+// Start-up and play for the scene tests.
 #include "scene_clock.h"
 
 #include <unistd.h>
@@ -10,34 +10,19 @@
 
 namespace scenetest {
 
-VirtualClock virtual_clock;
-
 namespace {
-
-int64_t microseconds(int64_t frame) {
-    return (frame * 2000000 / virtual_clock.fps + 1) / 2;
-}
-
-WallTime read_virtual() {
-    const int64_t us = microseconds(virtual_clock.frame);
-    return WallTime{us / 1000000, static_cast<int32_t>(us % 1000000)};
-}
-
-void no_sleep(unsigned) {}
 
 void (*watcher)() = nullptr;
 
 void advance() {
-    ++virtual_clock.frame;
+    virtual_clock_advance();
     if (watcher) watcher();
 }
 
 }  // namespace
 
 bool start(int fps, int width, int height) {
-    virtual_clock = VirtualClock{fps, 0};
-    clock_set_source(read_virtual, no_sleep);
-    clock_reset();
+    virtual_clock_start(fps);
     if (chdir(vmtest::build_dir().c_str()) != 0) return false;
     render_set_headless(1);
     if (!startup_load(true)) return false;
@@ -58,12 +43,8 @@ void play(int first, int last) {
 
 void finish() {
     scene_hooks = SceneHooks{};
-    clock_set_source(nullptr, nullptr);
+    virtual_clock_stop();
     render_set_headless(0);
-}
-
-double now() {
-    return static_cast<double>(microseconds(virtual_clock.frame)) / 1e6;
 }
 
 }  // namespace scenetest

@@ -1,20 +1,11 @@
-// The scenes played in this process on a virtual engine clock that advances exactly 1/fps a frame, the
-// way the capture tool plays them: start-up headless from the build's data, then chosen positions of the
-// pass with the timeline's hooks watching.
+// The scenes played in this process on the virtual clock, the way the capture tool plays them: start-up
+// headless from the build's data, then chosen positions of the pass with the timeline's hooks watching.
 #pragma once
 
-#include <cstdint>
-
-#include "core/clock.h"
 #include "demo/scene_cycle.h"
+#include "demo/virtual_clock.h"
 
 namespace scenetest {
-
-struct VirtualClock {
-    int fps = 60;
-    int64_t frame = 0;  // frames since the pass began; the clock stands at 0 until then
-};
-extern VirtualClock virtual_clock;
 
 // Start-up from the build's data with the clock standing still; frames are rendered at width x height.
 // False when the media are missing.
@@ -25,7 +16,8 @@ void play(int first, int last);
 // Everything back as the demo has it.
 void finish();
 
-// Seconds the clock shows now.
-double now();
+inline double now() {
+    return virtual_clock_seconds();
+}
 
 }  // namespace scenetest

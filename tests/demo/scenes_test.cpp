@@ -124,7 +124,7 @@ void on_row_started(int) {
 void on_row_frame() {
     RowFrame f{};
     // The frame was made one tick before the clock now shows.
-    f.e = static_cast<float>(scenetest::now() - 1.0 / scenetest::virtual_clock.fps - row_start);
+    f.e = static_cast<float>(scenetest::now() - 1.0 / virtual_clock.fps - row_start);
     f.eye_x = camera_state.camera_eye.x;
     for (int k = 0; k < 7; ++k) f.playing[k] = obj_table.anim_playing[200 + k];
     row.push_back(f);
