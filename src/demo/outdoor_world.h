@@ -16,6 +16,9 @@ constexpr ObjectId PARK_FIRST_SEATED = 140;
 constexpr ObjectId PARK_FIRST_STANDING = 149;
 constexpr ObjectId PARK_PERFORMER = 179;
 constexpr ObjectId PARK_BICYCLE = 180;
+// The two emitters of falling leaves.
+constexpr ObjectId PARK_FIRST_LEAF_EMITTER = 1990;
+constexpr int PARK_LEAF_EMITTERS = 2;
 
 // Builds the park, moving the loading bar to 50 and 60 with a frame each. With a non-zero flag it then
 // roams the park with the free camera until the program is ended (Escape or the window's close button).

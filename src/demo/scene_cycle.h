@@ -32,6 +32,3 @@ extern SceneHooks scene_hooks;
 // One pass: the music from its beginning, every scene in order, then the scenery the scenes enabled put
 // away again (the reserved figures and picture objects keep their state).
 void scene_cycle_pass();
-
-// The second half of the pass is still the park tour: its camera at `pass_seconds` into a pass.
-void park_tour_camera(float pass_seconds);

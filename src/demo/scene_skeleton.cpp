@@ -15,8 +15,8 @@ SceneClock scene_begin(int position) {
 
 void scene_show(SceneShow show, void (*own_render)()) {
     camera_update();
-    if (show != SceneShow::no_sync) display_sync();
-    if (show == SceneShow::own && own_render != nullptr) {
+    if (show == SceneShow::frame || show == SceneShow::own) display_sync();
+    if ((show == SceneShow::own || show == SceneShow::own_no_sync) && own_render != nullptr) {
         own_render();
     } else {
         render_frame();

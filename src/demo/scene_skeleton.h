@@ -18,9 +18,10 @@ struct SceneClock {
 
 // How a scene's frame reaches the screen after its updates.
 enum class SceneShow {
-    frame,    // camera, the window's size, render_frame
-    no_sync,  // camera and render_frame; the frame buffer keeps its size for the whole scene
-    own,      // camera, the window's size, then the scene's own rendering function
+    frame,        // camera, the window's size, render_frame
+    no_sync,      // camera and render_frame; the frame buffer keeps its size for the whole scene
+    own,          // camera, the window's size, then the scene's own rendering function
+    own_no_sync,  // camera, then the scene's own rendering function
 };
 
 // Step 1: the time origin of the scene at `position`, with its length from the scene list.

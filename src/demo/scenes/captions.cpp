@@ -1,7 +1,10 @@
-// The scenes carried by their words: the line about childhood over a dance seen from above, and the
-// two great characters of the second drop over the figures leaping on the beat.
+// The scenes carried by their words: the line about childhood over the dance, the two great characters
+// of the second drop over the figures leaping on the beat, and the demo's title in two halves.
 #include <cmath>
 
+#include "assets/gen_box.h"
+#include "assets/gen_sphere.h"
+#include "assets/texture.h"
 #include "demo/scene_skeleton.h"
 #include "demo/scenes/scene_kit.h"
 #include "demo/scenes/scenes.h"
@@ -84,5 +87,72 @@ void scene_11_dream_is() {
                         shown(e, BAR_SECONDS, 6.7f, 0.3f), 0.9f, 0.5f, 0.1f, e * 90 + 60);
     });
     captions_clean_up();
+    scene_end(clock);
+}
+
+namespace {
+
+constexpr int STARS = 90;
+constexpr ObjectId STAR_FIRST = SCENE_OBJECTS_FIRST;
+
+}  // namespace
+
+// The half-time title: "VELMO", broad and steady in front of a slowly turning sky of sparks.
+void scene_22_title_first_half() {
+    const SceneClock clock = scene_begin(22);
+    obj_hide_scenery();
+    const TextureId spark = tex_load("szikra1.png");
+    SceneRandom random(22);
+    for (int k = 0; k < STARS; ++k) {
+        const float size = random.uniform(0.2f, 0.7f);
+        gen_quad(STAR_FIRST + k, spark, size, size);
+        // On a shell round the eye, facing it.
+        const float a = random.uniform(-70, 70), b = random.uniform(-25, 35), r = random.uniform(9, 16);
+        obj_set_position(STAR_FIRST + k, r * std::sin(a * DEG) * std::cos(b * DEG), r * std::sin(b * DEG),
+                         -r * std::cos(a * DEG) * std::cos(b * DEG));
+        obj_set_rotation(STAR_FIRST + k, 0, -a, 0);
+    }
+    camera_set(0, 0, 0, 0, 0, -1);
+    camera_update();
+    scene_loop(clock, [&](float e) {
+        const float turn = 6 * e - 20;
+        camera_aim(0, 0, 0, std::sin(turn * DEG), 0.05f * std::sin(e * 0.5f), -std::cos(turn * DEG));
+        const float pulse = beat_pulse(e);
+        for (int k = 0; k < STARS; ++k) {
+            const float c = 0.6f + 0.4f * std::sin(e * 2 + static_cast<float>(k)) * 0.5f + 0.2f * pulse;
+            obj_set_color(STAR_FIRST + k, c, c, c, 1);
+        }
+        caption_centred(CAPTION_LINE_1, "VELMO", 0.5f, 0.5f, 0.42f, ADVANCE_LATIN * 1.6f,
+                        shown(e, 0.4f, 7.7f, 0.8f), 0.7f, 0.3f, 0.9f, e * 40);
+    });
+    caption_hide(CAPTION_LINE_1, CAPTION_MAX_CHARS);
+    scene_dispose(STAR_FIRST, STAR_FIRST + STARS - 1);
+    scene_end(clock);
+}
+
+namespace {
+
+constexpr ObjectId DUSK_DOME = SCENE_SKY_FIRST, DAY_GLOBE = SCENE_SKY_FIRST + 1;
+
+}  // namespace
+
+// "RINE": inside the dusk, a globe of the day sky turns slowly in front of the eye as the title completes.
+void scene_23_title_second_half() {
+    const SceneClock clock = scene_begin(23);
+    obj_hide_scenery();
+    gen_sphere(DUSK_DOME, 24, tex_load("egbolt1.jpg"), 60, 34, 60);
+    gen_sphere(DAY_GLOBE, 32, tex_load("egbolt2.jpg"), 2.2f, 2.2f, 2.2f);
+    obj_set_position(DAY_GLOBE, 0, 0.2f, -6);
+    camera_set(0, 0.6f, 2, 0, 0.2f, -6);
+    camera_update();
+    scene_loop(clock, [&](float e) {
+        obj_set_rotation(DAY_GLOBE, 12, 25 * e, 0);
+        const float t = smoothstep(0, 6, e);
+        camera_aim(mix(-1, 1, t), 0.6f - 0.4f * t, 2 + 0.5f * t, 0, 0.2f, -6);
+        caption_centred(CAPTION_LINE_1, "RINE", 0.5f, 0.5f, 0.42f, ADVANCE_LATIN * 1.6f,
+                        shown(e, 0.3f, 5.7f, 0.6f), 0.9f, 0.5f, 0.3f, e * 40);
+    });
+    caption_hide(CAPTION_LINE_1, CAPTION_MAX_CHARS);
+    scene_dispose(SCENE_SKY_FIRST, SCENE_SKY_LAST);
     scene_end(clock);
 }

@@ -1,13 +1,16 @@
-// The opening: a brick corridor out of the dark, the seven figures standing in it, the credits; then the
-// corridor turned into a spinning spiral of bricks as the drums come in.
+// The corridor that opens and closes the pass: the brick corridor out of the dark, the seven figures in
+// it, the credits; the corridor turned into a spinning spiral of bricks as the drums come in; and at the
+// end the empty corridor with the closing words.
 #include <cmath>
 
 #include "assets/gen_box.h"
+#include "assets/gen_sphere.h"
 #include "assets/texture.h"
 #include "demo/scene_skeleton.h"
 #include "demo/scenes/scene_kit.h"
 #include "demo/scenes/scenes.h"
 #include "overlay/elements.h"
+#include "render/update/particles.h"
 #include "scene/camera.h"
 #include "scene/object.h"
 #include "scene/transform.h"
@@ -207,5 +210,35 @@ void scene_03_spiral_corridor() {
                    walked - 1);
     });
     corridor_clean_up();
+    scene_end(clock);
+}
+
+// The end: back in the brick corridor, empty now, sparks drifting along it; the eye draws back down it
+// as the closing words hold, and everything but the words fades; then the pass cleans up after itself.
+void scene_31_closing_corridor() {
+    const SceneClock clock = scene_begin(31);
+    obj_hide_scenery();
+    build_corridor();
+    emitter_setup_ex(SCENE_CLOUD, 0, 0.2f, -7, 0.7f, 0.5f, 0.4f, PARTICLE_FLAG_FADE_IN, 1, 0.85f, 0.6f, 6,
+                     tex_load("szikra1.png"), 0.1f, 120, 1);
+    obj_table.particle_base_velocity[SCENE_CLOUD] = Vec3{0, -0.05f, 0.35f};
+    camera_set(0, 1.0f, -5, 0, 1.0f, -12);
+    camera_update();
+    scene_loop(clock, [&](float e) {
+        // Back towards the way in, never out of it.
+        const float t = smoothstep(0, 7, e);
+        const float eye_z = mix(-5, 4.5f, t);
+        camera_aim(0, mix(1.0f, 1.15f, t), eye_z, 0, 1.0f, -12);
+        light_corridor(eye_z, -8, 0.4f * (1 - t));
+        // In the dark of the corridor's far end, and over the fade to black.
+        caption_centred(CAPTION_LINE_1, "でもすべてが騙しだった", 0.5f, 0.5f, 0.13f, ADVANCE_WIDE,
+                        smoothstep(0.8f, 1.8f, e), 0.12f, 0.06f, 0.03f, e * 50);
+        fade_color(0, 0, 0, smoothstep(5.2f, 6.9f, e));
+    });
+    fade_hide();
+    caption_hide(CAPTION_LINE_1, CAPTION_MAX_CHARS);
+    scene_dispose(SCENE_OBJECTS_FIRST, SCENE_OBJECTS_LAST);
+    scene_dispose(SCENE_CLOUD, SCENE_CLOUD);
+    pass_clean_up();
     scene_end(clock);
 }

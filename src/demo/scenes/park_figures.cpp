@@ -287,3 +287,68 @@ void scene_15_evening_sway() {
     park_clean_up();
     scene_end(clock);
 }
+
+// The wind-down: the seven walk slowly away from the middle of the square, each its own way, their long
+// shadows trailing; the eye rises gently over them.
+void scene_29_walking_away() {
+    const SceneClock clock = scene_begin(29);
+    obj_show_scenery();
+    SceneRandom random(29);
+    for (int k = 0; k < FIGURE_COUNT; ++k) {
+        const float a = static_cast<float>(k) * (360.0f / FIGURE_COUNT) + random.uniform(-12, 12);
+        const float r0 = random.uniform(0.4f, 0.9f);
+        figure_stand(figure(k), r0 * std::sin(a * DEG), 0, r0 * std::cos(a * DEG), a);
+        figure_clip(figure(k), CLIP_SLOW_WALK, 1, random.uniform(0, 4), 1);
+        // Out to the edge of the square, not over it.
+        const float r1 = 2.6f;
+        figure_walk_to(figure(k), r1 * 1.6f * std::sin(a * DEG), r1 * std::cos(a * DEG),
+                       random.uniform(0.35f, 0.5f), 90, 0);
+    }
+    camera_set(0, 1.2f, 7, 0, 0.3f, 0);
+    camera_update();
+    scene_loop(clock, [&](float e) {
+        shadows_follow(0);
+        const float t = smoothstep(0, 7, e);
+        camera_aim(2.5f * std::sin(0.2f * e), mix(1.2f, 6.5f, t), mix(7, 9, t) + 0.5f * std::cos(0.3f * e), 0,
+                   0, 0);
+    });
+    park_clean_up();
+    scene_end(clock);
+}
+
+// The figures, scattered over the square, turn at 0.6 s and gather into a line at its front, where they
+// stand at ease; the eye draws slowly back over the audience.
+void scene_30_gathering() {
+    const SceneClock clock = scene_begin(30);
+    obj_show_scenery();
+    SceneRandom random(30);
+    for (int k = 0; k < FIGURE_COUNT; ++k) {
+        figure_stand(figure(k), random.uniform(-4, 4), 0, random.uniform(-2.5f, 0.5f),
+                     random.uniform(0, 359));
+        figure_clip(figure(k), CLIP_AT_EASE, 1, 0, 0);
+    }
+    camera_set(0, 1.4f, 6.5f, 0, 0.6f, 0);
+    camera_update();
+    bool gathering = false;
+    scene_loop(clock, [&](float e) {
+        if (!gathering && e > 0.6f) {
+            for (int k = 0; k < FIGURE_COUNT; ++k) {
+                figure_clip(figure(k), CLIP_WALK, 1, 0.5 * k, 1);
+                figure_walk_to(figure(k), (static_cast<float>(k) - 3) * 1.1f, 2.1f, 1.0f, 180, 0);
+            }
+            gathering = true;
+        }
+        // Arrived: facing the audience, at ease.
+        for (int k = 0; k < FIGURE_COUNT; ++k) {
+            const ObjectId id = figure(k);
+            if (gathering && obj_table.path_speed[id] == 0.0f && obj_table.anim_clip[id] == CLIP_WALK) {
+                obj_set_rotation(id, 0, 0, 0);
+                figure_clip(id, CLIP_AT_EASE, 1, 0, 1);
+            }
+        }
+        const float t = smoothstep(0, 6, e);
+        camera_aim(0, mix(1.4f, 2.2f, t), mix(6.5f, 11.5f, t), 0, mix(0.6f, 0.4f, t), 0);
+    });
+    park_clean_up();
+    scene_end(clock);
+}

@@ -3,15 +3,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "assets/gen_box.h"
+#include "core/frame_stats.h"
+#include "demo/outdoor_world.h"
+#include "demo/scenes/scenes.h"
 #include "overlay/elements.h"
+#include "overlay/overlay.h"
 #include "overlay/text.h"
+#include "render/frame_clear.h"
+#include "render/render_config.h"
+#include "render/update/particles.h"
 #include "render/update/paths.h"
 #include "scene/camera.h"
 #include "scene/object.h"
 #include "scene/transform.h"
+#include "shell/frame.h"
 
 float smoothstep(float edge0, float edge1, float x) {
     float t = (x - edge0) / (edge1 - edge0);
@@ -158,6 +167,15 @@ void scene_box(ObjectId id, float sx, float sy, float sz, TextureId texture, flo
     obj_set_rotation(id, rx, ry, rz);
 }
 
+void scene_texture_window(ObjectId id, float u0, float u1, float v0, float v1) {
+    if (!obj_valid(id) || obj_table.part_capacity[id] < 1) return;
+    std::vector<float>& uv = obj_table.parts[static_cast<size_t>(id)].tri_uv[0];
+    for (size_t i = 0; i + 1 < uv.size(); i += 2) {
+        uv[i] = u0 + (u1 - u0) * uv[i];
+        uv[i + 1] = v0 + (v1 - v0) * uv[i + 1];
+    }
+}
+
 namespace {
 
 int utf8_length(const char* text) {
@@ -190,4 +208,85 @@ void fade_hide() {
 void fade_color(float r, float g, float b, float alpha) {
     overlay_set_fade(alpha);
     overlay_set_color(1, r, g, b, alpha);
+}
+
+void paint_frame() {
+    half_height_fold();
+    frame_clear_depth();
+    frame_render_scene();
+    frame_merge_overlay();
+    frame_show();
+}
+
+void paint_trails(bool first_frame, float fade_per_second) {
+    render_config.frame_clear = first_frame ? 1 : 0;
+    fade_color(0, 0, 0,
+               1 - std::exp(-static_cast<float>(frame_stats.frame_seconds_uncapped) * fade_per_second));
+}
+
+void paint_stop() {
+    render_config.frame_clear = 1;
+    fade_hide();
+}
+
+void glow_on(float threshold, float width, int strength) {
+    OverlayEffects& fx = overlay_state.effects;
+    fx.glow_threshold = threshold;
+    fx.glow_width = width;
+    fx.glow_strength = strength;
+}
+
+void glow_off() {
+    OverlayEffects& fx = overlay_state.effects;
+    const OverlayEffects start;
+    fx.glow_threshold = start.glow_threshold;
+    fx.glow_width = start.glow_width;
+    fx.glow_strength = start.glow_strength;
+}
+
+namespace {
+
+// The leaves as the first pass found them: every pass starts with the same ones in the air.
+struct LeavesAtStart {
+    bool kept = false;
+    std::vector<float> records[PARK_LEAF_EMITTERS];
+} leaves_at_start;
+
+// The seed of every pass: the C library's generator serves the particles' respawns.
+constexpr unsigned PASS_SEED = 1;
+
+}  // namespace
+
+void pass_begin() {
+    std::srand(PASS_SEED);
+    LeavesAtStart& l = leaves_at_start;
+    for (int k = 0; k < PARK_LEAF_EMITTERS; ++k) {
+        const ObjectId id = PARK_FIRST_LEAF_EMITTER + k;
+        if (!obj_valid(id)) continue;
+        std::vector<float>& now = obj_table.particles[static_cast<size_t>(id)];
+        if (!l.kept) {
+            l.records[k] = now;
+        } else if (l.records[k].size() == now.size()) {
+            now = l.records[k];
+        }
+    }
+    l.kept = true;
+}
+
+void pass_clean_up() {
+    for (ObjectId id = FIGURE_FIRST; id <= FIGURE_FIRST + 9; ++id) obj_set_enabled(id, 0);
+    for (ObjectId id = FIGURE_FIRST; id < FIGURE_FIRST + FIGURE_COUNT; ++id) {
+        if (!obj_valid(id)) continue;
+        obj_set_color(id, 1, 1, 1, 1);
+        const Vec3 at = obj_table.position[id];
+        path_push(id, at.x, at.y, at.z, 0, 0, 0, -1, 0, 0);
+    }
+    scene_dispose(SHADOW_FIRST, SCENE_OBJECTS_LAST);
+    scene_dispose(SCENE_DUST_FIRST, SCENE_DUST_LAST);
+    render_config.frame_clear = 1;
+    glow_off();
+    particle_set_wind(0, 0, 0);
+    particle_set_attractor(0, 0, 0, 0, 0);
+    particle_set_repeller(0, 0, 0, 0, 0);
+    overlay_hide_from(1, 1);
 }

@@ -49,6 +49,10 @@ enum FigureClip : unsigned {
     CLIP_AT_EASE = 10,
 };
 
+// The k-th of the seven, 0 to 6.
+inline ObjectId figure_id(int k) {
+    return FIGURE_FIRST + k;
+}
 // Enabled, standing at (x, y, z) facing `yaw` degrees (0 faces +z), scale 1, no path, clip stopped.
 void figure_stand(ObjectId id, float x, float y, float z, float yaw);
 void figure_clip(ObjectId id, unsigned clip, float speed, double time, int playing);
@@ -74,6 +78,38 @@ void scene_dispose(ObjectId first, ObjectId last);
 // A textured box into `part`-less object `id`, placed and turned; used to bake composites.
 void scene_box(ObjectId id, float sx, float sy, float sz, TextureId texture, float x, float y, float z,
                float rx, float ry, float rz);
+
+// --- painting over the last frames ---------------------------------------------------------------------
+// The frame of a scene that paints over its last frames (its frame clear off): the colours stay, every
+// frame's depths start afresh, so what moves is always whole in front of its own trails. In half-height
+// mode the last frame's rows are first gathered back from their doubled copies, or every frame would
+// stretch the trails again until they ran off the top and bottom of the picture.
+void paint_frame();
+// The frame clear off from the frame after this one (the first frame wipes what the scene before left),
+// and a veil of black over each frame so that the trails die away at `fade_per_second` whatever the
+// frame rate. Call once per frame.
+void paint_trails(bool first_frame, float fade_per_second);
+// The frame clear on again and the veil away: the end of a painting scene.
+void paint_stop();
+
+// --- the climax's glow --------------------------------------------------------------------------------
+// Bright pixels bleed light into their neighbours (the merge's glow), above `threshold` (0..1).
+void glow_on(float threshold, float width, int strength);
+void glow_off();
+
+// --- the pass -------------------------------------------------------------------------------------------
+// The state a pass starts from, the same every time: the C library's generator reseeded and the park's
+// falling leaves put back where the first pass found them.
+void pass_begin();
+// The end of the last scene: the figures and the places scenes build in emptied, the effect switches
+// back to their start, every overlay slot from 1 hidden; the next pass starts exactly as the first did.
+void pass_clean_up();
+
+// Every triangle of part 0 shows only a window of its picture: u from u0 to u1, v from v0 to v1 (v runs
+// down the picture). A box then wears one band of a sky instead of all of it on each face.
+void scene_texture_window(ObjectId id, float u0, float u1, float v0, float v1);
+// The glowing band of the dusk picture, just above its horizon.
+constexpr float DUSK_GLOW_TOP = 0.32f, DUSK_GLOW_BOTTOM = 0.52f;
 
 // --- captions -----------------------------------------------------------------------------------------
 // Waving glyphs are drawn half as wide as high on the frame's 0..1 scales (square on the 2:1 window);
