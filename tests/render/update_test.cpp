@@ -223,6 +223,26 @@ TEST_F(Particles, RespawnAtTheEmitterWithinTheSpread) {
     for (int k = 0; k < 18; ++k) EXPECT_EQ(obj_table.parts[3].tri_world[0][k], 0.0f);
 }
 
+// The workers take an emitter's blocks in whatever order their threads run: the particles they respawn
+// must come out the same, or a frame would depend on the schedule (and two passes of the demo differ).
+TEST_F(Particles, RespawnsComeOutTheSameWhicheverShareTakesWhichBlockFirst) {
+    constexpr int N = 200;  // seven blocks of 32
+    auto respawned = [&](const std::vector<std::pair<int, int>>& shares) {
+        utest::make_emitter(3, N, 2.0f, 5.0f);  // every particle is past its life
+        obj_table.particle_spread[3] = Vec3{0.5f, 0.3f, 2.0f};
+        for (const auto& [index, count] : shares) {
+            ParticleBox box{};
+            particle_step(3, 0.0, index, count, box);
+        }
+        return obj_table.particles[3];
+    };
+    const std::vector<float> alone = respawned({{0, 1}});
+    EXPECT_EQ(respawned({{1, 3}, {0, 3}, {2, 3}}), alone);
+    EXPECT_EQ(respawned({{1, 2}, {0, 2}}), alone);
+    // And they are not all alike: each particle draws its own numbers.
+    EXPECT_NE(alone[PARTICLE_VX], alone[PARTICLE_FLOATS + PARTICLE_VX]);
+}
+
 TEST_F(Particles, ForcesWindFloorAndQuads) {
     utest::make_emitter(3, 2, 10.0f, 0.0f);
     float* a = record(3, 0);

@@ -14,6 +14,7 @@
 #include "overlay/overlay.h"
 #include "overlay/text.h"
 #include "render/frame_clear.h"
+#include "render/frame_flags.h"
 #include "render/render_config.h"
 #include "render/update/particles.h"
 #include "render/update/paths.h"
@@ -156,7 +157,13 @@ void scene_dispose(ObjectId first, ObjectId last) {
     for (ObjectId id = first; id <= last && id < obj_table.object_capacity; ++id) {
         if (!obj_table.has_geometry[id] && obj_table.particle_count[id] == 0) continue;
         obj_reset(id);
+        // Placed as a new slot is: the next scene to build here, or the same scene next pass, starts
+        // from the same object whatever was done with it before.
+        obj_set_position(id, 0, 0, 0);
+        obj_set_rotation(id, 0, 0, 0);
+        obj_set_scale(id, 1, 1, 1);
         obj_set_color(id, 1, 1, 1, 1);
+        obj_table.particle_base_velocity[id] = Vec3{0, 0, 0};
     }
 }
 
@@ -259,6 +266,10 @@ constexpr unsigned PASS_SEED = 1;
 
 void pass_begin() {
     std::srand(PASS_SEED);
+    // The frame counter times what the renderer does only every other or every n-th frame (the slow
+    // clips' skinning, the relighting, the release of its lists): counted from 0 each pass, that work
+    // falls on the same frames of every pass.
+    frame_flags.frame_counter = 0;
     LeavesAtStart& l = leaves_at_start;
     for (int k = 0; k < PARK_LEAF_EMITTERS; ++k) {
         const ObjectId id = PARK_FIRST_LEAF_EMITTER + k;

@@ -72,8 +72,9 @@ void shadows_follow(float y);
 void shadows_put_away();
 
 // --- what a scene built -------------------------------------------------------------------------------
-// Every object from first to last emptied (no geometry, no particles), so that nothing of it is drawn
-// and the scenery switch of a later scene cannot bring it back.
+// Every object from first to last emptied (no geometry, no particles) and put back at the origin,
+// unturned, unscaled and white, so that nothing of it is drawn, the scenery switch of a later scene cannot
+// bring it back, and whatever builds there next starts from a new slot's state.
 void scene_dispose(ObjectId first, ObjectId last);
 // A textured box into `part`-less object `id`, placed and turned; used to bake composites.
 void scene_box(ObjectId id, float sx, float sy, float sz, TextureId texture, float x, float y, float z,
@@ -98,8 +99,8 @@ void glow_on(float threshold, float width, int strength);
 void glow_off();
 
 // --- the pass -------------------------------------------------------------------------------------------
-// The state a pass starts from, the same every time: the C library's generator reseeded and the park's
-// falling leaves put back where the first pass found them.
+// The state a pass starts from, the same every time: the C library's generator reseeded, the frame
+// counter at 0 and the park's falling leaves put back where the first pass found them.
 void pass_begin();
 // The end of the last scene: the figures and the places scenes build in emptied, the effect switches
 // back to their start, every overlay slot from 1 hidden; the next pass starts exactly as the first did.

@@ -1,6 +1,7 @@
 // The particle step and the compaction of triangle lists. Every update worker runs the step on its own
 // blocks of particles of each emitter, so particle records, triangles and shade are never shared; the
-// emitter settings, the shared forces and the camera are only read. Respawns draw from rand().
+// emitter settings, the shared forces and the camera are only read. Respawns draw from a generator of
+// their own per particle, so no worker waits on or reorders another's random numbers.
 #include "render/update/particles.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "render/frame_flags.h"
 #include "scene/camera.h"
 
 ParticleState particle_state;
@@ -24,17 +26,46 @@ constexpr float FADE_IN_SLOPE = 9.0f;
 constexpr int QUAD_FLOATS = 2 * TRI_WORLD_FLOATS;
 constexpr int QUAD_SHADE_FLOATS = 2 * TRI_SHADE_FLOATS;
 
-void respawn(float* p, const ObjectTable& t, ObjectId id, float life) {
-    p[PARTICLE_AGE] = life * static_cast<float>(std::rand() % 500) / 1500.0f;
+// The random numbers of a respawn: a small generator of its own for each particle, seeded by the
+// emitter, the particle and the frame. A generator shared by every worker would hand out its numbers in
+// whatever order the threads happen to reach it, and which list order the update pass happens to have:
+// the same frame would come out differently from run to run and from one pass of the demo to the next.
+struct RespawnRandom {
+    uint32_t state;
+    RespawnRandom(ObjectId id, int64_t index, int64_t frame) {
+        uint64_t h = static_cast<uint64_t>(id) * 0x9E3779B97F4A7C15ull ^
+                     static_cast<uint64_t>(index) * 0xC2B2AE3D27D4EB4Full ^
+                     static_cast<uint64_t>(frame) * 0x165667B19E3779F9ull;
+        // The finaliser of a well-known 64-bit hash: every input bit reaches every output bit.
+        h ^= h >> 33;
+        h *= 0xFF51AFD7ED558CCDull;
+        h ^= h >> 33;
+        h *= 0xC4CEB9FE1A85EC53ull;
+        h ^= h >> 33;
+        state = static_cast<uint32_t>(h) | 1u;
+    }
+    // 0 .. |m| - 1, as rand() % m gives for any m but 0.
+    int below(int m) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        const uint32_t size = m < 0 ? 0u - static_cast<uint32_t>(m) : static_cast<uint32_t>(m);
+        return static_cast<int>((state >> 1) % size);
+    }
+};
+
+void respawn(float* p, const ObjectTable& t, ObjectId id, int64_t index, float life) {
+    RespawnRandom random(id, index, frame_flags.frame_counter);
+    p[PARTICLE_AGE] = life * static_cast<float>(random.below(500)) / 1500.0f;
     const Vec3 spread = t.particle_spread[id];
     const float s[3] = {spread.x, spread.y, spread.z};
     for (int k = 0; k < 3; ++k) {
         if (!(std::fabs(s[k]) > SPREAD_MIN)) continue;
         const int m = trunc_to_int(1000.0f * s[k]);  // at least 1 in size here
-        p[PARTICLE_VX + k] = static_cast<float>(std::rand() % m) / 1000.0f;
+        p[PARTICLE_VX + k] = static_cast<float>(random.below(m)) / 1000.0f;
     }
-    if (std::rand() % 2) p[PARTICLE_VX] = -p[PARTICLE_VX];
-    if (std::rand() % 2) p[PARTICLE_VX + 2] = -p[PARTICLE_VX + 2];
+    if (random.below(2)) p[PARTICLE_VX] = -p[PARTICLE_VX];
+    if (random.below(2)) p[PARTICLE_VX + 2] = -p[PARTICLE_VX + 2];
     const Vec3 at =
         t.particle_parked[id] ? Vec3{PARKED_POSITION, PARKED_POSITION, PARKED_POSITION} : t.position[id];
     p[PARTICLE_X] = at.x;
@@ -163,7 +194,7 @@ void particle_step(ObjectId id, double dt_seconds, int thread_index, int thread_
         const int64_t end = std::min<int64_t>(count, (b + 1) * PARTICLE_BLOCK);
         for (int64_t i = b * PARTICLE_BLOCK; i < end; ++i) {
             float* p = rec.data() + i * PARTICLE_FLOATS;
-            if (p[PARTICLE_AGE] > life) respawn(p, t, id, life);
+            if (p[PARTICLE_AGE] > life) respawn(p, t, id, i, life);
             float acc[3] = {0, 0, 0};
             add_force(ps.particle_attractor, p, 1.0f, acc);
             add_force(ps.particle_repeller, p, -1.0f, acc);
