@@ -122,7 +122,7 @@ void scene_22_title_first_half() {
             const float c = 0.6f + 0.4f * std::sin(e * 2 + static_cast<float>(k)) * 0.5f + 0.2f * pulse;
             obj_set_color(STAR_FIRST + k, c, c, c, 1);
         }
-        caption_centred(CAPTION_LINE_1, "VELMO", 0.5f, 0.5f, 0.42f, ADVANCE_LATIN * 1.6f,
+        caption_centred(CAPTION_LINE_1, "VELMO", 0.5f, 0.5f, 0.32f, ADVANCE_LATIN * 1.6f,
                         shown(e, 0.4f, 7.7f, 0.8f), 0.7f, 0.3f, 0.9f, e * 40);
     });
     caption_hide(CAPTION_LINE_1, CAPTION_MAX_CHARS);
@@ -149,7 +149,7 @@ void scene_23_title_second_half() {
         obj_set_rotation(DAY_GLOBE, 12, 25 * e, 0);
         const float t = smoothstep(0, 6, e);
         camera_aim(mix(-1, 1, t), 0.6f - 0.4f * t, 2 + 0.5f * t, 0, 0.2f, -6);
-        caption_centred(CAPTION_LINE_1, "RINE", 0.5f, 0.5f, 0.42f, ADVANCE_LATIN * 1.6f,
+        caption_centred(CAPTION_LINE_1, "RINE", 0.5f, 0.5f, 0.32f, ADVANCE_LATIN * 1.6f,
                         shown(e, 0.3f, 5.7f, 0.6f), 0.9f, 0.5f, 0.3f, e * 40);
     });
     caption_hide(CAPTION_LINE_1, CAPTION_MAX_CHARS);

@@ -230,13 +230,16 @@ void scene_31_closing_corridor() {
         const float eye_z = mix(-5, 4.5f, t);
         camera_aim(0, mix(1.0f, 1.15f, t), eye_z, 0, 1.0f, -12);
         light_corridor(eye_z, -8, 0.4f * (1 - t));
-        // In the dark of the corridor's far end, and over the fade to black.
-        caption_centred(CAPTION_LINE_1, "でもすべてが騙しだった", 0.5f, 0.5f, 0.13f, ADVANCE_WIDE,
+        // Large, in two lines over the dark of the corridor's far end, and over the fade to black.
+        caption_centred(CAPTION_LINE_1, "でもすべてが", 0.5f, 0.4f, 0.17f, ADVANCE_WIDE,
                         smoothstep(0.8f, 1.8f, e), 0.12f, 0.06f, 0.03f, e * 50);
+        caption_centred(CAPTION_LINE_2, "騙しだった", 0.5f, 0.62f, 0.17f, ADVANCE_WIDE,
+                        smoothstep(2.0f, 3.0f, e), 0.12f, 0.06f, 0.03f, e * 50 + 90);
         fade_color(0, 0, 0, smoothstep(5.2f, 6.9f, e));
     });
     fade_hide();
     caption_hide(CAPTION_LINE_1, CAPTION_MAX_CHARS);
+    caption_hide(CAPTION_LINE_2, CAPTION_MAX_CHARS);
     scene_dispose(SCENE_OBJECTS_FIRST, SCENE_OBJECTS_LAST);
     scene_dispose(SCENE_CLOUD, SCENE_CLOUD);
     pass_clean_up();

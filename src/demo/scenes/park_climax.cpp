@@ -52,7 +52,7 @@ void scene_17_figure_eight() {
         }
         shadows_follow(0);
         const float swing = std::sin(e * 0.7f);
-        camera_aim(4.5f * swing, 2.6f + 0.6f * std::cos(e * 0.9f), 7.5f - 1.2f * std::fabs(swing), 0, 0, 0);
+        camera_aim(4 * swing, 1.9f + 0.5f * std::cos(e * 0.9f), 6.2f - 1.2f * std::fabs(swing), 0, 0.2f, 0);
     });
     climax_clean_up();
     scene_end(clock);
@@ -74,9 +74,9 @@ void scene_18_climax_orbit() {
     scene_loop(clock, [&](float e) {
         const float bar = e - BAR_SECONDS * std::floor(e / BAR_SECONDS);
         fade_color(1, 1, 1, 0.45f * std::exp(-bar * 10));
-        // Round the front half and back, fast, close and low.
+        // Round the front half and back, fast, close and low, inside the ring of lamp posts.
         const float a = 1.35f * std::sin(e * 0.8f);
-        const float r = 4.6f - 0.8f * std::sin(e * 1.6f);
+        const float r = 3.8f - 0.5f * std::sin(e * 1.6f);
         camera_aim(r * std::sin(a), 0.5f + 0.3f * std::sin(e * 2.1f), 0.6f + r * std::cos(a), 0, 0.95f, 0.6f);
     });
     climax_clean_up();
@@ -91,7 +91,7 @@ constexpr ObjectId ROCKET_FIRST = SCENE_OBJECTS_FIRST;
 }  // namespace
 
 // Fireworks: on every bar six bursts of sparks open at new places high over the square, where the seven
-// leap with their arms up; the eye looks up at them from the audience.
+// leap with their arms up; the eye looks up at them from behind the audience.
 void scene_21_fireworks() {
     const SceneClock clock = scene_begin(21);
     obj_show_scenery();
@@ -102,7 +102,7 @@ void scene_21_fireworks() {
     }
     const TextureId spark = tex_load("szikra1.png");
     SceneRandom random(21);
-    camera_set(0, -0.2f, 9, 0, 2.2f, 0);
+    camera_set(-1.5f, 0.6f, 13, 0, 2.4f, 0);
     camera_update();
     int bursts = -1;
     scene_loop(clock, [&](float e) {
@@ -112,15 +112,16 @@ void scene_21_fireworks() {
             for (int k = 0; k < ROCKETS; ++k) {
                 const ObjectId id = ROCKET_FIRST + k;
                 scene_dispose(id, id);
-                emitter_setup_ex(id, random.uniform(-6, 6), random.uniform(4, 7), random.uniform(-4, 1), 2.2f,
-                                 1.6f, 2.2f, PARTICLE_FLAG_FADE_IN, random.uniform(0.7f, 1),
-                                 random.uniform(0.5f, 1), random.uniform(0.3f, 1), 1.5f, spark, 0.2f, 80, 1);
+                emitter_setup_ex(id, random.uniform(-6, 6), random.uniform(4, 7), random.uniform(-4, 1), 3,
+                                 2.2f, 3, PARTICLE_FLAG_FADE_IN, random.uniform(0.7f, 1),
+                                 random.uniform(0.5f, 1), random.uniform(0.3f, 1), 1.5f, spark, 0.32f, 80, 1);
                 obj_table.particle_base_velocity[id] = Vec3{0, -1.1f, 0};
             }
             bursts = bar;
         }
         const float drift = smoothstep(0, 8, e);
-        camera_aim(mix(-1.5f, 1.5f, drift), -0.2f + 0.3f * drift, 9 - drift, 0, 2.2f, 0);
+        // From behind the audience, over their heads.
+        camera_aim(mix(-1.5f, 1.5f, drift), 0.6f + 0.3f * drift, 13 - drift, 0, 2.4f, 0);
     });
     scene_dispose(ROCKET_FIRST, ROCKET_FIRST + ROCKETS - 1);
     climax_clean_up();
