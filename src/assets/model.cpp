@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "assets/figure.h"
 #include "assets/locator.h"
@@ -91,20 +92,31 @@ ModelKind kind_of(const std::string& name) {
     return ModelKind::None;
 }
 
-// Runs the reader for the file, which opened under `path`. 1 when it read the file.
-int read_model(ModelKind kind, FILE* file, const std::string& path) {
+// The rest of an open file, in steps up to FILE_LOAD_MAX rather than by the size it reports. The 3DS
+// reader takes its bytes from the stream that opened: opening again by name would go through the
+// locator's short-name loader, which cuts long paths.
+bool read_all(FILE* file, std::vector<uint8_t>& bytes) {
+    uint8_t step[65536];
+    for (;;) {
+        const size_t got = fread(step, 1, sizeof step, file);
+        if (got == 0) break;
+        if (bytes.size() + got > FILE_LOAD_MAX) return false;
+        bytes.insert(bytes.end(), step, step + got);
+    }
+    return ferror(file) == 0 && !bytes.empty();
+}
+
+// Runs the reader for the open file. 1 when it read the file.
+int read_model(ModelKind kind, FILE* file) {
     switch (kind) {
         case ModelKind::Obj:
             return model_read_obj(file);
         case ModelKind::Glm:
             return model_read_glm(file);
         case ModelKind::Max3ds: {
-            size_t size = 0;
-            char* data = file_load(path.c_str(), 1, &size);
-            if (data == nullptr) return 0;
-            const int ok = model_read_3ds(reinterpret_cast<const uint8_t*>(data), size);
-            free(data);
-            return ok;
+            std::vector<uint8_t> bytes;
+            if (!read_all(file, bytes)) return 0;
+            return model_read_3ds(bytes.data(), bytes.size());
         }
         case ModelKind::None:
             break;
@@ -126,7 +138,7 @@ int load_parts(ObjectId id, const std::string& name) {
         file = open_model(path, text);
         if (file == nullptr) return 0;
     }
-    const int ok = read_model(kind, file, path);
+    const int ok = read_model(kind, file);
     fclose(file);
     if (!ok || model_import.part_count <= 0) return 0;
     ModelImport& m = model_import;

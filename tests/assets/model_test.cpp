@@ -208,6 +208,23 @@ TEST_F(ModelTest, Max3dsExchangesYAndZAndTakesTheMaterialTexture) {
     EXPECT_EQ(count(1), 2);
 }
 
+// Deep in nested folders (a path of over 300 characters) a 3DS loads as an OBJ of the same triangle does.
+TEST_F(ModelTest, ModelsAtLongPathsLoadAlike) {
+    std::string folder;
+    for (char c = 'a'; c < 'g'; ++c) folder += std::string(48, c) + "/";
+    Mesh3ds mesh;
+    mesh.vertices = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    mesh.faces = {0, 1, 2};
+    dir.write(folder + "crate.3ds", modelfiles::file_3ds({mesh}));
+    dir.write(folder + "crate.obj", "v 1 3 2\nv 4 6 5\nv 7 9 8\nf 1 2 3\n");
+    const std::string base = dir / folder;
+    ASSERT_GT(base.size(), 300u);
+    ASSERT_EQ(model_load(1, (base + "crate.obj").c_str()), 1);
+    const Floats from_obj = tris(0);
+    ASSERT_EQ(model_load(1, (base + "crate.3ds").c_str()), 1);
+    expect_near(tris(0), from_obj);
+}
+
 TEST_F(ModelTest, Max3dsDamagedFilesGiveNoModel) {
     Mesh3ds a;
     a.vertices = {1, 2, 3, 4, 5, 6, 7, 8, 9};
