@@ -3,6 +3,7 @@
 // length and count is checked against the bytes that are really there. Main thread only.
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "assets/image_reader.h"
@@ -50,7 +51,9 @@ struct Reader3ds {
     const uint8_t* data;
     size_t size;
     std::vector<Object3ds> objects;
-    std::vector<Material3ds> materials;
+    // Material name to the texture of the last material of that name, filled as the materials are
+    // read, so that matching the objects costs one look-up each however many materials there are.
+    std::unordered_map<std::string, std::string> textures;
     int skipped = 0;
 };
 
@@ -197,7 +200,10 @@ void read_material(Reader3ds& r, const Chunk& chunk) {
         if (c.id == CHUNK_MATERIAL_NAME)
             read_string(r, c.begin + CHUNK_HEADER, c.end, NAME_MAX_3DS, material.name, next);
     }
-    r.materials.push_back(std::move(material));
+    // An object without a material name has none, so a nameless material can never be matched.
+    if (material.name.empty()) return;
+    ++model_import.material_steps;
+    r.textures[material.name] = std::move(material.texture);
 }
 
 void walk(Reader3ds& r, size_t pos, size_t end, int depth) {
@@ -241,9 +247,10 @@ void convert(const Reader3ds& r) {
             model_import_add_triangle(part, pos, uv, nullptr);
         }
         if (!object.material.empty()) {
-            for (const Material3ds& m : r.materials)
-                if (m.name == object.material)
-                    model_import_set_texture(part, m.texture.c_str(), m.texture.size());
+            ++model_import.material_steps;
+            const auto found = r.textures.find(object.material);
+            if (found != r.textures.end())
+                model_import_set_texture(part, found->second.c_str(), found->second.size());
         }
         ++part;
     }

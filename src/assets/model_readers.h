@@ -24,6 +24,7 @@ struct ModelImport {
     std::vector<int> tri_count;                 // triangles in use; new: 0
     std::vector<int> tri_capacity;              // triangles the three arrays above hold; new: 0
     std::vector<std::string> texture;           // texture name, at most 30 characters; new: ""
+    size_t material_steps = 0;                  // 3DS names entered and looked up (work count); new: 0
 };
 
 extern ModelImport model_import;

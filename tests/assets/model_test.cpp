@@ -225,6 +225,27 @@ TEST_F(ModelTest, ModelsAtLongPathsLoadAlike) {
     expect_near(tris(0), from_obj);
 }
 
+// 10,000 objects and 400,000 empty materials: each name is entered and looked up once, so the work
+// stays within the chunks the file holds; of materials sharing a name the last one gives the texture.
+TEST_F(ModelTest, Max3dsMaterialsAreMatchedByNameOnce) {
+    constexpr int objects = 10000;
+    std::vector<Mesh3ds> meshes(objects);
+    for (int i = 0; i < objects; ++i) meshes[static_cast<size_t>(i)].material = i % 2 ? "Wood" : "Stone";
+    std::vector<modelfiles::Material3ds> materials(400000);
+    for (auto& m : materials) m.bare = true;
+    materials.push_back({"Wood", "old.bmp"});
+    materials.push_back({"Stone", "stone.png"});
+    materials.push_back({"Wood", "new.bmp"});
+    const std::string file = modelfiles::file_3ds(meshes, materials);
+    ASSERT_EQ(model_read_3ds(reinterpret_cast<const uint8_t*>(file.data()), file.size()), 1);
+    ASSERT_EQ(model_import.part_count, objects);
+    EXPECT_EQ(model_import.texture[0], "stone.png");
+    EXPECT_EQ(model_import.texture[1], "new.bmp");
+    EXPECT_EQ(model_import.texture[objects - 1], "new.bmp");
+    // Every chunk takes at least its 6-byte header.
+    EXPECT_LE(model_import.material_steps, file.size() / 6);
+}
+
 TEST_F(ModelTest, Max3dsDamagedFilesGiveNoModel) {
     Mesh3ds a;
     a.vertices = {1, 2, 3, 4, 5, 6, 7, 8, 9};

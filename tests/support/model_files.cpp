@@ -55,6 +55,10 @@ std::string chunk_3ds(uint16_t id, const std::string& body) {
 std::string file_3ds(const std::vector<Mesh3ds>& meshes, const std::vector<Material3ds>& materials) {
     std::string editor;
     for (const Material3ds& m : materials) {
+        if (m.bare) {
+            editor += chunk_3ds(0xAFFF, "");
+            continue;
+        }
         const std::string map = chunk_3ds(0xA200, chunk_3ds(0xA300, cstring(m.texture)));
         editor += chunk_3ds(0xAFFF, chunk_3ds(0xA000, cstring(m.name)) + map);
     }

@@ -22,6 +22,7 @@ struct Mesh3ds {
 struct Material3ds {
     std::string name;
     std::string texture;  // the texture map's file name
+    bool bare = false;    // an empty material chunk: no name, no texture map
 };
 
 // A whole 3DS file: main chunk, editor chunk holding the materials and then the meshes.
