@@ -154,6 +154,41 @@ TEST_F(ModelTest, ObjObjectsRestartNumberingAndGroupsContinueIt) {
     expect_near(tris(2), {5, 0, 0, 6, 0, 0, 5, 1, 0});
 }
 
+// The triangles of box_quads fanned around their first corner, for the box at x + offset.
+Floats box_triangles(float offset) {
+    Floats out;
+    for (const auto& quad : modelfiles::BOX_QUADS) {
+        for (int k = 1; k < 3; ++k) {
+            for (int c : {quad[0], quad[k], quad[k + 1]}) {
+                float p[3];
+                modelfiles::box_vertex(c, offset, p);
+                out.insert(out.end(), p, p + 3);
+            }
+        }
+    }
+    return out;
+}
+
+// Exporters number vertices across the whole file and may count back from the last one; the engine's
+// own files start again at each "o". All three give the same two boxes.
+TEST_F(ModelTest, ObjNumberedAcrossTheFilePerObjectOrBackwards) {
+    using modelfiles::ObjNumbering;
+    for (ObjNumbering numbering : {ObjNumbering::File, ObjNumbering::Object, ObjNumbering::Relative}) {
+        SCOPED_TRACE(static_cast<int>(numbering));
+        ASSERT_EQ(load("boxes.obj", modelfiles::obj_two_boxes(numbering)), 1);
+        ASSERT_EQ(parts(), 2);
+        expect_near(tris(0), box_triangles(0));
+        expect_near(tris(1), box_triangles(3));
+    }
+    // An object with more vertices than all before it: indices up to its own count could be either
+    // numbering, so once a face has shown the whole file's, the object's later faces keep to it.
+    const char* obj =
+        "o a\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"
+        "o b\nv 5 0 0\nv 6 0 0\nv 5 1 0\nv 6 1 0\nv 5 2 0\nv 6 2 0\nf 4 5 9\nf 4 5 6\nf -1 -2 -4\n";
+    ASSERT_EQ(load("grown.obj", obj), 1);
+    expect_near(tris(1), {5, 0, 0, 6, 0, 0, 6, 2, 0, 5, 0, 0, 6, 0, 0, 5, 1, 0, 6, 2, 0, 5, 2, 0, 5, 1, 0});
+}
+
 TEST_F(ModelTest, ObjIndicesOutsideTheListsKeepThePreviousCorner) {
     const char* obj =
         "v 1 0 0\nv 0 1 0\nv 0 0 1\n"
