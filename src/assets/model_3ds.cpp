@@ -227,6 +227,7 @@ void walk(Reader3ds& r, size_t pos, size_t end, int depth) {
 void convert(const Reader3ds& r) {
     int part = 0;
     for (const Object3ds& object : r.objects) {
+        if (model_import.over_budget) return;
         model_import_ensure(part);
         const size_t vertex_count = object.vertices.size() / 3;
         const size_t mapping_count = object.mapping.size() / 2;
@@ -244,7 +245,7 @@ void convert(const Reader3ds& r) {
                     uv[k * 2 + 1] = object.mapping[v * 2 + 1];
                 }
             }
-            model_import_add_triangle(part, pos, uv, nullptr);
+            if (!model_import_add_triangle(part, pos, uv, nullptr) && model_import.over_budget) return;
         }
         if (!object.material.empty()) {
             ++model_import.material_steps;
@@ -257,10 +258,7 @@ void convert(const Reader3ds& r) {
     model_import.part_count = part;
 }
 
-}  // namespace
-
-int model_read_3ds(const uint8_t* data, size_t size) {
-    if (data == nullptr || size < MIN_FILE_SIZE) return 0;
+int read_3ds(const uint8_t* data, size_t size) {
     ByteCursor in(data, size);
     const uint32_t first_id = in.get16le();
     const uint32_t first_length = in.get32le();
@@ -270,5 +268,18 @@ int model_read_3ds(const uint8_t* data, size_t size) {
     const size_t end = first_length >= CHUNK_HEADER && first_length <= size ? first_length : size;
     walk(r, CHUNK_HEADER, end, 0);
     convert(r);
-    return 1;
+    return model_import.over_budget ? 0 : 1;
+}
+
+}  // namespace
+
+int model_read_3ds(const uint8_t* data, size_t size) {
+    if (data == nullptr || size < MIN_FILE_SIZE) return 0;
+    // Memory running out is a file too big for this machine: refused like any other.
+    try {
+        return read_3ds(data, size);
+    } catch (const std::bad_alloc&) {
+        model_import_clear();
+        return 0;
+    }
 }

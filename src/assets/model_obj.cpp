@@ -173,15 +173,12 @@ bool is_texture_comment(const char* line) {
             strncmp(line + 2, "tex=", 4) == 0);
 }
 
-}  // namespace
-
-int model_read_obj(FILE* file) {
-    if (file == nullptr) return 0;
+int read_obj(FILE* file) {
     ObjReader r;
     model_import_ensure(0);
     char line[MODEL_LINE_MAX + 1];
     int length;
-    while ((length = model_read_line(file, line)) >= 0) {
+    while (!model_import.over_budget && (length = model_read_line(file, line)) >= 0) {
         const char first = static_cast<char>(toupper(static_cast<unsigned char>(line[0])));
         if (first == 'V') {
             const char second = static_cast<char>(tolower(static_cast<unsigned char>(line[1])));
@@ -221,5 +218,18 @@ int model_read_obj(FILE* file) {
         }
     }
     model_import.part_count = r.part + 1;
-    return 1;
+    return model_import.over_budget ? 0 : 1;
+}
+
+}  // namespace
+
+int model_read_obj(FILE* file) {
+    if (file == nullptr) return 0;
+    // Memory running out is a file too big for this machine: refused like any other.
+    try {
+        return read_obj(file);
+    } catch (const std::bad_alloc&) {
+        model_import_clear();
+        return 0;
+    }
 }

@@ -31,6 +31,7 @@ class ModelTest : public testing::Test {
         obj_table_reset_all();
         tex_reset();
         model_import_clear();
+        model_limits = ModelLimits{};
     }
 
     // Writes `bytes` as `name` and loads it into object 1; the result of model_load.
@@ -426,6 +427,48 @@ TEST_F(ModelTest, TextReadersSurviveEveryCut) {
             model_import_clear();
         }
     }
+}
+
+// A polygon of n corners makes n - 2 triangles, so a few lines of long faces make a big model. Past the
+// triangle budget every reader gives no model and leaves nothing behind; below it the model loads.
+TEST_F(ModelTest, ModelsPastTheTriangleBudgetGiveNoModel) {
+    model_limits.max_triangles = 1000;
+    std::string face = "f 1";
+    for (int k = 0; k < 59; ++k) face += " 2 3";  // 119 corners: 117 triangles
+    std::string fan = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    for (int line = 0; line < 8; ++line) fan += face + "\n";
+    ASSERT_EQ(load("fan.obj", fan), 1);
+    EXPECT_EQ(count(0), 8 * 117);
+    EXPECT_EQ(load("fan.obj", fan + face + "\n"), 0);
+    EXPECT_FALSE(obj_has_parts(1));
+    EXPECT_TRUE(import_empty());
+
+    Mesh3ds mesh;
+    mesh.vertices = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    for (int f = 0; f < 1001; ++f) mesh.faces.insert(mesh.faces.end(), {0, 1, 2});
+    EXPECT_EQ(load("big.3ds", modelfiles::file_3ds({mesh})), 0);
+    mesh.faces.resize(3000);
+    ASSERT_EQ(load("big.3ds", modelfiles::file_3ds({mesh, mesh})), 0);  // 2000 in two parts
+    EXPECT_FALSE(obj_has_parts(1));
+    GlmPart part;
+    for (int v = 0; v < 3003; ++v) part.coords.insert(part.coords.end(), {1, 2, 3});
+    EXPECT_EQ(load("big.glm", modelfiles::glm_file("", {part})), 0);
+    EXPECT_FALSE(obj_has_parts(1));
+    EXPECT_TRUE(import_empty());
+}
+
+// The buffer's room counts against the budget too: parts of a few triangles start small.
+TEST_F(ModelTest, SmallPartsTakeLittleRoom) {
+    std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    for (int i = 0; i < 200; ++i) obj += "g\nf 1 2 3\n";
+    FILE* f = fmemopen(obj.data(), obj.size(), "r");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(model_read_obj(f), 1);
+    fclose(f);
+    ASSERT_EQ(model_import.part_count, 200);
+    int64_t room = 0;
+    for (int c : model_import.tri_capacity) room += c;
+    EXPECT_LE(room, 200 * 16);
 }
 
 // Files with more groups than the buffer holds keep the parts that fit and stop there.
