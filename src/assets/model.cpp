@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "assets/figure.h"
 #include "assets/locator.h"
@@ -14,20 +16,21 @@
 #include "scene/object.h"
 
 ModelImport model_import;
+ModelLimits model_limits;
 
 namespace {
 
-// The growth steps of a part's triangle arrays: small parts grow a little at a time, big ones in big
-// steps so that a 100,000-triangle part is not copied hundreds of times.
-constexpr int GROW_MARGIN = 100;
-constexpr int GROW_SMALL = 256, GROW_MEDIUM = 2256, GROW_LARGE = 22256;
-constexpr int GROW_MEDIUM_FROM = 2000, GROW_LARGE_FROM = 20000;
+// A part's arrays start small and double (a file may hold thousands of parts of a few triangles, and
+// unused room costs memory like triangles do), then beyond GROW_DOUBLING_LIMIT grow by an eighth, so a
+// big part is copied a few dozen times at most and keeps little unused room.
+constexpr int GROW_FIRST = 16;
+constexpr int GROW_DOUBLING_LIMIT = 1 << 16;
 
-int grown_tri_capacity(int capacity) {
-    int64_t grown = int64_t{capacity} + GROW_SMALL;
-    if (grown > GROW_MEDIUM_FROM) grown = int64_t{capacity} + GROW_MEDIUM;
-    if (grown > GROW_LARGE_FROM) grown = int64_t{capacity} + GROW_LARGE;
-    return grown > TRI_COUNT_LIMIT ? TRI_COUNT_LIMIT : static_cast<int>(grown);
+int64_t grown_tri_capacity(int capacity) {
+    int64_t grown = int64_t{capacity} + capacity / 8;
+    if (capacity < GROW_DOUBLING_LIMIT) grown = int64_t{capacity} * 2;
+    if (capacity < GROW_FIRST) grown = GROW_FIRST;
+    return grown > TRI_COUNT_LIMIT ? TRI_COUNT_LIMIT : grown;
 }
 
 bool ends_with_nocase(const std::string& s, const char* tail) {
@@ -91,20 +94,31 @@ ModelKind kind_of(const std::string& name) {
     return ModelKind::None;
 }
 
-// Runs the reader for the file, which opened under `path`. 1 when it read the file.
-int read_model(ModelKind kind, FILE* file, const std::string& path) {
+// The rest of an open file, in steps up to FILE_LOAD_MAX rather than by the size it reports. The 3DS
+// reader takes its bytes from the stream that opened: opening again by name would go through the
+// locator's short-name loader, which cuts long paths.
+bool read_all(FILE* file, std::vector<uint8_t>& bytes) {
+    uint8_t step[65536];
+    for (;;) {
+        const size_t got = fread(step, 1, sizeof step, file);
+        if (got == 0) break;
+        if (bytes.size() + got > FILE_LOAD_MAX) return false;
+        bytes.insert(bytes.end(), step, step + got);
+    }
+    return ferror(file) == 0 && !bytes.empty();
+}
+
+// Runs the reader for the open file. 1 when it read the file.
+int read_model(ModelKind kind, FILE* file) {
     switch (kind) {
         case ModelKind::Obj:
             return model_read_obj(file);
         case ModelKind::Glm:
             return model_read_glm(file);
         case ModelKind::Max3ds: {
-            size_t size = 0;
-            char* data = file_load(path.c_str(), 1, &size);
-            if (data == nullptr) return 0;
-            const int ok = model_read_3ds(reinterpret_cast<const uint8_t*>(data), size);
-            free(data);
-            return ok;
+            std::vector<uint8_t> bytes;
+            if (!read_all(file, bytes)) return 0;
+            return model_read_3ds(bytes.data(), bytes.size());
         }
         case ModelKind::None:
             break;
@@ -126,7 +140,7 @@ int load_parts(ObjectId id, const std::string& name) {
         file = open_model(path, text);
         if (file == nullptr) return 0;
     }
-    const int ok = read_model(kind, file, path);
+    const int ok = read_model(kind, file);
     fclose(file);
     if (!ok || model_import.part_count <= 0) return 0;
     ModelImport& m = model_import;
@@ -138,8 +152,19 @@ int load_parts(ObjectId id, const std::string& name) {
         if (id > 0)
             obj_set_part_triangles(id, j, m.positions[p].data(), m.uvs[p].data(), nullptr, texture,
                                    m.tri_count[p]);
+        // Handed on: freed now, so that the table's copy and the buffer are not both whole at once.
+        std::vector<float>().swap(m.positions[p]);
+        std::vector<float>().swap(m.uvs[p]);
+        std::vector<float>().swap(m.normals[p]);
     }
     return 1;
+}
+
+// After memory ran out part way through handing a model on: the object as a missing file leaves it.
+void drop_parts(ObjectId id) {
+    if (id <= 0 || !obj_valid(id)) return;
+    for (int p = 0; p < obj_table.part_capacity[id]; ++p) obj_clear_part(id, p);
+    obj_reset(id);
 }
 
 }  // namespace
@@ -169,13 +194,22 @@ bool model_import_add_triangle(int part, const float* position, const float* uv,
     const size_t p = static_cast<size_t>(part);
     const int count = m.tri_count[p];
     if (count >= TRI_COUNT_LIMIT) return false;
-    if (count + GROW_MARGIN >= m.tri_capacity[p]) {
-        const int capacity = grown_tri_capacity(m.tri_capacity[p]);
+    if (count >= m.tri_capacity[p]) {
+        // Room is what costs memory, so room is what the budget counts, before it is allocated.
+        const int64_t left = model_limits.max_triangles - m.triangle_room;
+        if (left <= 0) {
+            m.over_budget = true;
+            return false;
+        }
+        const int old = m.tri_capacity[p];
+        int64_t capacity = grown_tri_capacity(old);
+        if (capacity - old > left) capacity = old + left;
         const size_t n = static_cast<size_t>(capacity);
         m.positions[p].resize(n * 9);
         m.uvs[p].resize(n * 6);
         m.normals[p].resize(n * 9);
-        m.tri_capacity[p] = capacity;
+        m.tri_capacity[p] = static_cast<int>(capacity);
+        m.triangle_room += capacity - old;
     }
     const size_t t = static_cast<size_t>(count);
     float* pos = m.positions[p].data() + t * 9;
@@ -229,7 +263,16 @@ int model_load(ObjectId id, const char* name) {
     const size_t line_end = copy.find('\n');
     if (line_end != std::string::npos) copy.resize(line_end);
     model_import_clear();
-    const int ok = load_parts(id, copy);
+    int ok = 0;
+    // The readers turn running out of memory into a refused file; the table may still run out while
+    // the model is handed on. Either way the load gives no model and the demo goes on.
+    try {
+        ok = load_parts(id, copy);
+    } catch (const std::bad_alloc&) {
+        model_import_clear();
+        drop_parts(id);
+        ok = 0;
+    }
     // Emptied whatever happened, so that nothing of this file reaches the next one.
     model_import_clear();
     return ok;

@@ -3,6 +3,7 @@
 // length and count is checked against the bytes that are really there. Main thread only.
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "assets/image_reader.h"
@@ -50,7 +51,9 @@ struct Reader3ds {
     const uint8_t* data;
     size_t size;
     std::vector<Object3ds> objects;
-    std::vector<Material3ds> materials;
+    // Material name to the texture of the last material of that name, filled as the materials are
+    // read, so that matching the objects costs one look-up each however many materials there are.
+    std::unordered_map<std::string, std::string> textures;
     int skipped = 0;
 };
 
@@ -197,7 +200,10 @@ void read_material(Reader3ds& r, const Chunk& chunk) {
         if (c.id == CHUNK_MATERIAL_NAME)
             read_string(r, c.begin + CHUNK_HEADER, c.end, NAME_MAX_3DS, material.name, next);
     }
-    r.materials.push_back(std::move(material));
+    // An object without a material name has none, so a nameless material can never be matched.
+    if (material.name.empty()) return;
+    ++model_import.material_steps;
+    r.textures[material.name] = std::move(material.texture);
 }
 
 void walk(Reader3ds& r, size_t pos, size_t end, int depth) {
@@ -221,6 +227,7 @@ void walk(Reader3ds& r, size_t pos, size_t end, int depth) {
 void convert(const Reader3ds& r) {
     int part = 0;
     for (const Object3ds& object : r.objects) {
+        if (model_import.over_budget) return;
         model_import_ensure(part);
         const size_t vertex_count = object.vertices.size() / 3;
         const size_t mapping_count = object.mapping.size() / 2;
@@ -238,22 +245,20 @@ void convert(const Reader3ds& r) {
                     uv[k * 2 + 1] = object.mapping[v * 2 + 1];
                 }
             }
-            model_import_add_triangle(part, pos, uv, nullptr);
+            if (!model_import_add_triangle(part, pos, uv, nullptr) && model_import.over_budget) return;
         }
         if (!object.material.empty()) {
-            for (const Material3ds& m : r.materials)
-                if (m.name == object.material)
-                    model_import_set_texture(part, m.texture.c_str(), m.texture.size());
+            ++model_import.material_steps;
+            const auto found = r.textures.find(object.material);
+            if (found != r.textures.end())
+                model_import_set_texture(part, found->second.c_str(), found->second.size());
         }
         ++part;
     }
     model_import.part_count = part;
 }
 
-}  // namespace
-
-int model_read_3ds(const uint8_t* data, size_t size) {
-    if (data == nullptr || size < MIN_FILE_SIZE) return 0;
+int read_3ds(const uint8_t* data, size_t size) {
     ByteCursor in(data, size);
     const uint32_t first_id = in.get16le();
     const uint32_t first_length = in.get32le();
@@ -263,5 +268,18 @@ int model_read_3ds(const uint8_t* data, size_t size) {
     const size_t end = first_length >= CHUNK_HEADER && first_length <= size ? first_length : size;
     walk(r, CHUNK_HEADER, end, 0);
     convert(r);
-    return 1;
+    return model_import.over_budget ? 0 : 1;
+}
+
+}  // namespace
+
+int model_read_3ds(const uint8_t* data, size_t size) {
+    if (data == nullptr || size < MIN_FILE_SIZE) return 0;
+    // Memory running out is a file too big for this machine: refused like any other.
+    try {
+        return read_3ds(data, size);
+    } catch (const std::bad_alloc&) {
+        model_import_clear();
+        return 0;
+    }
 }

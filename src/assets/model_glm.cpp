@@ -184,7 +184,7 @@ void read_coords(GlmReader& r, int part) {
     const GlmSettings s = r.settings;
     float corners[9];
     int kept = 0;
-    while (r.next() && !r.block_end()) {
+    while (!model_import.over_budget && r.next() && !r.block_end()) {
         double v[3];
         line_values(r.line, v, 3);
         const float x = static_cast<float>(v[0]) * s.scale;
@@ -248,10 +248,7 @@ void read_texture_line(const char* line, int part_count) {
     }
 }
 
-}  // namespace
-
-int model_read_glm(FILE* file) {
-    if (file == nullptr) return 0;
+int read_glm(FILE* file) {
     GlmReader r(file);
     int& parts = model_import.part_count;
     bool first = true;
@@ -282,7 +279,20 @@ int model_read_glm(FILE* file) {
             else
                 skip_block(r);
         }
-        if (parts >= GLM_PART_LIMIT) break;
+        if (parts >= GLM_PART_LIMIT || model_import.over_budget) break;
     }
-    return 1;
+    return model_import.over_budget ? 0 : 1;
+}
+
+}  // namespace
+
+int model_read_glm(FILE* file) {
+    if (file == nullptr) return 0;
+    // Memory running out is a file too big for this machine: refused like any other.
+    try {
+        return read_glm(file);
+    } catch (const std::bad_alloc&) {
+        model_import_clear();
+        return 0;
+    }
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct ModelImport {
     std::vector<int> tri_count;                 // triangles in use; new: 0
     std::vector<int> tri_capacity;              // triangles the three arrays above hold; new: 0
     std::vector<std::string> texture;           // texture name, at most 30 characters; new: ""
+    int64_t triangle_room = 0;                  // sum of tri_capacity, counted against model_limits; new: 0
+    bool over_budget = false;                   // a triangle was refused by model_limits; new: false
+    size_t material_steps = 0;                  // 3DS names entered and looked up (work count); new: 0
 };
 
 extern ModelImport model_import;
@@ -35,14 +39,17 @@ void model_import_clear();
 bool model_import_ensure(int part);
 
 // Appends one triangle to `part` (9 position floats; uvs and normals may be null: zeros). False, with
-// nothing appended, for a part out of range or a part at the triangle limit.
+// nothing appended, for a part out of range, a part at the triangle limit, or a part that must grow
+// when the buffer holds room for model_limits.max_triangles (which sets over_budget: the readers then
+// stop and refuse the file).
 bool model_import_add_triangle(int part, const float* position, const float* uv, const float* normal);
 
 // Sets a part's texture name: cut at the first CR or LF and at IMPORT_TEXTURE_NAME_MAX characters.
 void model_import_set_texture(int part, const char* name, size_t length);
 
 // The readers. Each fills the (empty) import buffer and returns 1 when the file was read, 0 when it was
-// refused; model_load empties the buffer afterwards, so a caller of a reader must empty it too.
+// refused (also past the triangle budget, or when memory ran out); model_load empties the buffer
+// afterwards, so a caller of a reader must empty it too.
 int model_read_obj(FILE* file);
 int model_read_glm(FILE* file);
 int model_read_3ds(const uint8_t* data, size_t size);

@@ -31,6 +31,7 @@ class ModelTest : public testing::Test {
         obj_table_reset_all();
         tex_reset();
         model_import_clear();
+        model_limits = ModelLimits{};
     }
 
     // Writes `bytes` as `name` and loads it into object 1; the result of model_load.
@@ -154,6 +155,41 @@ TEST_F(ModelTest, ObjObjectsRestartNumberingAndGroupsContinueIt) {
     expect_near(tris(2), {5, 0, 0, 6, 0, 0, 5, 1, 0});
 }
 
+// The triangles of box_quads fanned around their first corner, for the box at x + offset.
+Floats box_triangles(float offset) {
+    Floats out;
+    for (const auto& quad : modelfiles::BOX_QUADS) {
+        for (int k = 1; k < 3; ++k) {
+            for (int c : {quad[0], quad[k], quad[k + 1]}) {
+                float p[3];
+                modelfiles::box_vertex(c, offset, p);
+                out.insert(out.end(), p, p + 3);
+            }
+        }
+    }
+    return out;
+}
+
+// Exporters number vertices across the whole file and may count back from the last one; the engine's
+// own files start again at each "o". All three give the same two boxes.
+TEST_F(ModelTest, ObjNumberedAcrossTheFilePerObjectOrBackwards) {
+    using modelfiles::ObjNumbering;
+    for (ObjNumbering numbering : {ObjNumbering::File, ObjNumbering::Object, ObjNumbering::Relative}) {
+        SCOPED_TRACE(static_cast<int>(numbering));
+        ASSERT_EQ(load("boxes.obj", modelfiles::obj_two_boxes(numbering)), 1);
+        ASSERT_EQ(parts(), 2);
+        expect_near(tris(0), box_triangles(0));
+        expect_near(tris(1), box_triangles(3));
+    }
+    // An object with more vertices than all before it: indices up to its own count could be either
+    // numbering, so once a face has shown the whole file's, the object's later faces keep to it.
+    const char* obj =
+        "o a\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"
+        "o b\nv 5 0 0\nv 6 0 0\nv 5 1 0\nv 6 1 0\nv 5 2 0\nv 6 2 0\nf 4 5 9\nf 4 5 6\nf -1 -2 -4\n";
+    ASSERT_EQ(load("grown.obj", obj), 1);
+    expect_near(tris(1), {5, 0, 0, 6, 0, 0, 6, 2, 0, 5, 0, 0, 6, 0, 0, 5, 1, 0, 6, 2, 0, 5, 2, 0, 5, 1, 0});
+}
+
 TEST_F(ModelTest, ObjIndicesOutsideTheListsKeepThePreviousCorner) {
     const char* obj =
         "v 1 0 0\nv 0 1 0\nv 0 0 1\n"
@@ -206,6 +242,44 @@ TEST_F(ModelTest, Max3dsExchangesYAndZAndTakesTheMaterialTexture) {
     EXPECT_EQ(first_pixel(texture(0)), 0x5A5A5A);
     EXPECT_EQ(texture(1), 0);
     EXPECT_EQ(count(1), 2);
+}
+
+// Deep in nested folders (a path of over 300 characters) a 3DS loads as an OBJ of the same triangle does.
+TEST_F(ModelTest, ModelsAtLongPathsLoadAlike) {
+    std::string folder;
+    for (char c = 'a'; c < 'g'; ++c) folder += std::string(48, c) + "/";
+    Mesh3ds mesh;
+    mesh.vertices = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    mesh.faces = {0, 1, 2};
+    dir.write(folder + "crate.3ds", modelfiles::file_3ds({mesh}));
+    dir.write(folder + "crate.obj", "v 1 3 2\nv 4 6 5\nv 7 9 8\nf 1 2 3\n");
+    const std::string base = dir / folder;
+    ASSERT_GT(base.size(), 300u);
+    ASSERT_EQ(model_load(1, (base + "crate.obj").c_str()), 1);
+    const Floats from_obj = tris(0);
+    ASSERT_EQ(model_load(1, (base + "crate.3ds").c_str()), 1);
+    expect_near(tris(0), from_obj);
+}
+
+// 10,000 objects and 400,000 empty materials: each name is entered and looked up once, so the work
+// stays within the chunks the file holds; of materials sharing a name the last one gives the texture.
+TEST_F(ModelTest, Max3dsMaterialsAreMatchedByNameOnce) {
+    constexpr int objects = 10000;
+    std::vector<Mesh3ds> meshes(objects);
+    for (int i = 0; i < objects; ++i) meshes[static_cast<size_t>(i)].material = i % 2 ? "Wood" : "Stone";
+    std::vector<modelfiles::Material3ds> materials(400000);
+    for (auto& m : materials) m.bare = true;
+    materials.push_back({"Wood", "old.bmp"});
+    materials.push_back({"Stone", "stone.png"});
+    materials.push_back({"Wood", "new.bmp"});
+    const std::string file = modelfiles::file_3ds(meshes, materials);
+    ASSERT_EQ(model_read_3ds(reinterpret_cast<const uint8_t*>(file.data()), file.size()), 1);
+    ASSERT_EQ(model_import.part_count, objects);
+    EXPECT_EQ(model_import.texture[0], "stone.png");
+    EXPECT_EQ(model_import.texture[1], "new.bmp");
+    EXPECT_EQ(model_import.texture[objects - 1], "new.bmp");
+    // Every chunk takes at least its 6-byte header.
+    EXPECT_LE(model_import.material_steps, file.size() / 6);
 }
 
 TEST_F(ModelTest, Max3dsDamagedFilesGiveNoModel) {
@@ -353,6 +427,48 @@ TEST_F(ModelTest, TextReadersSurviveEveryCut) {
             model_import_clear();
         }
     }
+}
+
+// A polygon of n corners makes n - 2 triangles, so a few lines of long faces make a big model. Past the
+// triangle budget every reader gives no model and leaves nothing behind; below it the model loads.
+TEST_F(ModelTest, ModelsPastTheTriangleBudgetGiveNoModel) {
+    model_limits.max_triangles = 1000;
+    std::string face = "f 1";
+    for (int k = 0; k < 59; ++k) face += " 2 3";  // 119 corners: 117 triangles
+    std::string fan = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    for (int line = 0; line < 8; ++line) fan += face + "\n";
+    ASSERT_EQ(load("fan.obj", fan), 1);
+    EXPECT_EQ(count(0), 8 * 117);
+    EXPECT_EQ(load("fan.obj", fan + face + "\n"), 0);
+    EXPECT_FALSE(obj_has_parts(1));
+    EXPECT_TRUE(import_empty());
+
+    Mesh3ds mesh;
+    mesh.vertices = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    for (int f = 0; f < 1001; ++f) mesh.faces.insert(mesh.faces.end(), {0, 1, 2});
+    EXPECT_EQ(load("big.3ds", modelfiles::file_3ds({mesh})), 0);
+    mesh.faces.resize(3000);
+    ASSERT_EQ(load("big.3ds", modelfiles::file_3ds({mesh, mesh})), 0);  // 2000 in two parts
+    EXPECT_FALSE(obj_has_parts(1));
+    GlmPart part;
+    for (int v = 0; v < 3003; ++v) part.coords.insert(part.coords.end(), {1, 2, 3});
+    EXPECT_EQ(load("big.glm", modelfiles::glm_file("", {part})), 0);
+    EXPECT_FALSE(obj_has_parts(1));
+    EXPECT_TRUE(import_empty());
+}
+
+// The buffer's room counts against the budget too: parts of a few triangles start small.
+TEST_F(ModelTest, SmallPartsTakeLittleRoom) {
+    std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    for (int i = 0; i < 200; ++i) obj += "g\nf 1 2 3\n";
+    FILE* f = fmemopen(obj.data(), obj.size(), "r");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(model_read_obj(f), 1);
+    fclose(f);
+    ASSERT_EQ(model_import.part_count, 200);
+    int64_t room = 0;
+    for (int c : model_import.tri_capacity) room += c;
+    EXPECT_LE(room, 200 * 16);
 }
 
 // Files with more groups than the buffer holds keep the parts that fit and stop there.

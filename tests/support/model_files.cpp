@@ -55,6 +55,10 @@ std::string chunk_3ds(uint16_t id, const std::string& body) {
 std::string file_3ds(const std::vector<Mesh3ds>& meshes, const std::vector<Material3ds>& materials) {
     std::string editor;
     for (const Material3ds& m : materials) {
+        if (m.bare) {
+            editor += chunk_3ds(0xAFFF, "");
+            continue;
+        }
         const std::string map = chunk_3ds(0xA200, chunk_3ds(0xA300, cstring(m.texture)));
         editor += chunk_3ds(0xAFFF, chunk_3ds(0xA000, cstring(m.name)) + map);
     }
@@ -113,6 +117,41 @@ std::string obj_sample() {
            "# TEX=    leaf.png\n"
            "v 5 5 5\r\nv 6 5 5\r\nv 6 6 5\r\nvt 0.5 0.5\r\n"
            "f 1/1 2/1 3/1\r\n";
+}
+
+const int BOX_QUADS[6][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                             {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+
+void box_vertex(int v, float offset, float* out) {
+    out[0] = offset + static_cast<float>((v & 1) ^ ((v >> 1) & 1));
+    out[1] = static_cast<float>(v >> 2);
+    out[2] = static_cast<float>((v >> 1) & 1);
+}
+
+std::string obj_two_boxes(ObjNumbering numbering) {
+    std::string s = "# two boxes\n";
+    char line[64];
+    for (int box = 0; box < 2; ++box) {
+        s += box == 0 ? "o first\n" : "o second\n";
+        for (int v = 0; v < 8; ++v) {
+            float p[3];
+            box_vertex(v, static_cast<float>(box * 3), p);
+            std::snprintf(line, sizeof line, "v %g %g %g\n", static_cast<double>(p[0]),
+                          static_cast<double>(p[1]), static_cast<double>(p[2]));
+            s += line;
+        }
+        for (const auto& quad : BOX_QUADS) {
+            s += "f";
+            for (int c : quad) {
+                const int index = numbering == ObjNumbering::File     ? box * 8 + c + 1
+                                  : numbering == ObjNumbering::Object ? c + 1
+                                                                      : c - 8;
+                s += " " + std::to_string(index);
+            }
+            s += "\n";
+        }
+    }
+    return s;
 }
 
 std::string obj_grid(int triangles) {

@@ -22,6 +22,7 @@ struct Mesh3ds {
 struct Material3ds {
     std::string name;
     std::string texture;  // the texture map's file name
+    bool bare = false;    // an empty material chunk: no name, no texture map
 };
 
 // A whole 3DS file: main chunk, editor chunk holding the materials and then the meshes.
@@ -29,6 +30,18 @@ std::string file_3ds(const std::vector<Mesh3ds>& meshes, const std::vector<Mater
 
 // An OBJ with two "o" objects (each numbering from 1), a "g" group, every face form and texture names.
 std::string obj_sample();
+
+// How an OBJ's faces number their vertices: across the whole file (as exporters write them), from 1 in
+// each "o" object (as the engine's own files do), or backwards from the last vertex read (-1).
+enum class ObjNumbering { File, Object, Relative };
+
+// The corners of a unit box's six quads, as indices into its eight vertices (bottom four, then top).
+extern const int BOX_QUADS[6][4];
+// An OBJ of two unit boxes as two "o" objects, the second at x + 3, each writing its eight vertices
+// (box_vertex) and then its six quads in the numbering given.
+std::string obj_two_boxes(ObjNumbering numbering);
+// Vertex `v` (0..7) of the unit box at x + offset: x, y, z.
+void box_vertex(int v, float offset, float* out);
 
 // An OBJ of `triangles` triangles (rounded up to the next even number) on a grid, with positions,
 // texture coordinates and normals; faces in the p/t/n form, one in four cells written as a quad.
