@@ -161,6 +161,37 @@ TEST(FigureBuild, AwkwardPicturesAreSafe) {
     EXPECT_EQ(dummy[3], 0);
 }
 
+// A folder whose name holds an image extension takes no part in the back picture's name: the figure
+// gets its back as in a plain folder, and the front keeps its own slot and pixels.
+TEST_F(FigureTest, BackPictureInAFolderNamedLikeAPicture) {
+    std::vector<uint8_t> back = person;  // a back of its own: the person with its left edge cut off
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < 8; ++x) back[(static_cast<size_t>(y) * W + x) * 4 + 3] = 0;
+    }
+    dir.write("plain/zed.png", rgba_png(W, H, person));
+    dir.write("plain/zed_backside.png", rgba_png(W, H, back));
+    ASSERT_EQ(load(10, "plain/zed.png"), 1);
+    ASSERT_EQ(obj_table.part_count[10], 2);
+    const int plain_front = obj_table.parts[10].tri_count[0], plain_back = obj_table.parts[10].tri_count[1];
+    ASSERT_GT(plain_back, 100);
+
+    int n = 0;
+    for (const std::string folder : {"pics.jpg.d", "shots.PNG", "a.tga/b.bmp.old"}) {
+        const std::string name = "ann" + std::to_string(++n);
+        dir.write(folder + "/" + name + ".png", rgba_png(W, H, person));
+        dir.write(folder + "/" + name + "_backside.png", rgba_png(W, H, back));
+        ASSERT_EQ(load(11, (folder + "/" + name + ".png").c_str()), 1) << folder;
+        ASSERT_EQ(obj_table.part_count[11], 2) << folder;
+        EXPECT_EQ(obj_table.parts[11].tri_count[0], plain_front) << folder;
+        EXPECT_EQ(obj_table.parts[11].tri_count[1], plain_back) << folder;
+        const TextureId front_slot = obj_table.parts[11].texture[0];
+        EXPECT_EQ(front_slot, tex_find((name + ".png").c_str())) << folder;
+        EXPECT_EQ(obj_table.parts[11].texture[1], tex_find((name + "_backside.png").c_str())) << folder;
+        EXPECT_NE(obj_table.parts[11].texture[1], front_slot) << folder;
+        EXPECT_EQ(tex_has_pixels(front_slot), 1) << folder;
+    }
+}
+
 TEST_F(FigureTest, TransparentPictureGivesAnEmptyFigureAndAMissingOneNone) {
     dir.write("data/tex/ghost.png", rgba_png(8, 8, std::vector<uint8_t>(8 * 8 * 4, 0)));
     EXPECT_EQ(load(3, "ghost.png"), 1);
