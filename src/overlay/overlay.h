@@ -116,7 +116,8 @@ void overlay_merge_prepare(int width, int height);
 void overlay_merge_finish();
 // Applies the post effects to rows of slice `slice` of `slices` of the 24-bit frame, merges the overlay
 // buffer over them and blends the trail. The sizes must agree; a mismatch is fatal: the program prints
-// its message and ends with status 1.
+// its message and ends with status 1 at once, from whichever slice found it, without running exit
+// handlers or static destructors.
 void overlay_merge(uint8_t* frame, int frame_width, int frame_height, const uint8_t* buffer, int buffer_width,
                    int buffer_height, int slice, int slices);
 // The overlay merge of rows [first, end) alone, as plain per-pixel code (tests).
