@@ -67,7 +67,8 @@ bool picture_ok(const FigurePicture& p) {
     if (p.pixels == nullptr || p.width <= 0 || p.height <= 0) return false;
     if (p.channels != 3 && p.channels != 4) return false;
     const int64_t cells = (int64_t{p.width} + 1) * (int64_t{p.height} + 1);
-    return cells <= figure_limits.max_picture_cells;
+    // The second test matters on a 32-bit machine with a raised bound: the copy's bytes must fit size_t.
+    return cells <= figure_limits.max_picture_cells && static_cast<uint64_t>(cells) <= SIZE_MAX / 4;
 }
 
 // False when the copy cannot be allocated; the picture passed picture_ok, so the sizes fit size_t on a
@@ -476,7 +477,8 @@ std::vector<FigureTriangle> figure_unique_triangles_reference(const std::vector<
 
 void figure_paint_border(uint8_t* pixels, int width, int height, int channels) {
     if (pixels == nullptr || width <= 0 || height <= 0 || channels != 4) return;
-    if (int64_t{width} * height > figure_limits.max_picture_cells) return;
+    const int64_t area = int64_t{width} * height;
+    if (area > figure_limits.max_picture_cells || static_cast<uint64_t>(area) > SIZE_MAX) return;
     const size_t w = static_cast<size_t>(width), h = static_cast<size_t>(height);
     auto alpha = [&](size_t x, size_t y) { return pixels[(y * w + x) * 4 + 3]; };
     // Marked first and painted after, so a painted pixel does not spread the border further.
