@@ -6,6 +6,7 @@
 
 #include "assets/figure_build.h"
 #include "assets/figure_rig.h"
+#include "assets/locator.h"
 #include "assets/texture.h"
 #include "scene/object.h"
 
@@ -13,16 +14,23 @@ namespace {
 
 FigureShape last_shape;
 
-// The back picture's name carries "_backside" before the first of these found in the name.
+// The back picture's name carries "_backside" before the first of these found in the base name: the
+// same extension the key rule cuts, so the back's key is the front's with "_backside" added.
 constexpr const char* BACK_EXTENSIONS[] = {".jpg", ".JPG", ".jpeg", ".JPEG", ".png",
                                            ".PNG", ".bmp", ".BMP",  ".tga",  ".TGA"};
 
 // "" for a name without an image extension: it has no back picture (its "back" would be the front's
-// own slot, flipped and painted twice).
+// own slot, flipped and painted twice). Only the base name is looked at: a folder such as "pics.jpg.d"
+// must not take the mark, or the back's key would be the front's and its load would reload (and then
+// release) the front's own slot.
 std::string back_name(const std::string& name) {
+    std::string base = name;
+    path_basename(base);
+    const size_t start = name.size() - base.size();
     for (const char* ext : BACK_EXTENSIONS) {
-        const size_t at = name.find(ext);
-        if (at != std::string::npos) return name.substr(0, at) + "_backside" + name.substr(at);
+        const size_t at = base.find(ext);
+        if (at != std::string::npos)
+            return name.substr(0, start + at) + "_backside" + name.substr(start + at);
     }
     return {};
 }
@@ -84,7 +92,8 @@ int figure_load(ObjectId id, const char* name) {
     }
     TextureId back = 0;
     const std::string back_text = back_name(text);
-    if (!back_text.empty()) {
+    // A back picture under the front's own key would be the front's slot: no back then.
+    if (!back_text.empty() && tex_key(back_text.c_str()) != tex_key(name)) {
         back = load_picture(back_text.c_str());
         if (!tex_has_pixels(back)) {
             tex_release(back);

@@ -18,6 +18,16 @@ constexpr float FIGURE_DEPTH = 0.65f;
 // image readers stop at 2^26 pixels, and this bound holds any picture they accept.
 constexpr int64_t FIGURE_MAX_PICTURE_CELLS = int64_t{1} << 27;
 
+// What one build may allocate by a picture's size; pictures are untrusted. The working copy takes 4
+// bytes per cell ((width + 1) x (height + 1)), one picture at a time, and the texture painting 1 byte
+// per pixel: at the default bound 512 MiB and 128 MiB at most. Everything else the builder allocates
+// is sized by the grid. An allocation that fails within the bound refuses the picture as well.
+struct FigureLimits {
+    int64_t max_picture_cells = FIGURE_MAX_PICTURE_CELLS;
+};
+
+extern FigureLimits figure_limits;
+
 // A picture as the texture table holds it: rows top first, 3 (RGB) or 4 (RGBA) bytes per pixel.
 struct FigurePicture {
     const uint8_t* pixels = nullptr;
@@ -38,9 +48,10 @@ struct FigureMesh {
 using FigureTriangle = std::array<int32_t, 3>;
 
 // Builds the figure of `front` (and `back` when not null) for rig type `rig` (0, 1 or 2; the rig
-// steers the analysis), into `out`. False, with `out` emptied, when a picture is refused (no pixels,
-// a size <= 0 or beyond FIGURE_MAX_PICTURE_CELLS, channels other than 3 or 4). `candidates`, when
-// given, receives the mesher's triangles before duplicates are removed.
+// steers the analysis), into `out`. False, with `out` emptied, when the front picture is refused (no
+// pixels, a size <= 0 or beyond figure_limits, channels other than 3 or 4, or no memory for its working
+// copy); a refused back picture leaves a front-only figure. Never throws for a picture's size.
+// `candidates`, when given, receives the mesher's triangles before duplicates are removed.
 bool figure_build(const FigurePicture& front, const FigurePicture* back, unsigned rig, FigureMesh& out,
                   std::vector<FigureTriangle>* candidates = nullptr);
 
@@ -52,5 +63,6 @@ std::vector<FigureTriangle> figure_unique_triangles_reference(const std::vector<
 
 // Paints opaque black every pixel with alpha <= 249 that lies within two pixels of a pixel with a
 // higher alpha, so the colours hidden in transparent areas do not bleed into the silhouette's edge
-// when the texture is filtered. Rows top first; 3-channel pictures are opaque and stay as they are.
+// when the texture is filtered. Rows top first; 3-channel pictures are opaque and stay as they are,
+// and so do pictures beyond figure_limits (or when the marks cannot be allocated).
 void figure_paint_border(uint8_t* pixels, int width, int height, int channels);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <unordered_set>
 #include <vector>
 
@@ -50,29 +51,40 @@ bool in_grid(int x, int y) {
 }
 
 // A picture as the builder samples it: RGBA, bottom row first, one transparent column and row beyond
-// the picture so that the bilinear sample's right and upper neighbours always exist.
+// the picture so that the bilinear sample's right and upper neighbours always exist. Allocated with
+// calloc: a picture too large for the memory left is refused, not thrown about.
 struct WorkingCopy {
-    std::vector<uint8_t> rgba;
+    uint8_t* rgba = nullptr;
     int width = 0;
     int height = 0;
+    WorkingCopy() = default;
+    WorkingCopy(const WorkingCopy&) = delete;
+    WorkingCopy& operator=(const WorkingCopy&) = delete;
+    ~WorkingCopy() { std::free(rgba); }
 };
 
 bool picture_ok(const FigurePicture& p) {
     if (p.pixels == nullptr || p.width <= 0 || p.height <= 0) return false;
     if (p.channels != 3 && p.channels != 4) return false;
     const int64_t cells = (int64_t{p.width} + 1) * (int64_t{p.height} + 1);
-    return cells <= FIGURE_MAX_PICTURE_CELLS;
+    // The second test matters on a 32-bit machine with a raised bound: the copy's bytes must fit size_t.
+    return cells <= figure_limits.max_picture_cells && static_cast<uint64_t>(cells) <= SIZE_MAX / 4;
 }
 
-void make_working_copy(const FigurePicture& p, WorkingCopy& out) {
+// False when the copy cannot be allocated; the picture passed picture_ok, so the sizes fit size_t on a
+// 32-bit machine too (calloc checks the product of its two arguments).
+bool make_working_copy(const FigurePicture& p, WorkingCopy& out) {
+    std::free(out.rgba);
+    out.rgba = nullptr;
     const size_t w = static_cast<size_t>(p.width), h = static_cast<size_t>(p.height);
     const size_t stride = w + 1, channels = static_cast<size_t>(p.channels);
+    out.rgba = static_cast<uint8_t*>(std::calloc(stride * (h + 1), 4));
+    if (out.rgba == nullptr) return false;
     out.width = p.width;
     out.height = p.height;
-    out.rgba.assign(stride * (h + 1) * 4, 0);
     for (size_t row = 0; row < h; ++row) {
         const uint8_t* src = p.pixels + row * w * channels;
-        uint8_t* dst = &out.rgba[(h - 1 - row) * stride * 4];
+        uint8_t* dst = out.rgba + (h - 1 - row) * stride * 4;
         for (size_t x = 0; x < w; ++x, src += channels, dst += 4) {
             dst[0] = src[0];
             dst[1] = src[1];
@@ -80,6 +92,7 @@ void make_working_copy(const FigurePicture& p, WorkingCopy& out) {
             dst[3] = channels == 4 ? src[3] : 255;
         }
     }
+    return true;
 }
 
 struct Rgba {
@@ -93,7 +106,7 @@ Rgba sample(const WorkingCopy& pic, double fx, double fy) {
     const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
     const double tx = fx - ix, ty = fy - iy;
     const size_t stride = static_cast<size_t>(pic.width) + 1;
-    const uint8_t* p00 = &pic.rgba[(static_cast<size_t>(iy) * stride + static_cast<size_t>(ix)) * 4];
+    const uint8_t* p00 = pic.rgba + (static_cast<size_t>(iy) * stride + static_cast<size_t>(ix)) * 4;
     const uint8_t* p01 = p00 + stride * 4;
     Rgba out;
     for (int k = 0; k < 4; ++k) {
@@ -429,6 +442,8 @@ void cell_of(int32_t index, int& x, int& y, int& z) {
 
 }  // namespace
 
+FigureLimits figure_limits;
+
 std::vector<FigureTriangle> figure_unique_triangles(const std::vector<FigureTriangle>& tris) {
     std::vector<FigureTriangle> kept;
     std::unordered_set<uint64_t> seen;
@@ -462,11 +477,13 @@ std::vector<FigureTriangle> figure_unique_triangles_reference(const std::vector<
 
 void figure_paint_border(uint8_t* pixels, int width, int height, int channels) {
     if (pixels == nullptr || width <= 0 || height <= 0 || channels != 4) return;
-    if (int64_t{width} * height > FIGURE_MAX_PICTURE_CELLS) return;
+    const int64_t area = int64_t{width} * height;
+    if (area > figure_limits.max_picture_cells || static_cast<uint64_t>(area) > SIZE_MAX) return;
     const size_t w = static_cast<size_t>(width), h = static_cast<size_t>(height);
     auto alpha = [&](size_t x, size_t y) { return pixels[(y * w + x) * 4 + 3]; };
     // Marked first and painted after, so a painted pixel does not spread the border further.
-    std::vector<uint8_t> paint(w * h, 0);
+    uint8_t* paint = static_cast<uint8_t*>(std::calloc(w * h, 1));
+    if (paint == nullptr) return;
     for (size_t y = 0; y < h; ++y) {
         for (size_t x = 0; x < w; ++x) {
             if (alpha(x, y) > 249) continue;
@@ -479,12 +496,13 @@ void figure_paint_border(uint8_t* pixels, int width, int height, int channels) {
             paint[y * w + x] = near;
         }
     }
-    for (size_t i = 0; i < paint.size(); ++i) {
+    for (size_t i = 0; i < w * h; ++i) {
         if (!paint[i]) continue;
         uint8_t* p = pixels + i * 4;
         p[0] = p[1] = p[2] = 0;
         p[3] = 255;
     }
+    std::free(paint);
 }
 
 bool figure_build(const FigurePicture& front, const FigurePicture* back, unsigned rig, FigureMesh& out,
@@ -492,17 +510,19 @@ bool figure_build(const FigurePicture& front, const FigurePicture* back, unsigne
     out = FigureMesh{};
     if (candidates != nullptr) candidates->clear();
     if (!picture_ok(front)) return false;
-    const bool has_back = back != nullptr && picture_ok(*back);
+    bool has_back = back != nullptr && picture_ok(*back);
 
-    WorkingCopy copy;
-    make_working_copy(front, copy);
-    const std::vector<uint8_t> front_slice = sample_slice(copy);
-    std::vector<uint8_t> back_slice;
-    if (has_back) {
-        make_working_copy(*back, copy);
-        back_slice = sample_slice(copy);
+    std::vector<uint8_t> front_slice, back_slice;
+    {
+        WorkingCopy copy;
+        if (!make_working_copy(front, copy)) return false;
+        front_slice = sample_slice(copy);
+        if (has_back && make_working_copy(*back, copy)) {
+            back_slice = sample_slice(copy);
+        } else {
+            has_back = false;
+        }
     }
-    copy = WorkingCopy{};
 
     const Silhouette front_s(front_slice);
     const Analysis a = analyse(front_s, rig, has_back);

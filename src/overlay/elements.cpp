@@ -92,6 +92,7 @@ bool grow(OverlayElements& e, int n) {
     e.glyph_width.resize(size, NEW_GLYPH_WIDTH);
     e.fixed_pitch.resize(size, 0);
     e.redraw.resize(size, 0);
+    e.caption_slots.resize(size, 0);
     e.count = grown;
     return true;
 }
@@ -213,6 +214,7 @@ void store_text(std::vector<uint8_t>& out, const TextBytes& t) {
 // Everything a text element takes from its setter but its size (slots clear it, children keep it).
 bool set_text(OverlayElements& e, size_t i, const char* text, int encoding, float x, float y, float r,
               float g, float b, float a, float glyph_size, float glyph_width, int fixed_pitch) {
+    e.caption_slots[i] = 0;  // a slot given other content no longer starts a caption
     const TextBytes t = measure_text(text, encoding);
     if (t.length == 0) {
         free_text(e, i);
@@ -232,6 +234,7 @@ bool set_text(OverlayElements& e, size_t i, const char* text, int encoding, floa
 
 void set_image(OverlayElements& e, size_t i, float x, float y, float width, float height, const char* image,
                float r, float g, float b, float a) {
+    e.caption_slots[i] = 0;
     set_pos(e, i, x, y);
     e.speed[i] = 0.0f;
     set_color(e, i, r, g, b, a);
@@ -247,6 +250,7 @@ void set_solid(int slot, float y, float width, float height, float r, float g, f
     if (!ensure_slot(slot)) return;
     OverlayElements& e = T.slots;
     const size_t i = at(slot);
+    e.caption_slots[i] = 0;
     set_pos(e, i, 0.0f, y);
     e.speed[i] = 0.0f;
     set_color(e, i, r, g, b, a);

@@ -46,6 +46,9 @@ struct OverlayElements {
     std::vector<float> glyph_width;          // horizontal stretch; <= 0.0001 reads as 1; new: 1
     std::vector<uint8_t> fixed_pitch;        // non-zero: no proportional spacing; new: 0
     std::vector<uint8_t> redraw;             // one-shot: redraw next frame; new: 0
+    // At an outlined caption's first slot: how many slots from it the caption takes (10 per character),
+    // which reach the draw list together or not at all; 0 elsewhere and for children; new: 0.
+    std::vector<int> caption_slots;
 };
 
 struct OverlayTable {

@@ -17,8 +17,12 @@ constexpr int OVERLAY_GRID = OVERLAY_TILES + 1;
 // Slice k (k >= 1) of the tile pass runs on worker slot k + 33; slots up to 48 for 16 slices.
 constexpr int WORKER_SLOT_OVERLAY_TILES = 33;
 constexpr int OVERLAY_TILE_THREADS_MAX = 16;
-// A scene that submits without end must not grow the list without end; later commands are dropped.
-// 2048 captions padded to 128 commands each fit.
+// A scene that submits without end must not grow the list without end. The list holds draw commands:
+// one per rectangle or picture, and for each text element its glyphs padded to a multiple of 128, so
+// 2048 short text elements fit, not 2048 captions (an outlined caption takes nine text elements per
+// character, so about 227 characters in all). At the cap nothing is cut in half: a text element goes
+// in whole or not at all, and so does an outlined caption with all its slots; what comes after still
+// goes in while it fits.
 constexpr int DRAW_LIST_MAX = 1 << 18;
 
 // This frame's draw commands, one column per field; a slot keeps what was drawn at its index in the last
@@ -116,7 +120,8 @@ void overlay_merge_prepare(int width, int height);
 void overlay_merge_finish();
 // Applies the post effects to rows of slice `slice` of `slices` of the 24-bit frame, merges the overlay
 // buffer over them and blends the trail. The sizes must agree; a mismatch is fatal: the program prints
-// its message and ends with status 1.
+// its message and ends with status 1 at once, from whichever slice found it, without running exit
+// handlers or static destructors.
 void overlay_merge(uint8_t* frame, int frame_width, int frame_height, const uint8_t* buffer, int buffer_width,
                    int buffer_height, int slice, int slices);
 // The overlay merge of rows [first, end) alone, as plain per-pixel code (tests).

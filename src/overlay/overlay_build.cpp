@@ -1,6 +1,9 @@
 // The element pass: every visible slot and its visible children advance their animation and become
 // draw commands (text elements through text layout). Runs on the thread that prepares the overlay (the
 // main thread or the overlay worker) while no element changes.
+#include <algorithm>
+#include <cstdint>
+
 #include "display/framebuffer.h"
 #include "overlay/elements.h"
 #include "overlay/overlay.h"
@@ -95,6 +98,41 @@ void emit_child(const OverlayElements& slots, int slot, OverlayElements& childre
     submit_quad(q, children, i, force, clip);
 }
 
+// The commands the visible slots first..end - 1 and their visible children add to a list holding
+// `count`, as the pass below would submit them; the count reached, or a little past the cap once it
+// is passed (the walk stops there).
+int64_t unit_commands(const OverlayTable& table, int first, int end, int64_t count) {
+    const OverlayElements& slots = table.slots;
+    for (int s = first; s < end && count <= DRAW_LIST_MAX; ++s) {
+        const size_t i = static_cast<size_t>(s);
+        if (slots.visible[i] <= 0) continue;
+        count += slots.text[i].empty() ? 1 : text_command_count(s, -1, count);
+        if (i >= table.children.size()) continue;
+        const OverlayElements& children = table.children[i];
+        for (int c = 0; c < children.count; ++c) {
+            const size_t k = static_cast<size_t>(c);
+            if (children.visible[k] <= 0) continue;
+            count += children.text[k].empty() ? 1 : text_command_count(s, c, count);
+        }
+    }
+    return count;
+}
+
+// A caption left out at the cap still takes its animation step, so it stays in step with the rest.
+void animate_unit(OverlayTable& table, int first, int end) {
+    OverlayElements& slots = table.slots;
+    for (int s = first; s < end; ++s) {
+        const size_t i = static_cast<size_t>(s);
+        if (slots.visible[i] <= 0) continue;
+        overlay_animate(slots, s);
+        if (i >= table.children.size()) continue;
+        OverlayElements& children = table.children[i];
+        for (int c = 0; c < children.count; ++c) {
+            if (children.visible[static_cast<size_t>(c)] > 0) overlay_animate(children, c);
+        }
+    }
+}
+
 }  // namespace
 
 int overlay_build() {
@@ -102,8 +140,22 @@ int overlay_build() {
     OverlayElements& slots = table.slots;
     const float aspect = frame_aspect();
     int any = slots.count > 0 && slots.visible[0] > 0;
+    int caption_end = 0;  // slots below this belong to a caption already let in
     for (int s = 1; s < slots.count; ++s) {
         const size_t i = static_cast<size_t>(s);
+        if (s >= caption_end && slots.caption_slots[i] > 0) {
+            // An outlined caption is many one-glyph slots: near the cap it goes in whole or not at all,
+            // so that no character loses its ink or part of its outline.
+            const int end =
+                static_cast<int>(std::min<int64_t>(int64_t{s} + slots.caption_slots[i], slots.count));
+            caption_end = end;
+            if (unit_commands(table, s, end, overlay_state.draw.count) > DRAW_LIST_MAX) {
+                for (int k = s; k < end && !any; ++k) any = slots.visible[static_cast<size_t>(k)] > 0;
+                animate_unit(table, s, end);
+                s = end - 1;
+                continue;
+            }
+        }
         if (slots.visible[i] <= 0) continue;
         any = 1;
         overlay_animate(slots, s);

@@ -4,8 +4,9 @@
 // overlay-only frame of start-up.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
+
+#include <unistd.h>
 
 #include "core/cpu.h"
 #include "core/frame_stats.h"
@@ -320,8 +321,11 @@ void overlay_merge(uint8_t* frame, int frame_width, int frame_height, const uint
                    int buffer_height, int slice, int slices) {
     if (frame_width != buffer_width || frame_height != buffer_height) {
         // The overlay always follows the frame's size; a mismatch means the frame changed under the pass.
+        // This runs on a merge slice's thread while other slices still read the overlay and the frame:
+        // exit() would run the static destructors and exit handlers under them, so the process ends at
+        // once. The message leaves through a plain write, with nothing buffered to flush.
         log_message(LogStream::out, MERGE_SIZE_MESSAGE);
-        std::exit(1);
+        _exit(1);
     }
     if (frame == nullptr || buffer == nullptr || frame_width <= 0 || frame_height <= 0) return;
     if (slices < 1) slices = 1;

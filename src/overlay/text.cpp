@@ -18,6 +18,8 @@ constexpr double DEGREES_TO_RADIANS = 0.017453292519943295;
 // A text's commands end on a multiple of this, so a caption that changes length leaves the indices of the
 // elements after it alone and their commands still compare equal.
 constexpr int PAD_COMMANDS = 128;
+// A text whose glyphs fit below the cap then has room for its padding too.
+static_assert(DRAW_LIST_MAX % PAD_COMMANDS == 0);
 // Texture window of a half-width Unicode glyph under fixed pitch: its ink fills the cell.
 constexpr float HALF_GLYPH_U_MAX = 0.7f;
 constexpr int SLOTS_PER_CHARACTER = 10;
@@ -90,6 +92,38 @@ struct ParentBox {
     bool turned;
 };
 
+// The level and index of slot `slot`'s text (child < 0) or of its child `child`; null for an index
+// outside the table.
+const OverlayElements* text_element(int slot, int child, size_t& e) {
+    const OverlayTable& table = overlay_table;
+    if (slot < 0 || slot >= table.slots.count) return nullptr;
+    if (child < 0) {
+        e = static_cast<size_t>(slot);
+        return &table.slots;
+    }
+    if (static_cast<size_t>(slot) >= table.children.size() ||
+        child >= table.children[static_cast<size_t>(slot)].count) {
+        return nullptr;
+    }
+    e = static_cast<size_t>(child);
+    return &table.children[static_cast<size_t>(slot)];
+}
+
+// The glyphs of a text that become draw commands: those with a texture (a blank has none).
+int64_t inked_glyphs(const OverlayElements& level, size_t e) {
+    const std::vector<uint8_t>& text = level.text[e];
+    const int encoding = level.text_encoding[e];
+    const int glyph_class = glyph_class_of(encoding);
+    const size_t n = glyph_count(text, encoding);
+    int64_t inked = 0;
+    for (size_t k = 0; k < n; ++k) {
+        const int code = glyph_code(text, encoding, k);
+        glyph_make(glyph_class, code);
+        if (glyph_texture(glyph_class, code) != 0) ++inked;
+    }
+    return inked;
+}
+
 void submit_placeholders(int n) {
     static const float NO_CLIP[OVERLAY_CLIP_FLOATS] = {-1, -1, -1, -1, -1, -1, -1, -1};
     for (int i = 0; i < n; ++i) {
@@ -100,20 +134,28 @@ void submit_placeholders(int n) {
 
 }  // namespace
 
+int64_t text_command_count(int slot, int child, int64_t count) {
+    size_t e = 0;
+    const OverlayElements* level = text_element(slot, child, e);
+    if (level == nullptr || glyph_count(level->text[e], level->text_encoding[e]) == 0) return 0;
+    const int64_t inked = inked_glyphs(*level, e);
+    return inked + (PAD_COMMANDS - (count + inked) % PAD_COMMANDS) % PAD_COMMANDS;
+}
+
 void text_layout(int slot, int child) {
     OverlayTable& table = overlay_table;
-    if (slot < 0 || slot >= table.slots.count) return;
+    size_t e = 0;
+    const OverlayElements* found = text_element(slot, child, e);
+    if (found == nullptr) return;
     const bool is_child = child >= 0;
-    if (is_child && (static_cast<size_t>(slot) >= table.children.size() ||
-                     child >= table.children[static_cast<size_t>(slot)].count)) {
-        return;
-    }
-    const OverlayElements& level = is_child ? table.children[static_cast<size_t>(slot)] : table.slots;
-    const size_t e = static_cast<size_t>(is_child ? child : slot);
+    const OverlayElements& level = *found;
     const std::vector<uint8_t>& text = level.text[e];
     const int encoding = level.text_encoding[e];
     const size_t n = glyph_count(text, encoding);
     if (n == 0) return;
+    // At the list's cap the text goes in whole or not at all: half a line, or an outline without its
+    // ink, would show as a broken caption.
+    if (overlay_state.draw.count + inked_glyphs(level, e) > DRAW_LIST_MAX) return;
 
     const int glyph_class = glyph_class_of(encoding);
     const bool unicode = glyph_class == GLYPH_CLASS_UNICODE;
@@ -285,6 +327,10 @@ int caption_outlined(int first, const char* text, float x, float y, float ink_re
                              outline_green, outline_blue, alpha * c.alpha, g, glyph_width, 0);
         }
         x += glyph_size * advance;
+    }
+    // The compositor draws the caption's slots whole or not at all (see overlay_build).
+    if (k > 0 && first >= 1 && first < overlay_table.slots.count) {
+        overlay_table.slots.caption_slots[static_cast<size_t>(first)] = SLOTS_PER_CHARACTER * k;
     }
     return k;
 }

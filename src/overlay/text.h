@@ -8,9 +8,13 @@
 // Lays out the text of slot `slot` (child < 0) or of its child `child` and submits its glyph quads;
 // called by the compositor's build pass after the element's animation step.
 void text_layout(int slot, int child);
+// The commands text_layout submits for that text on a draw list holding `count`: its glyphs with a
+// texture and the padding after them (0 for no text). Main thread or build pass, like text_layout.
+int64_t text_command_count(int slot, int child, int64_t count);
 
 // An outlined caption of the UTF-8 `text` in slots first .. first + 10 n - 1 (ten per character, the
-// ink glyph in the last of each ten). Returns the number of characters.
+// ink glyph in the last of each ten). Returns the number of characters. With first >= 1 the slots are
+// marked as one caption, which reaches the draw list whole or not at all.
 int caption_outlined(int first, const char* text, float x, float y, float ink_red, float ink_green,
                      float ink_blue, float outline_red, float outline_blue, float outline_green, float alpha,
                      float glyph_size, float glyph_width, float advance, float outline_offset, float wave_amplitude,

@@ -1,8 +1,12 @@
 // Figures from pictures: the silhouette analysis of a drawn person, the mesh's closure, the texture
 // painting and reloading, name modes, back pictures and pictures of awkward sizes.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <utility>
 #include <vector>
@@ -32,10 +36,12 @@ class FigureTest : public testing::Test {
     void SetUp() override {
         obj_table_reset_all();
         tex_reset();
+        figure_limits = FigureLimits{};
     }
     void TearDown() override {
         obj_table_reset_all();
         tex_reset();
+        figure_limits = FigureLimits{};
     }
     int load(ObjectId id, const char* name) {
         assettest::ScopedCwd cwd(dir.path());
@@ -159,6 +165,107 @@ TEST(FigureBuild, AwkwardPicturesAreSafe) {
     EXPECT_TRUE(mesh.back_tris.empty());
     figure_paint_border(const_cast<uint8_t*>(dummy), 1, 1, 4);  // a lone transparent pixel stays
     EXPECT_EQ(dummy[3], 0);
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Bytes of address space the process holds now.
+size_t mapped_bytes() {
+    unsigned long pages = 0;
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    if (f == nullptr) return 0;
+    if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
+    std::fclose(f);
+    return static_cast<size_t>(pages) * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// A picture within the bound whose working copy the memory left cannot hold is refused like one
+// beyond it, not thrown about: a child caps its address space just above what it holds and builds.
+// (The sanitizers reserve address space of their own and answer a failed allocation themselves.)
+TEST(FigureBuild, WorkingCopyBeyondTheMemoryLeftIsRefused) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(
+        {
+            const int side = 4096;  // a working copy of 64 MiB
+            const std::vector<uint8_t> px(static_cast<size_t>(side) * side * 4, 255);
+            rlimit cap{};
+            cap.rlim_cur = cap.rlim_max = mapped_bytes() + (size_t{16} << 20);
+            if (setrlimit(RLIMIT_AS, &cap) != 0) std::_Exit(3);
+            FigureMesh mesh;
+            const bool built = figure_build(FigurePicture{px.data(), side, side, 4}, nullptr, 1, mesh);
+            std::fprintf(stderr, "built %d\n", built ? 1 : 0);
+            std::fflush(stderr);
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(0), "built 0");
+}
+#endif
+
+// The bound on the working copies, (width + 1) x (height + 1) cells: one cell over it refuses the
+// picture (no figure, 0 from the loader, the build's result emptied) and a back picture over it leaves
+// a front-only figure; at the bound the figure builds. The painting keeps to width x height.
+TEST_F(FigureTest, PicturesJustOverTheCellBoundGiveNoFigure) {
+    const int64_t cells = int64_t{W + 1} * (H + 1);
+    const FigurePicture front{person.data(), W, H, 4};
+    dir.write("data/tex/big.png", rgba_png(W, H, person));
+    figure_limits.max_picture_cells = cells;
+    ASSERT_EQ(load(9, "big.png"), 1);
+    EXPECT_GT(obj_table.parts[9].tri_count[0], 100);
+    FigureMesh mesh = build_person();
+
+    figure_limits.max_picture_cells = cells - 1;
+    EXPECT_FALSE(figure_build(front, nullptr, 1, mesh));
+    EXPECT_TRUE(mesh.front_tris.empty());
+    EXPECT_EQ(mesh.shape.rig, 0u);
+    EXPECT_EQ(load(9, "big.png"), 0);
+    EXPECT_EQ(obj_table.parts[9].tri_count[0], 0);  // the earlier figure is gone, none took its place
+
+    figure_limits.max_picture_cells = cells;
+    std::vector<uint8_t> taller = person;
+    taller.resize(taller.size() + W * 4, 255);  // one opaque row more
+    const FigurePicture back{taller.data(), W, H + 1, 4};
+    ASSERT_TRUE(figure_build(front, &back, 1, mesh));
+    EXPECT_FALSE(mesh.front_tris.empty());
+    EXPECT_TRUE(mesh.back_tris.empty());
+
+    // One opaque pixel beside a transparent one: painted at the bound, left alone one pixel over it.
+    for (int64_t bound : {int64_t{2}, int64_t{1}}) {
+        figure_limits.max_picture_cells = bound;
+        uint8_t px[8] = {9, 9, 9, 255, 7, 7, 7, 0};
+        figure_paint_border(px, 2, 1, 4);
+        EXPECT_EQ(px[7], bound == 2 ? 255 : 0) << bound;
+        EXPECT_EQ(px[4], bound == 2 ? 0 : 7) << bound;
+    }
+}
+
+// A folder whose name holds an image extension takes no part in the back picture's name: the figure
+// gets its back as in a plain folder, and the front keeps its own slot and pixels.
+TEST_F(FigureTest, BackPictureInAFolderNamedLikeAPicture) {
+    std::vector<uint8_t> back = person;  // a back of its own: the person with its left edge cut off
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < 8; ++x) back[(static_cast<size_t>(y) * W + x) * 4 + 3] = 0;
+    }
+    dir.write("plain/zed.png", rgba_png(W, H, person));
+    dir.write("plain/zed_backside.png", rgba_png(W, H, back));
+    ASSERT_EQ(load(10, "plain/zed.png"), 1);
+    ASSERT_EQ(obj_table.part_count[10], 2);
+    const int plain_front = obj_table.parts[10].tri_count[0], plain_back = obj_table.parts[10].tri_count[1];
+    ASSERT_GT(plain_back, 100);
+
+    int n = 0;
+    for (const std::string folder : {"pics.jpg.d", "shots.PNG", "a.tga/b.bmp.old"}) {
+        const std::string name = "ann" + std::to_string(++n);
+        dir.write(folder + "/" + name + ".png", rgba_png(W, H, person));
+        dir.write(folder + "/" + name + "_backside.png", rgba_png(W, H, back));
+        ASSERT_EQ(load(11, (folder + "/" + name + ".png").c_str()), 1) << folder;
+        ASSERT_EQ(obj_table.part_count[11], 2) << folder;
+        EXPECT_EQ(obj_table.parts[11].tri_count[0], plain_front) << folder;
+        EXPECT_EQ(obj_table.parts[11].tri_count[1], plain_back) << folder;
+        const TextureId front_slot = obj_table.parts[11].texture[0];
+        EXPECT_EQ(front_slot, tex_find((name + ".png").c_str())) << folder;
+        EXPECT_EQ(obj_table.parts[11].texture[1], tex_find((name + "_backside.png").c_str())) << folder;
+        EXPECT_NE(obj_table.parts[11].texture[1], front_slot) << folder;
+        EXPECT_EQ(tex_has_pixels(front_slot), 1) << folder;
+    }
 }
 
 TEST_F(FigureTest, TransparentPictureGivesAnEmptyFigureAndAMissingOneNone) {

@@ -1,5 +1,10 @@
 // The compositor on real threads: tile slices on workers 34 on and merge slices on workers 1 on must give
 // the pixels of the synchronous run. Runs under the thread sanitizer too.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
 #include "compositor_test_util.h"
 
 namespace {
@@ -87,6 +92,37 @@ TEST_F(CompositorThreads, ThreadedMergeSlicesEqualOneSlice) {
         EXPECT_TRUE(merged_frames(7, 0, combined) == one) << combined;
         EXPECT_TRUE(merged_frames(3, 0, combined) == one) << combined;
     }
+}
+
+// The size mismatch found on a merge slice's thread ends the process at once with status 1 and the
+// message, while the other slices may still be reading: no exit handler (nor static destructor) runs.
+// One worker's slice sees the mismatch, so there is one message.
+void mismatched_slice(int slot) {
+    const WorkerSlice s = worker_slice(slot);
+    const int buffer_height = s.thread_index == 1 ? H - 1 : H;
+    overlay_merge(frame_buffer.fb_pixels, W, H, overlay_state.buffer.data(), W, buffer_height, s.thread_index,
+                  s.thread_count);
+}
+
+void exit_handler() {
+    const char text[] = "EXIT HANDLERS RAN\n";
+    (void)!write(2, text, sizeof text - 1);
+}
+
+TEST_F(CompositorThreads, MergeSizeMismatchOnAWorkerEndsAtOnceWithStatusOne) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(
+        {
+            std::atexit(exit_handler);
+            std::fflush(stdout);
+            dup2(2, 1);  // the message goes to standard output; the matcher reads standard error
+            cpu_count_set(4);
+            overlay_buffer_ensure(W, H);
+            worker_run_pass(4, mismatched_slice);
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(1),
+        "^A SPRITEBUFFER ES KEPBUFFER OSSZEFUTTATO .* NEM LESZ KEPED, VAZZEGH!\n$");
 }
 
 }  // namespace

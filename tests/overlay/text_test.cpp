@@ -358,6 +358,62 @@ TEST_F(TextTest, OutlinedCaptionUsesTenSlotsPerCharacterWithTheInkOnTop) {
     EXPECT_FLOAT_EQ(S.green[2008], 0.3f);
 }
 
+// Solid rectangles up to `count` commands in the list.
+void fill_draw_list(int count) {
+    while (overlay_state.draw.count < count) {
+        overlay_submit(0.1f, 0.1f, 0.2f, 0.2f, 0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, nullptr);
+    }
+}
+
+// The glyph commands from index `from` on.
+int glyphs_from(int from) {
+    const DrawList& d = overlay_state.draw;
+    int n = 0;
+    for (int i = from; i < d.count; ++i) n += d.texture[static_cast<size_t>(i)] > 0;
+    return n;
+}
+
+// Near the list's cap a text element goes in whole or not at all, and an outlined caption with every
+// slot of it (the outline copies and the ink of a character are separate slots); what comes after
+// still goes in while it fits.
+TEST_F(TextTest, DrawListCapTakesWholeTextsAndWholeCaptions) {
+    overlay_set_text(2, "hello", TEXT_LATIN1, 0.1f, 0.1f, 1, 1, 1, 1, 0.1f, 1, 0);
+    for (int room : {4, 5}) {
+        next_frame();
+        fill_draw_list(DRAW_LIST_MAX - room);
+        text_layout(2, -1);
+        EXPECT_EQ(glyphs_from(DRAW_LIST_MAX - room), room == 5 ? 5 : 0) << room;
+        EXPECT_EQ(overlay_state.draw.count, room == 5 ? DRAW_LIST_MAX : DRAW_LIST_MAX - room) << room;
+    }
+    overlay_hide(2);
+
+    // "ab": two characters, 18 visible one-glyph slots of 128 commands each; a rectangle after them.
+    ASSERT_EQ(caption_outlined(40, "ab", 0.1f, 0.5f, 1, 1, 1, 0, 0, 0, 1, 0.1f, 1, 1, 0.05f, 0, 30, 0, 1), 2);
+    EXPECT_EQ(S.caption_slots[40], 20);
+    overlay_set_image_color(70, 0.5f, 0.5f, 0.1f, 0.1f, nullptr, 1, 0, 0, 1);
+    const int caption = 18 * 128;
+    struct Case {
+        int room, glyphs, count, last;  // last: the last command's texture (0 the rectangle)
+    };
+    // With room for 17 slots the caption stays out and the rectangle takes its place; an unaligned start
+    // pads the first slot, which may still end the caption right at the cap.
+    constexpr int P = DRAW_PLACEHOLDER;
+    for (const Case c :
+         {Case{caption - 128, 0, DRAW_LIST_MAX - caption + 129, 0}, Case{caption - 127, 18, DRAW_LIST_MAX, P},
+          Case{caption, 18, DRAW_LIST_MAX, P}, Case{caption + 128, 18, DRAW_LIST_MAX - 127, 0}}) {
+        next_frame();
+        const int start = DRAW_LIST_MAX - c.room;
+        fill_draw_list(start);
+        EXPECT_EQ(overlay_build(), 1);
+        EXPECT_EQ(glyphs_from(start), c.glyphs) << c.room;
+        ASSERT_EQ(overlay_state.draw.count, c.count) << c.room;
+        EXPECT_EQ(overlay_state.draw.texture[static_cast<size_t>(c.count - 1)], c.last) << c.room;
+    }
+    // Given other content, the caption's first slot no longer holds the slots after it together.
+    overlay_set_image_color(40, 0.5f, 0.5f, 0.1f, 0.1f, nullptr, 1, 0, 0, 1);
+    EXPECT_EQ(S.caption_slots[40], 0);
+}
+
 TEST_F(TextTest, CaptionRenderedIntoTheFrameHasInkWhereTheGlyphHas) {
     cpu_count_set(1);
     // "g" from the Unicode font at twice its size: 32 pixels high and wide, its top-left at pixel (40, 30).
