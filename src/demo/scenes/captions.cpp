@@ -18,14 +18,8 @@ constexpr float DEG = 0.017453292f;
 
 void captions_clean_up() {
     fade_hide();
-    caption_hide(CAPTION_LINE_1, CAPTION_MAX_CHARS);
-    caption_hide(CAPTION_LINE_2, CAPTION_MAX_CHARS);
+    captions_hide();
     figures_put_away();
-}
-
-// Opacity of a caption shown from `from` to `to`, easing in and out over `edge` seconds.
-float shown(float e, float from, float to, float edge) {
-    return smoothstep(from, from + edge, e) * (1 - smoothstep(to - edge, to, e));
 }
 
 }  // namespace

@@ -97,8 +97,7 @@ void credit_lines(float e, float from, float to, const char* first, const char* 
 
 void corridor_clean_up() {
     fade_hide();
-    caption_hide(CAPTION_LINE_1, CAPTION_MAX_CHARS);
-    caption_hide(CAPTION_LINE_2, CAPTION_MAX_CHARS);
+    captions_hide();
     scene_dispose(SCENE_OBJECTS_FIRST, SCENE_OBJECTS_LAST);
     figures_put_away();
 }
@@ -241,8 +240,7 @@ void scene_31_closing_corridor() {
         fade_color(0, 0, 0, smoothstep(5.2f, 6.9f, e));
     });
     fade_hide();
-    caption_hide(CAPTION_LINE_1, CAPTION_MAX_CHARS);
-    caption_hide(CAPTION_LINE_2, CAPTION_MAX_CHARS);
+    captions_hide();
     scene_dispose(SCENE_OBJECTS_FIRST, SCENE_OBJECTS_LAST);
     scene_dispose(SCENE_CLOUD, SCENE_CLOUD);
     pass_clean_up();

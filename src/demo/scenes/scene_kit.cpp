@@ -208,6 +208,26 @@ void caption_hide(int first, int chars) {
     for (int slot = first; slot < first + chars * 10; ++slot) overlay_hide_ex(slot, 1, 1);
 }
 
+void captions_hide() {
+    caption_hide(CAPTION_LINE_1, CAPTION_MAX_CHARS);
+    caption_hide(CAPTION_LINE_2, CAPTION_MAX_CHARS);
+}
+
+float shown(float e, float from, float to, float edge) {
+    return smoothstep(from, from + edge, e) * (1 - smoothstep(to - edge, to, e));
+}
+
+void caption_words(float e, const CaptionWord& first, const CaptionWord& second, float y, float size,
+                   float wave_rate) {
+    constexpr float EDGE = 0.6f;
+    int line = CAPTION_LINE_1;
+    for (const CaptionWord* w : {&first, &second}) {
+        caption_centred(line, w->text, 0.5f, y, size, ADVANCE_WIDE, shown(e, w->from, w->to, EDGE),
+                        w->outline[0], w->outline[1], w->outline[2], e * wave_rate);
+        line = CAPTION_LINE_2;
+    }
+}
+
 void fade_hide() {
     if (overlay_table.slots.count > 1) overlay_hide_ex(1, 1, 1);
 }

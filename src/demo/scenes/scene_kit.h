@@ -123,6 +123,20 @@ int caption_centred(int first, const char* text, float x, float y, float size, f
                     float outline_r, float outline_g, float outline_b, float phase);
 // Hides the slots a caption of up to `chars` characters took.
 void caption_hide(int first, int chars);
+// Both caption lines hidden.
+void captions_hide();
+// Opacity of a caption shown from `from` to `to` seconds, easing in and out over `edge` seconds.
+float shown(float e, float from, float to, float edge);
+// One word of a pair the scene shows one after the other, centred on the same place.
+struct CaptionWord {
+    const char* text;
+    float from, to;    // seconds of the scene it is shown
+    float outline[3];  // red, green, blue
+};
+// The pair at `e` seconds: `first` on the first caption line, `second` on the second, each easing in and
+// out over 0.6 s, centred at (0.5, y), glyphs `size` high, waving at `wave_rate` degrees a second.
+void caption_words(float e, const CaptionWord& first, const CaptionWord& second, float y, float size,
+                   float wave_rate);
 // The fade slot hidden when the overlay has it.
 void fade_hide();
 // Slot 1 as a full-frame rectangle of this colour and opacity.

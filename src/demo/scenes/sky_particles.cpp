@@ -110,15 +110,10 @@ void scene_14_floating_crates() {
         }
         camera_aim(0.8f * std::sin(e * 0.25f), 1.5f + 0.3f * std::sin(e * 0.4f), 5 - 0.55f * e,
                    0.4f * std::sin(e * 0.2f), 1.2f, -6 - 0.55f * e);
-        caption_centred(CAPTION_LINE_1, "にせ", 0.5f, 0.16f, 0.26f, ADVANCE_WIDE,
-                        smoothstep(0.8f, 1.6f, e) * (1 - smoothstep(3.0f, 3.6f, e)), 0.3f, 0.5f, 0.9f,
-                        e * 60);
-        caption_centred(CAPTION_LINE_2, "光と", 0.5f, 0.16f, 0.26f, ADVANCE_WIDE,
-                        smoothstep(3.8f, 4.6f, e) * (1 - smoothstep(6.3f, 6.9f, e)), 0.9f, 0.6f, 0.2f,
-                        e * 60);
+        caption_words(e, {"にせ", 0.8f, 3.6f, {0.3f, 0.5f, 0.9f}}, {"光と", 3.8f, 6.9f, {0.9f, 0.6f, 0.2f}},
+                      0.16f, 0.26f, 60);
     });
-    caption_hide(CAPTION_LINE_1, CAPTION_MAX_CHARS);
-    caption_hide(CAPTION_LINE_2, CAPTION_MAX_CHARS);
+    captions_hide();
     scene_dispose(CRATE_FIRST, CRATE_FIRST + CRATES - 1);
     scene_dispose(SCENE_SKY_FIRST, SCENE_SKY_LAST);
     scene_end(clock);
@@ -163,15 +158,10 @@ void scene_16_sunset_lanterns() {
         }
         const float t = smoothstep(0, 7, e);
         camera_aim(0.6f * std::sin(e * 0.3f), mix(-2.2f, 1.5f, t), 4 - 0.4f * e, 0, mix(-1.5f, 1.8f, t), -10);
-        caption_centred(CAPTION_LINE_1, "にせ", 0.5f, 0.2f, 0.26f, ADVANCE_WIDE,
-                        smoothstep(0.5f, 1.2f, e) * (1 - smoothstep(2.8f, 3.3f, e)), 0.8f, 0.3f, 0.4f,
-                        e * 80);
-        caption_centred(CAPTION_LINE_2, "色や", 0.5f, 0.2f, 0.26f, ADVANCE_WIDE,
-                        smoothstep(3.5f, 4.2f, e) * (1 - smoothstep(6.2f, 6.8f, e)), 0.9f, 0.5f, 0.2f,
-                        e * 80);
+        caption_words(e, {"にせ", 0.5f, 3.3f, {0.8f, 0.3f, 0.4f}}, {"色や", 3.5f, 6.8f, {0.9f, 0.5f, 0.2f}},
+                      0.2f, 0.26f, 80);
     });
-    caption_hide(CAPTION_LINE_1, CAPTION_MAX_CHARS);
-    caption_hide(CAPTION_LINE_2, CAPTION_MAX_CHARS);
+    captions_hide();
     scene_dispose(LANTERN_FIRST, LANTERN_FIRST + LANTERNS - 1);
     scene_dispose(SCENE_SKY_FIRST, SCENE_SKY_LAST);
     scene_end(clock);
