@@ -1,6 +1,6 @@
 // The program's end by signal, under a private X server, with its music player kept alive by a sink
-// nobody reads (a FIFO never opened: the player waits in the device's open). SIGKILL leaves no player
-// behind, nor the window that an inherited connection would keep.
+// nobody reads (a FIFO never opened: the player waits in the device's open). SIGTERM and SIGINT quit as
+// Escape does; SIGKILL leaves no player behind, nor the window that an inherited connection would keep.
 // gtest before Xlib: Xlib's macros (None, Bool) break gtest's templates.
 #include <gtest/gtest.h>
 // clang-format off
@@ -114,6 +114,12 @@ class QuitSignals : public testing::Test {
             if (runs(pid, program)) return false;
         return true;
     }
+    // The signal ends the demo with status 0 through its quit path, which stops the music.
+    void expect_quit_on(int signal_number) {
+        ASSERT_EQ(kill(demo->pid(), signal_number), 0);
+        EXPECT_EQ(demo->wait(20), 0) << demo->err();
+        EXPECT_TRUE(poll_until(50, [&] { return players_gone(); })) << "the music player still runs";
+    }
     vmtest::Xvfb x;
     TempDir dir;
     const std::string program = fs::canonical(vmtest::build_dir() + "/velmorine");
@@ -129,6 +135,14 @@ TEST_F(QuitSignals, AKilledDemoTakesItsPlayerAndItsWindowWithIt) {
     EXPECT_TRUE(poll_until(50, [&] { return players_gone(); })) << "the music player outlived the demo";
     // The server lets the window go once no process holds the connection any more.
     EXPECT_TRUE(poll_until(50, [&] { return !window_listed(dpy, window); }));
+}
+
+TEST_F(QuitSignals, TermEndsTheDemoLikeEscape) {
+    expect_quit_on(SIGTERM);
+}
+
+TEST_F(QuitSignals, IntEndsTheDemoLikeEscape) {
+    expect_quit_on(SIGINT);
 }
 
 }  // namespace
