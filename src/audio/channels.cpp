@@ -102,7 +102,9 @@ void sound_stop(int channel) {
 }
 
 int sound_channel_start(const void* buffer, size_t length, int loop, int channel) {
-    if (buffer == nullptr || length == 0 || !channel_valid(channel)) return 0;
+    // Less than one frame (a one-frame 48 kHz file resamples to 3 bytes) has nothing a device could take.
+    if (buffer == nullptr || length < static_cast<size_t>(PCM_FRAME_BYTES) || !channel_valid(channel))
+        return 0;
     // No player is forked while the theme decodes: the child would be a copy taken in the middle of
     // the decoder's allocations and library calls, with only this thread in it.
     thread_join(music_theme.decoder);
@@ -110,8 +112,9 @@ int sound_channel_start(const void* buffer, size_t length, int loop, int channel
     park(sound_channels.pid[channel]);
     sound_channels.pid[channel] = 0;
     sound_channels.active[channel] = 0;
+    const pid_t parent = getpid();
     const pid_t pid = plumbing.fork_fn != nullptr ? plumbing.fork_fn() : fork();
-    if (pid == 0) player_main(buffer, length, loop);
+    if (pid == 0) player_main(buffer, length, loop, parent);
     if (pid < 0) return 0;
     sound_channels.pid[channel] = static_cast<int>(pid);
     sound_channels.active[channel] = 1;

@@ -52,12 +52,12 @@ void music_start();
 // Waits for the preload, then forgets the kept theme: the next music_start decodes again (tests).
 void music_release();
 
-// Stops the channel and, for a buffer with a length, starts a player on the caller's 44100 Hz stereo
-// samples. The child's process id, or 0 or less when nothing was started.
+// Stops the channel and, for a buffer of at least one frame, starts a player on the caller's 44100 Hz
+// stereo samples. The child's process id, or 0 or less when nothing was started.
 int sound_play_buffer(const void* buffer, int channel, int loop, size_t length);
 
 // Starts a player on the channel without stopping anything. 1, or 0 when nothing was started (no
-// buffer, no length, a channel outside 0..63, or the fork failed).
+// buffer, less than one frame, a channel outside 0..63, or the fork failed).
 int sound_channel_start(const void* buffer, size_t length, int loop, int channel);
 
 // Sends SIGKILL to the channel's player when it has one that is still ours.

@@ -3,10 +3,14 @@
 #include "audio/player.h"
 
 #include <alsa/asoundlib.h>
+#include <dirent.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 
 PlayerStats player_stats;
 
@@ -80,6 +84,37 @@ bool alsa_write_pass(snd_pcm_t* pcm, const uint8_t* bytes, size_t length) {
     return true;
 }
 
+// A player outliving the demo would play on as an orphan, and the descriptors it inherited (the X
+// connections among them) would keep the demo's window on the server until it ended.
+void player_detach(pid_t parent) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The parent may have died before the request: the player then belongs to someone else already.
+    if (getppid() != parent) _exit(0);
+    if (close_range(3, ~0U, 0) == 0) return;
+    // Kernels before 5.9 lack close_range: the descriptors are listed instead (the list's own one
+    // among them, closed last by closedir).
+    DIR* dir = opendir("/proc/self/fd");
+    if (dir == nullptr) return;
+    const int own = dirfd(dir);
+    while (const dirent* entry = readdir(dir)) {
+        const int fd = std::atoi(entry->d_name);
+        if (fd > 2 && fd != own) close(fd);
+    }
+    closedir(dir);
+}
+
+// The demo's handlers serve the demo: in a player they would set the demo's flags in a copy nobody
+// reads, or write the terminal's restore a second time, instead of letting the signal end the player.
+// Ignored signals stay ignored.
+void player_default_signals() {
+    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+        struct sigaction current;
+        if (sigaction(signal_number, nullptr, &current) != 0) continue;
+        if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN) continue;
+        ::signal(signal_number, SIG_DFL);
+    }
+}
+
 }  // namespace
 
 int pcm_play(const void* buffer, size_t length, int loop) {
@@ -107,7 +142,11 @@ int pcm_play(const void* buffer, size_t length, int loop) {
     return 0;
 }
 
-void player_main(const void* buffer, size_t length, int loop) {
+void player_main(const void* buffer, size_t length, int loop, pid_t parent) {
+    player_detach(parent);
+    player_default_signals();
+    // Less than one frame returns 0 at once: looping on that would spin for ever.
+    if (length < static_cast<size_t>(PCM_FRAME_BYTES)) _exit(0);
     while (pcm_play(buffer, length, loop) >= 0 && loop) {
     }
     _exit(0);

@@ -2,6 +2,8 @@
 // open PCM handle; the counters below are for tests that call pcm_play in their own process.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 
 // Frames per write: two seconds at 44100 Hz.
@@ -24,4 +26,7 @@ extern PlayerStats player_stats;
 int pcm_play(const void* buffer, size_t length, int loop);
 
 // The entry of a freshly forked player: pcm_play, then _exit(0) without exit handlers or stdio flushes.
-[[noreturn]] void player_main(const void* buffer, size_t length, int loop);
+// `parent` is the forking process's id, taken before the fork. The player dies with that process, holds
+// none of its descriptors but standard input, output and error, and takes the default action for every
+// signal the parent caught.
+[[noreturn]] void player_main(const void* buffer, size_t length, int loop, pid_t parent);

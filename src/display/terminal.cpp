@@ -26,6 +26,8 @@ struct TerminalState {
     int64_t term_cell_count = 0;    // pixel count the cell array was made for
     std::vector<char> out;          // the frame's bytes, written in one go
     int gone = 0;                   // 1 once standard output refused our frames for good
+    int output_checked = 0;         // 1 once the first frame looked at what standard output is
+    int output_terminal = 0;        // 1 when standard output was a terminal then; else nothing is drawn
     int cursor_hidden = 0;          // 1 once a frame hid the cursor; shown again at exit
     int exit_hook = 0;              // the exit handler is registered (once per process)
     int64_t last_frame_ns = 0;      // monotonic time of the last frame, 0 before the first
@@ -33,17 +35,21 @@ struct TerminalState {
 
 TerminalState terminal_state;
 
-// Sixteen references: black, the dim hues at 0.3, then near-black and the bright hues at 1. Ties go to
-// the earlier entry. The background code is that of the hue, so dim and bright print alike.
+// Sixteen references: black, the eight background colours as terminals show them (about three quarters
+// intensity: 205 of 255 in xterm, 170 on the console, and bold does not brighten a background), then
+// near-black and the bright hues at 1. Ties go to the earlier entry. A pixel darker than about a third
+// lies nearer black than any colour a background code can show, so dark pictures stay dark; references
+// at the dim hues' own values would print dark grey as a light background.
 struct ReferenceColour {
     float r, g, b;
     int code;
 };
+constexpr float SHOWN = 0.75f;  // the intensity a background code shows its colour at
 constexpr ReferenceColour REFERENCES[16] = {
-    {0.0f, 0.0f, 0.0f, 40}, {0.3f, 0.0f, 0.0f, 41}, {0.0f, 0.3f, 0.0f, 42}, {0.3f, 0.2f, 0.0f, 43},
-    {0.0f, 0.0f, 0.3f, 44}, {0.3f, 0.0f, 0.3f, 45}, {0.0f, 0.3f, 0.3f, 46}, {0.3f, 0.3f, 0.3f, 47},
-    {0.1f, 0.1f, 0.1f, 40}, {1.0f, 0.0f, 0.0f, 41}, {0.0f, 1.0f, 0.0f, 42}, {1.0f, 0.5f, 0.0f, 43},
-    {0.0f, 0.0f, 1.0f, 44}, {1.0f, 0.0f, 1.0f, 45}, {0.0f, 1.0f, 1.0f, 46}, {1.0f, 1.0f, 1.0f, 47},
+    {0.0f, 0.0f, 0.0f, 40},  {SHOWN, 0.0f, 0.0f, 41},  {0.0f, SHOWN, 0.0f, 42},  {SHOWN, SHOWN, 0.0f, 43},
+    {0.0f, 0.0f, SHOWN, 44}, {SHOWN, 0.0f, SHOWN, 45}, {0.0f, SHOWN, SHOWN, 46}, {SHOWN, SHOWN, SHOWN, 47},
+    {0.1f, 0.1f, 0.1f, 40},  {1.0f, 0.0f, 0.0f, 41},   {0.0f, 1.0f, 0.0f, 42},   {1.0f, 0.5f, 0.0f, 43},
+    {0.0f, 0.0f, 1.0f, 44},  {1.0f, 0.0f, 1.0f, 45},   {0.0f, 1.0f, 1.0f, 46},   {1.0f, 1.0f, 1.0f, 47},
 };
 
 // Source sizes that decide how many parts the downscale runs as.
@@ -169,43 +175,66 @@ void build_truecolor_frame(std::vector<char>& out, const uint8_t* pixels, int co
     }
 }
 
-void restore_terminal() {
-    TerminalState& ts = terminal_state;
-    if (!ts.cursor_hidden || ts.gone) return;
-    static const char restore[] = "\33[0m\33[?25h\r\n";
-    ssize_t written = write(STDOUT_FILENO, restore, sizeof restore - 1);
-    (void)written;  // nothing more to do at exit if the terminal refuses it
+// Plain attributes and the cursor shown, on a line of its own.
+constexpr char RESTORE_SEQUENCE[] = "\33[0m\33[?25h\r\n";
+constexpr char HIDE_SEQUENCE[] = "\33[?25l";
+
+// Only write(): also called from signal handlers.
+void write_sequence(const char* bytes, size_t length) {
+    if (terminal_state.gone) return;
+    const ssize_t written = write(STDOUT_FILENO, bytes, length);
+    (void)written;  // nothing more to do if the terminal refuses it
 }
 
-// Ctrl-C is the way out of a display-less run (there are no key events without X): the cursor comes
-// back before the signal takes its default course. Only write() is used, as a handler must.
+void restore_terminal() {
+    if (!terminal_state.cursor_hidden) return;
+    write_sequence(RESTORE_SEQUENCE, sizeof RESTORE_SEQUENCE - 1);
+}
+
+// A signal that ends or stops the process (Ctrl-C or SIGTERM when nobody else handles them, SIGQUIT,
+// Ctrl-Z, a crash) gives the shell its terminal back as it was, then takes its default course: raised
+// again, it is delivered once the handler returns.
 void restore_on_signal(int signal_number) {
-    static const char restore[] = "\33[0m\33[?25h\r\n";
-    if (!terminal_state.gone) {
-        ssize_t written = write(STDOUT_FILENO, restore, sizeof restore - 1);
-        (void)written;
-    }
+    write_sequence(RESTORE_SEQUENCE, sizeof RESTORE_SEQUENCE - 1);
     ::signal(signal_number, SIG_DFL);
     raise(signal_number);
 }
 
-// Installed once, for the signals that end a program from its terminal, unless someone else handles
-// or ignores them already.
+void hook_signal(int signal_number, void (*handler_fn)(int)) {
+    struct sigaction handler {};
+    handler.sa_handler = handler_fn;
+    sigemptyset(&handler.sa_mask);
+    handler.sa_flags = SA_RESTART;
+    sigaction(signal_number, &handler, nullptr);
+}
+
+// Back in the foreground after Ctrl-Z: the next frame sets the colours again, only the cursor needs
+// hiding, and the next Ctrl-Z the same care.
+void hide_on_continue(int) {
+    write_sequence(HIDE_SEQUENCE, sizeof HIDE_SEQUENCE - 1);
+    hook_signal(SIGTSTP, restore_on_signal);
+}
+
+bool signal_is_default(int signal_number) {
+    struct sigaction current;
+    return sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL;
+}
+
+// Installed once, for the signals that end or stop a program from its terminal and for crashes, unless
+// someone else handles or ignores them already.
 void hook_exit() {
     // A closed terminal must end the demo through write errors, not kill it with a signal.
     ::signal(SIGPIPE, SIG_IGN);
     std::atexit(restore_terminal);
-    for (int signal_number : {SIGINT, SIGTERM, SIGQUIT}) {
-        struct sigaction current;
-        if (sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
-        struct sigaction handler {};
-        handler.sa_handler = restore_on_signal;
-        sigemptyset(&handler.sa_mask);
-        sigaction(signal_number, &handler, nullptr);
+    for (int signal_number : {SIGINT, SIGTERM, SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+        if (signal_is_default(signal_number)) hook_signal(signal_number, restore_on_signal);
+    if (signal_is_default(SIGTSTP) && signal_is_default(SIGCONT)) {
+        hook_signal(SIGTSTP, restore_on_signal);
+        hook_signal(SIGCONT, hide_on_continue);
     }
 }
 
-// A closed pipe or tty is final: the demo ends quietly through quit_requested, never by SIGPIPE.
+// A terminal that hung up is final: the demo ends quietly through quit_requested, never by a signal.
 void terminal_gone() {
     terminal_state.gone = 1;
     display_state.quit_requested = 1;
@@ -277,13 +306,30 @@ void image_downscale(const uint8_t* source, int source_width, int source_height,
     for (int k = 1; k < parts; ++k) thread_join(threads[k]);
 }
 
+void terminal_grid(int reported_columns, int reported_rows, int* columns, int* rows) {
+    *columns = 0;
+    *rows = 0;
+    if (reported_columns <= 1 || reported_rows <= 1) return;
+    *columns = reported_columns < TERMINAL_COLUMNS_MAX ? reported_columns : TERMINAL_COLUMNS_MAX;
+    *rows = reported_rows < TERMINAL_ROWS_MAX ? reported_rows : TERMINAL_ROWS_MAX;
+}
+
 void terminal_present(const uint8_t* pixels, int width, int height) {
     TerminalState& ts = terminal_state;
     pace_frame();
     if (ts.gone || pixels == nullptr || width <= 0 || height <= 0) return;
+    // Decided once: a terminal that hangs up later no longer passes the test, and its failing writes
+    // must still end the demo.
+    if (!ts.output_checked) {
+        ts.output_checked = 1;
+        ts.output_terminal = isatty(STDOUT_FILENO);
+    }
+    if (!ts.output_terminal) return;
     winsize size;
-    if (ioctl(STDIN_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col <= 1 || size.ws_row <= 1) return;
-    const int columns = size.ws_col, rows = size.ws_row;
+    if (ioctl(STDIN_FILENO, TIOCGWINSZ, &size) != 0) return;
+    int columns = 0, rows = 0;
+    terminal_grid(size.ws_col, size.ws_row, &columns, &rows);
+    if (columns == 0) return;
     const int truecolor = terminal_truecolor();
     const int pixel_rows = truecolor ? rows * 2 : rows;
     const int64_t count = static_cast<int64_t>(columns) * pixel_rows;
@@ -291,10 +337,9 @@ void terminal_present(const uint8_t* pixels, int width, int height) {
         std::free(ts.term_cells);
         ts.term_cells = nullptr;
         ts.term_cell_count = 0;
-        // Retried until it succeeds: a frame cannot be drawn without it, and it is small.
-        while ((ts.term_cells = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(count) * 3))) ==
-               nullptr)
-            usleep(1000);
+        // At most 6 MB within the bounds; without it this frame is skipped and the next one tries again.
+        ts.term_cells = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(count) * 3));
+        if (ts.term_cells == nullptr) return;
         std::memset(ts.term_cells, 0, static_cast<size_t>(count) * 3);
         ts.term_cell_count = count;
     }
@@ -322,6 +367,8 @@ void terminal_reset() {
     ts.term_cells = nullptr;
     ts.term_cell_count = 0;
     ts.gone = 0;
+    ts.output_checked = 0;
+    ts.output_terminal = 0;
     ts.cursor_hidden = 0;
     ts.last_frame_ns = 0;
 }

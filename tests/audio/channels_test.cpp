@@ -135,6 +135,44 @@ TEST_F(ChannelsTest, FailedForkLeavesTheChannelEmpty) {
     ASSERT_EQ(sound_channels.active[2], 0);
 }
 
+// A device takes whole frames: a looping player on less than one would write nothing and start over
+// for ever. A too short sound still stops what the channel played.
+TEST_F(ChannelsTest, LessThanOneFrameStartsNoPlayer) {
+    static int forks;
+    forks = 0;
+    sound_set_fork([] {
+        ++forks;
+        errno = EAGAIN;
+        return pid_t{-1};
+    });
+    const std::string buffer = tone(9, 1);
+    for (size_t length = 1; length < buffer.size(); ++length)
+        for (int loop = 0; loop <= 1; ++loop) {
+            EXPECT_EQ(sound_channel_start(buffer.data(), length, loop, 6), 0) << length;
+            EXPECT_LE(sound_play_buffer(buffer.data(), 6, loop, length), 0) << length;
+        }
+    EXPECT_EQ(forks, 0);
+    EXPECT_EQ(sound_channels.pid[6], 0);
+    EXPECT_EQ(sound_channels.active[6], 0);
+
+    // A one-frame 48 kHz file comes out of the rate step shorter than a frame: played by name, looping.
+    const std::string ogg = soundfiles::ogg_file(2, 48000, 1);
+    ASSERT_FALSE(ogg.empty());
+    const std::string path = dir.write("blip.ogg", ogg);
+    size_t length = 0;
+    int16_t* samples = sound_decode_file(path.c_str(), &length);
+    ASSERT_NE(samples, nullptr);
+    EXPECT_LT(length, 4u);
+    free(samples);
+    sound_set_fork(nullptr);
+    const std::string playing = tone(3, 100);
+    ASSERT_GT(sound_play_buffer(playing.data(), 6, 1, playing.size()), 0);
+    const int before = sound_channels.pid[6];
+    sound_play(path.c_str(), 6, 1);
+    EXPECT_EQ(sound_channels.active[6], 0);
+    EXPECT_TRUE(poll_until([&] { return sound_channels.pid[6] == 0 && process_state(before) == 0; }));
+}
+
 TEST(Channels, EndedPlayerIsReapedAndItsChannelFreed) {
     vmtest::TempDir dir;
     const std::string out = dir / "out.raw";

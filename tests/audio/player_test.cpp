@@ -66,9 +66,10 @@ TEST(PlayerLoop, ReplaysWithoutReopening) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     audiotest::use_file_sink(dir, fifo);
     const std::string buffer = frames(3000);
+    const pid_t parent = getpid();
     const pid_t child = fork();
     ASSERT_GE(child, 0);
-    if (child == 0) player_main(buffer.data(), buffer.size(), 1);
+    if (child == 0) player_main(buffer.data(), buffer.size(), 1, parent);
     const std::string got = audiotest::read_fifo(fifo, 3 * buffer.size() + 100);
     kill(child, SIGKILL);
     int status = 0;
@@ -89,12 +90,13 @@ TEST(PlayerNoDevice, EndsAtOnceAndSilently) {
     // A looping player in its own process: it ends by itself, with status 0 and nothing on stderr.
     const std::string err = dir / "stderr.txt";
     const auto started = std::chrono::steady_clock::now();
+    const pid_t parent = getpid();
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (fd >= 0) dup2(fd, STDERR_FILENO);
-        player_main(buffer.data(), buffer.size(), 1);
+        player_main(buffer.data(), buffer.size(), 1, parent);
     }
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -7,11 +7,15 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,18 +28,28 @@ namespace {
 
 using vmtest::TempDir;
 
-// A pseudo-terminal of a given size: its slave side stands in for the program's terminal.
+// A pseudo-terminal of a given size: its slave side stands in for the program's terminal, raw, so the
+// bytes written arrive as they were written.
 struct Pty {
     int master = -1, slave = -1;
     Pty(int columns, int rows) {
         master = posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
         slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+        termios mode;
+        if (tcgetattr(slave, &mode) == 0) {
+            cfmakeraw(&mode);
+            tcsetattr(slave, TCSANOW, &mode);
+        }
         resize(columns, rows);
     }
     ~Pty() {
         if (slave >= 0) close(slave);
+        close_master();
+    }
+    void close_master() {
         if (master >= 0) close(master);
+        master = -1;
     }
     void resize(int columns, int rows) {
         winsize size{};
@@ -45,30 +59,87 @@ struct Pty {
     }
 };
 
-// Standard input and output replaced for the length of a test; standard output goes into a pipe.
+// What a terminal received. A child process copies everything from the master side into a file, so a
+// frame larger than the terminal's buffer (some 20 kB) never blocks its writer.
+struct PtyTap {
+    Pty& pty;
+    std::string file;
+    pid_t copier = -1;
+    size_t taken = 0;
+    int marks = 0;
+    PtyTap(Pty& terminal, const std::string& path) : pty(terminal), file(path) {
+        const int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        copier = fork();
+        if (copier == 0) {
+            char chunk[65536];
+            ssize_t n;
+            while ((n = read(pty.master, chunk, sizeof chunk)) > 0)
+                if (write(out, chunk, static_cast<size_t>(n)) != n) break;
+            _exit(0);
+        }
+        close(out);
+    }
+    ~PtyTap() { stop(); }
+    void stop() {
+        if (copier <= 0) return;
+        kill(copier, SIGKILL);
+        waitpid(copier, nullptr, 0);
+        copier = -1;
+    }
+    // Everything written to the terminal since the last call: a mark written after it shows when the
+    // copy has caught up.
+    std::string take() {
+        const std::string mark = "<mark " + std::to_string(++marks) + ">";
+        if (write(pty.slave, mark.data(), mark.size()) != static_cast<ssize_t>(mark.size())) return "";
+        for (int i = 0; i < 1000; ++i) {
+            const std::string bytes = vmtest::read_file(file);
+            const size_t at = bytes.find(mark, taken);
+            if (at != std::string::npos) {
+                const std::string got = bytes.substr(taken, at - taken);
+                taken = at + mark.size();
+                return got;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return "(the copy never caught up)";
+    }
+};
+
+// Standard input and output replaced for the length of a test: standard output is a terminal (a tapped
+// pseudo-terminal) or, without one, a pipe.
 struct Redirect {
     int saved_in = dup(STDIN_FILENO), saved_out = dup(STDOUT_FILENO);
     int pipe_fds[2] = {-1, -1};
-    explicit Redirect(int input) {
+    TempDir dir;
+    std::unique_ptr<PtyTap> tap;
+    Redirect(int input, Pty* output) {
         fflush(stdout);
+        dup2(input, STDIN_FILENO);
+        if (output != nullptr) {
+            tap = std::make_unique<PtyTap>(*output, dir / "terminal.bin");
+            dup2(output->slave, STDOUT_FILENO);
+            return;
+        }
         if (pipe(pipe_fds) != 0) return;
         fcntl(pipe_fds[0], F_SETFL, O_NONBLOCK);
         fcntl(pipe_fds[0], F_SETPIPE_SZ, 1 << 20);
-        dup2(input, STDIN_FILENO);
         dup2(pipe_fds[1], STDOUT_FILENO);
     }
+    // The terminal's own size and output.
+    explicit Redirect(Pty& pty) : Redirect(pty.slave, &pty) {}
     ~Redirect() {
         dup2(saved_in, STDIN_FILENO);
         dup2(saved_out, STDOUT_FILENO);
         close(saved_in);
         close(saved_out);
         if (pipe_fds[0] >= 0) close(pipe_fds[0]);
-        close(pipe_fds[1]);
+        if (pipe_fds[1] >= 0) close(pipe_fds[1]);
         terminal_reset();
         display_state.quit_requested = 0;
     }
     // Everything written so far.
     std::string take() {
+        if (tap) return tap->take();
         std::string bytes;
         char chunk[65536];
         ssize_t n;
@@ -159,20 +230,70 @@ TEST(Terminal, NearestColourPicksTheHue) {
     EXPECT_EQ(terminal_colour_code(0, 255, 255), 46);
     EXPECT_EQ(terminal_colour_code(255, 255, 255), 47);
     EXPECT_EQ(terminal_colour_code(0, 0, 0), 40);
-    EXPECT_EQ(terminal_colour_code(128, 128, 128), 47);  // mid grey: the dim white at 0.3 is nearest
+    EXPECT_EQ(terminal_colour_code(128, 128, 128), 47);  // mid grey: nearer the light grey shown than black
     EXPECT_EQ(terminal_colour_code(40, 40, 40), 40);     // dark grey stays black
-    EXPECT_EQ(terminal_colour_code(80, 0, 0), 41);       // dim red
-    EXPECT_EQ(terminal_colour_code(0, 0, 70), 44);       // dim blue
-    EXPECT_EQ(terminal_colour_code(77, 51, 0), 43);      // the dim yellow itself
-    EXPECT_EQ(terminal_colour_code(200, 30, 30), 41);    // a reddish pixel is red, not white or yellow
+    // Dim hues print as black: every background code but black shows a colour at some three quarters.
+    EXPECT_EQ(terminal_colour_code(80, 0, 0), 40);
+    EXPECT_EQ(terminal_colour_code(0, 0, 70), 40);
+    EXPECT_EQ(terminal_colour_code(77, 51, 0), 40);
+    EXPECT_EQ(terminal_colour_code(140, 0, 0), 41);  // from about half intensity they keep their hue
+    EXPECT_EQ(terminal_colour_code(0, 0, 130), 44);
+    EXPECT_EQ(terminal_colour_code(200, 30, 30), 41);  // a reddish pixel is red, not white or yellow
     EXPECT_EQ(terminal_colour_code(30, 200, 190), 46);
+}
+
+// A background code shows its colour at about three quarters intensity (bold leaves backgrounds alone),
+// so a dark pixel printed as anything but black turns light: dark asphalt became a white road.
+TEST(Terminal, DarkPicturesStayDark) {
+    for (int v = 0; v < 96; ++v) EXPECT_EQ(terminal_colour_code(v, v, v), 40) << v;
+    // Greys never come out as a hue.
+    for (int v = 0; v < 256; ++v) {
+        const int code = terminal_colour_code(v, v, v);
+        EXPECT_TRUE(code == 40 || code == 47) << v << ": " << code;
+    }
+    // Asphalt, night grass, a dusk sky, tree bark.
+    const uint8_t dark[][3] = {{60, 62, 66}, {20, 50, 25}, {30, 35, 70}, {70, 50, 35}, {90, 90, 100}};
+    for (const auto& c : dark) EXPECT_EQ(terminal_colour_code(c[0], c[1], c[2]), 40) << int(c[0]);
+}
+
+TEST(Terminal, TheCellGridIsBounded) {
+    int columns = -1, rows = -1;
+    terminal_grid(80, 24, &columns, &rows);
+    EXPECT_EQ(columns, 80);
+    EXPECT_EQ(rows, 24);
+    terminal_grid(65535, 65535, &columns, &rows);
+    EXPECT_EQ(columns, TERMINAL_COLUMNS_MAX);
+    EXPECT_EQ(rows, TERMINAL_ROWS_MAX);
+    terminal_grid(2000, 50, &columns, &rows);
+    EXPECT_EQ(columns, TERMINAL_COLUMNS_MAX);
+    EXPECT_EQ(rows, 50);
+    terminal_grid(1, 24, &columns, &rows);
+    EXPECT_EQ(columns, 0);
+    terminal_grid(80, 1, &columns, &rows);
+    EXPECT_EQ(rows, 0);
+
+    // A bogus size from the terminal: the frame is drawn at the bound instead of asking for gigabytes
+    // of cells. Flat, so every half block after the first colour code is 3 bytes.
+    Pty pty(65535, 65535);
+    setenv("COLORTERM", "truecolor", 1);
+    Redirect io(pty);
+    const std::vector<uint8_t> flat(64 * 32 * 3, 90);
+    terminal_present(flat.data(), 64, 32);
+    const std::string frame = io.take();
+    unsetenv("COLORTERM");
+    const std::string first = "\33[?25l\33[1;1H";
+    ASSERT_EQ(frame.compare(0, first.size(), first), 0) << frame.substr(0, 40);
+    bool ok = false;
+    const std::vector<HalfCell> cells = truecolor_cells(frame.substr(first.size()), &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(cells.size(), static_cast<size_t>(TERMINAL_COLUMNS_MAX) * TERMINAL_ROWS_MAX);
 }
 
 TEST(Terminal, SixteenColourFrameFillsTheTerminalAndFollowsItsSize) {
     Pty pty(80, 24);
     ASSERT_GE(pty.slave, 0);
     unsetenv("COLORTERM");
-    Redirect io(pty.slave);
+    Redirect io(pty);
     const int width = 160, height = 48;  // every cell takes the pixel at twice its row and column
     const std::vector<uint8_t> image = noise(width, height, 11);
     terminal_present(image.data(), width, height);
@@ -204,7 +325,7 @@ TEST(Terminal, TrueColourHalfBlocksCarryBothPixels) {
         Pty pty(7, 5);
         ASSERT_GE(pty.slave, 0);
         setenv("COLORTERM", colorterm, 1);
-        Redirect io(pty.slave);
+        Redirect io(pty);
         const std::vector<uint8_t> image = noise(7, 10, 23);  // one pixel per half cell
         terminal_present(image.data(), 7, 10);
         const std::string frame = io.take();
@@ -228,7 +349,7 @@ TEST(Terminal, TrueColourHalfBlocksCarryBothPixels) {
     // Equal neighbours share one colour code.
     Pty pty(10, 2);
     setenv("COLORTERM", "truecolor", 1);
-    Redirect io(pty.slave);
+    Redirect io(pty);
     std::vector<uint8_t> flat(10 * 4 * 3, 200);
     terminal_present(flat.data(), 10, 4);
     const std::string frame = io.take();
@@ -241,7 +362,7 @@ TEST(Terminal, TrueColourHalfBlocksCarryBothPixels) {
 TEST(Terminal, OtherColourTermsGetSixteenColours) {
     Pty pty(8, 4);
     setenv("COLORTERM", "yes", 1);
-    Redirect io(pty.slave);
+    Redirect io(pty);
     const std::vector<uint8_t> image = noise(8, 8, 5);
     terminal_present(image.data(), 8, 8);
     const std::string frame = io.take();
@@ -253,28 +374,42 @@ TEST(Terminal, WithoutATerminalNothingIsWritten) {
     const int null_fd = open("/dev/null", O_RDONLY);
     ASSERT_GE(null_fd, 0);
     {
-        Redirect io(null_fd);
+        Redirect io(null_fd, nullptr);
         const std::vector<uint8_t> image = noise(64, 32, 2);
         terminal_present(image.data(), 64, 32);
         EXPECT_EQ(io.take(), "");
         EXPECT_EQ(display_state.quit_requested.load(), 0);
     }
     close(null_fd);
+    // Nor when standard output is not a terminal (`velmorine > file` would fill the disk), even with one
+    // on standard input that says how large it is.
+    {
+        Pty input(80, 24);
+        Redirect io(input.slave, nullptr);
+        const std::vector<uint8_t> image = noise(64, 32, 2);
+        terminal_present(image.data(), 64, 32);
+        terminal_present(image.data(), 64, 32);
+        EXPECT_EQ(io.take(), "");
+        EXPECT_EQ(display_state.quit_requested.load(), 0);
+    }
     // A one-row or one-column terminal draws nothing either.
     Pty pty(1, 24);
-    Redirect io(pty.slave);
+    Redirect io(pty);
     const std::vector<uint8_t> image = noise(64, 32, 2);
     terminal_present(image.data(), 64, 32);
     EXPECT_EQ(io.take(), "");
 }
 
-TEST(Terminal, AClosedPipeAsksToQuitAndStopsWriting) {
-    Pty pty(40, 12);
-    Redirect io(pty.slave);
-    close(io.pipe_fds[0]);
-    io.pipe_fds[0] = -1;
+TEST(Terminal, AClosedTerminalAsksToQuitAndStopsWriting) {
+    // Standard input keeps its size; the terminal on standard output hangs up after the first frame.
+    Pty input(40, 12), output(40, 12);
+    Redirect io(input.slave, &output);
     const std::vector<uint8_t> image = noise(64, 32, 9);
-    // SIGPIPE is ignored by the renderer, so this returns; the write fails with EPIPE.
+    terminal_present(image.data(), 64, 32);
+    EXPECT_NE(io.take(), "");
+    io.tap->stop();
+    output.close_master();
+    // The write fails with EIO.
     terminal_present(image.data(), 64, 32);
     EXPECT_EQ(display_state.quit_requested.load(), 1);
     // Later frames do not try again: standard output is now a fresh pipe that stays empty.
@@ -366,7 +501,9 @@ bool grid_filled(const std::vector<std::vector<int>>& grid, size_t columns, size
 
 // A private tmux server for one test, killed with it.
 struct Tmux {
-    std::string server = "vm_terminal_" + std::to_string(getpid());
+    // A name of its own each time: the last server may still be going away.
+    static inline int servers = 0;
+    std::string server = "vm_terminal_" + std::to_string(getpid()) + "_" + std::to_string(++servers);
     std::string tmux(const std::string& args) { return run("tmux -L " + server + " " + args + " 2>&1"); }
     ~Tmux() { tmux("kill-server"); }
 };
@@ -408,71 +545,216 @@ TEST(TerminalProgram, DrawsEveryCellOfTheTmuxPaneAndFollowsAResize) {
     EXPECT_TRUE(grid_filled(grid, 50, 12)) << capture;
 }
 
+// A sink nobody reads: the music player waits in the device's open, still there when a signal comes.
+std::string fifo_sink(const TempDir& dir) {
+    const std::string fifo = dir / "music.fifo";
+    mkfifo(fifo.c_str(), 0600);
+    return dir.write("asound.conf", "pcm.!default {\n type file\n slave.pcm { type null }\n file \"" + fifo +
+                                        "\"\n format \"raw\"\n}\n");
+}
+
+std::string program_command(const std::string& sink) {
+    return "env -u DISPLAY -u COLORTERM ALSA_CONFIG_PATH=" + sink + " " + program();
+}
+
+// Runs the command in the pane, with every byte the pane receives also copied to `copy` (tmux stops
+// showing a pane's state once it is dead) and its exit status (128 + the signal for a signal) written
+// to `status`. The pane waits for the copy before it starts the program; the shell around it takes no
+// part in Ctrl-C, and a crash leaves no core file.
+void start_copied(Tmux& t, const std::string& command, const std::string& copy, const std::string& status) {
+    t.tmux("new-session -d -s t -x 60 -y 20 'ulimit -c 0; trap : INT; tmux -L " + t.server +
+           " wait-for vm_go; " + command + "; echo $? > " + status + "'");
+    t.tmux("pipe-pane -t t 'cat > " + copy + "'");
+    t.tmux("wait-for -S vm_go");
+}
+
+// The status the pane's shell wrote, or "" when the program has not ended after the tries.
+std::string status_written(const std::string& status) {
+    std::string text;
+    for (int i = 0; i < 100 && text.empty(); ++i) {
+        text = vmtest::read_file(status);
+        if (text.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return text;
+}
+
+std::string pane(Tmux& t, const std::string& format) {
+    return t.tmux("display-message -p -t t '" + format + "'");
+}
+
+// Polls the pane's format until it reads `want` (a line), at most `tries` times.
+bool pane_reaches(Tmux& t, const std::string& format, const std::string& want, int tries = 100) {
+    for (int i = 0; i < tries; ++i) {
+        if (pane(t, format) == want + "\n") return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+// The copy once it holds `what`, or as it is after the tries.
+std::string copy_holding(const std::string& copy, const std::string& what) {
+    std::string bytes;
+    for (int i = 0; i < 100; ++i) {
+        bytes = vmtest::read_file(copy);
+        if (bytes.find(what) != std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return bytes;
+}
+
+// True when the restore comes after every frame: nothing but plain text (the shell's word on a crash)
+// follows it.
+bool restored_last(const std::string& bytes, const std::string& restore) {
+    const size_t at = bytes.rfind(restore);
+    return at != std::string::npos && bytes.find('\33', at + restore.size()) == std::string::npos;
+}
+
+// The children of `parent` that run the program: the demo in its pane's shell, or its players.
+std::vector<pid_t> program_children(pid_t parent) {
+    const std::string exe = std::filesystem::canonical(program());
+    std::vector<pid_t> children;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path() / "exe", error) != exe || error) continue;
+        const std::string stat = vmtest::read_file(entry.path() / "stat");
+        const size_t paren = stat.rfind(')');
+        if (paren == std::string::npos || paren + 4 >= stat.size() || stat[paren + 2] == 'Z') continue;
+        if (std::atoi(stat.c_str() + paren + 4) == parent)
+            children.push_back(static_cast<pid_t>(std::atoi(entry.path().filename().c_str())));
+    }
+    return children;
+}
+
+// The demo the pane's shell runs, 0 when there is none.
+pid_t pane_demo(Tmux& t) {
+    const std::vector<pid_t> demo = program_children(std::atoi(pane(t, "#{pane_pid}").c_str()));
+    return demo.size() == 1 ? demo[0] : 0;
+}
+
+size_t occurrences(const std::string& bytes, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = bytes.find(what); at != std::string::npos; at = bytes.find(what, at + 1)) ++n;
+    return n;
+}
+
+// As the pane's copy has it: the terminal turns the line feed into a carriage return and a line feed.
+const std::string RESTORE = "\33[0m\33[?25h\r\r\n";
+
 TEST(TerminalProgram, CtrlCGivesTheCursorBack) {
     if (system("command -v tmux > /dev/null") != 0) GTEST_SKIP() << "tmux is not installed";
     TempDir dir;
     Tmux t;
-    // Standard output also goes to a file, so the bytes written after the signal can be read: tmux
-    // stops showing a pane's state once it is dead.
-    const std::string out = dir / "out.bin";
-    const std::string command = "env -u DISPLAY -u COLORTERM ALSA_CONFIG_PATH=" + file_sink(dir) + " " +
-                                program() + " | tee -i " + out;
-    t.tmux("new-session -d -s t -x 60 -y 20 '" + command + "'");
-    t.tmux("set-option -t t remain-on-exit on");
+    const std::string out = dir / "out.bin", status = dir / "status";
+    start_copied(t, program_command(fifo_sink(dir)), out, status);
     std::string capture;
     ASSERT_TRUE(grid_filled(wait_for_grid(t, 60, 20, 30, &capture), 60, 20)) << capture;
     // The frames hide the cursor while they draw.
-    EXPECT_EQ(t.tmux("display-message -p -t t '#{cursor_flag}'"), "0\n");
-    t.tmux("send-keys -t t C-c");
-    std::string dead;
-    for (int i = 0; i < 100 && dead != "1\n"; ++i) {
+    EXPECT_EQ(pane(t, "#{cursor_flag}"), "0\n");
+    // Ctrl-C reaches the music player too: it must end quietly, not restore the terminal a second time.
+    const pid_t demo = pane_demo(t);
+    ASSERT_GT(demo, 0);
+    for (int i = 0; i < 300 && program_children(demo).empty(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        dead = t.tmux("display-message -p -t t '#{pane_dead}'");
-    }
-    ASSERT_EQ(dead, "1\n");
-    const std::string bytes = vmtest::read_file(out);
-    EXPECT_EQ(bytes.compare(0, 12, "\33[?25l\33[1;1H"), 0);
-    const std::string restore = "\33[0m\33[?25h\r\n";
-    ASSERT_GE(bytes.size(), restore.size());
-    EXPECT_EQ(bytes.substr(bytes.size() - restore.size()), restore);
+    ASSERT_FALSE(program_children(demo).empty()) << "no music player";
+    t.tmux("send-keys -t t C-c");
+    // The quit path, as Escape takes it under X.
+    EXPECT_EQ(status_written(status), "0\n");
+    const std::string bytes = copy_holding(out, RESTORE);
+    // Standard error shares the pane: the missing display's line, then the first frame.
+    const std::string first = "X11 kapcsolathiba.\r\n\33[?25l\33[1;1H";
+    EXPECT_EQ(bytes.compare(0, first.size(), first), 0) << bytes.substr(0, first.size());
+    EXPECT_TRUE(restored_last(bytes, RESTORE));
+    EXPECT_EQ(occurrences(bytes, "\33[?25h"), 1u);
 }
 
-TEST(TerminalProgram, AClosedPipeEndsTheDemoQuietly) {
+TEST(TerminalProgram, CtrlZGivesTheShellItsTerminalAndFgHidesTheCursorAgain) {
+    if (system("command -v tmux > /dev/null") != 0) GTEST_SKIP() << "tmux is not installed";
     TempDir dir;
-    const std::string sink = file_sink(dir);
-    const std::string err_path = dir / "stderr.txt";
-    Pty pty(40, 12);
-    ASSERT_GE(pty.slave, 0);
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
+    Tmux t;
+    // A shell with job control, as a user runs the demo.
+    t.tmux("new-session -d -s t -x 60 -y 20 'env PS1=prompt: bash --norc --noprofile'");
+    t.tmux("send-keys -t t '" + program_command(file_sink(dir)) + "' Enter");
+    std::string capture;
+    ASSERT_TRUE(grid_filled(wait_for_grid(t, 60, 20, 30, &capture), 60, 20)) << capture;
+    EXPECT_EQ(pane(t, "#{cursor_flag}"), "0\n");
+
+    t.tmux("send-keys -t t C-z");
+    EXPECT_TRUE(pane_reaches(t, "#{cursor_flag}", "1")) << "the shell's cursor stays hidden";
+    // The shell's lines after the stop are in its own colours, not on the last cell's background.
+    std::string text;
+    for (int i = 0; i < 100 && text.find("prompt:") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        text = t.tmux("capture-pane -t t -p -N");
+    }
+    const std::vector<std::vector<int>> grid = parse_capture(t.tmux("capture-pane -t t -e -p -N"));
+    std::vector<std::string> lines(1);
+    for (char c : text) {
+        if (c == '\n')
+            lines.emplace_back();
+        else
+            lines.back().push_back(c);
+    }
+    size_t shell_lines = 0;
+    for (size_t row = 0; row < lines.size() && row < grid.size(); ++row) {
+        if (lines[row].find("Stopped") == std::string::npos &&
+            lines[row].find("prompt:") == std::string::npos)
+            continue;
+        ++shell_lines;
+        size_t coloured = 0;
+        for (int cell : grid[row]) coloured += cell != -1;
+        EXPECT_EQ(coloured, 0u) << lines[row];
+    }
+    EXPECT_EQ(shell_lines, 2u) << text;
+
+    // Back in the foreground it draws again with the cursor hidden, and Ctrl-C still ends it.
+    t.tmux("send-keys -t t fg Enter");
+    EXPECT_TRUE(pane_reaches(t, "#{cursor_flag}", "0"));
+    EXPECT_TRUE(grid_filled(wait_for_grid(t, 60, 20, 30, &capture), 60, 20)) << capture;
+    t.tmux("send-keys -t t C-c");
+    EXPECT_TRUE(pane_reaches(t, "#{cursor_flag}", "1"));
+}
+
+TEST(TerminalProgram, ACrashGivesTheCursorBack) {
+    if (system("command -v tmux > /dev/null") != 0) GTEST_SKIP() << "tmux is not installed";
+    for (int crash : {SIGSEGV, SIGABRT}) {
+        TempDir dir;
+        Tmux t;
+        const std::string out = dir / "out.bin", status = dir / "status";
+        // A sanitizer build catches SIGSEGV itself, and the renderer leaves a handled signal alone.
+        start_copied(t, "env ASAN_OPTIONS=handle_segv=0 " + program_command(file_sink(dir)), out, status);
+        std::string capture;
+        ASSERT_TRUE(grid_filled(wait_for_grid(t, 60, 20, 30, &capture), 60, 20)) << capture;
+        const pid_t demo = pane_demo(t);
+        ASSERT_GT(demo, 0);
+        ASSERT_EQ(kill(demo, crash), 0);
+        // It still dies of the signal.
+        EXPECT_EQ(status_written(status), std::to_string(128 + crash) + "\n");
+        EXPECT_TRUE(restored_last(copy_holding(out, RESTORE), RESTORE)) << crash;
+    }
+}
+
+// Starts the program with the given standard input and output, stderr into `err_path`.
+pid_t start_program(int input, int output, const std::string& sink, const std::string& err_path) {
     const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
     if (pid == 0) {
         const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(pty.slave, STDIN_FILENO);
-        dup2(out[1], STDOUT_FILENO);
+        dup2(input, STDIN_FILENO);
+        dup2(output, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
-        close(out[0]);
         unsetenv("DISPLAY");
         unsetenv("COLORTERM");
         setenv("ALSA_CONFIG_PATH", sink.c_str(), 1);
+        // The test's own descriptors stay behind: the terminal's other side among them.
+        close_range(3, ~0U, 0);
         const std::string exe = program();
         execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    close(out[1]);
-    // Wait for frames (after loading starts), then hang up.
-    std::string seen;
-    char chunk[65536];
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (seen.find("\33[1;1H") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        const ssize_t n = read(out[0], chunk, sizeof chunk);
-        if (n <= 0) break;
-        seen.append(chunk, static_cast<size_t>(n));
-    }
-    EXPECT_NE(seen.find("\33[1;1H"), std::string::npos);
-    close(out[0]);
+    return pid;
+}
 
+// The program's exit status, or -1 (and the program killed) when it runs on for 30 s.
+int wait_program(pid_t pid) {
     int status = -1;
     pid_t done = 0;
     for (int i = 0; i < 300 && done == 0; ++i) {
@@ -482,10 +764,55 @@ TEST(TerminalProgram, AClosedPipeEndsTheDemoQuietly) {
     if (done == 0) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
-        FAIL() << "the demo kept running after its terminal closed";
+        return -1;
     }
-    ASSERT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(TerminalProgram, WithAFileForOutputNothingIsDrawnAndSigtermEndsIt) {
+    TempDir dir;
+    const std::string sink = file_sink(dir);
+    const std::string out_path = dir / "out.bin", err_path = dir / "stderr.txt";
+    // A terminal on standard input says how large it is; standard output is a file.
+    Pty input(40, 12);
+    ASSERT_GE(input.slave, 0);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(out, 0);
+    const pid_t pid = start_program(input.slave, out, sink, err_path);
+    close(out);
+    ASSERT_GT(pid, 0);
+    // The music starts once the loading, with its frames, is over.
+    for (int i = 0; i < 600 && vmtest::read_file(dir / "music.raw").empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(vmtest::read_file(dir / "music.raw").empty());
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    EXPECT_EQ(wait_program(pid), 0);
+    EXPECT_EQ(vmtest::read_file(out_path).size(), 0u);
+    EXPECT_EQ(vmtest::read_file(err_path), "X11 kapcsolathiba.\n");
+}
+
+TEST(TerminalProgram, AClosedTerminalEndsTheDemoQuietly) {
+    TempDir dir;
+    const std::string sink = file_sink(dir);
+    const std::string err_path = dir / "stderr.txt";
+    // The terminal on standard output hangs up; the one on standard input stays.
+    Pty input(40, 12), output(40, 12);
+    ASSERT_GE(input.slave, 0);
+    ASSERT_GE(output.slave, 0);
+    const pid_t pid = start_program(input.slave, output.slave, sink, err_path);
+    ASSERT_GT(pid, 0);
+    // Wait for frames (after loading starts), then hang up.
+    std::string seen;
+    char chunk[65536];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (seen.find("\33[1;1H") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        const ssize_t n = read(output.master, chunk, sizeof chunk);
+        if (n <= 0) break;
+        seen.append(chunk, static_cast<size_t>(n));
+    }
+    EXPECT_NE(seen.find("\33[1;1H"), std::string::npos);
+    output.close_master();
+    EXPECT_EQ(wait_program(pid), 0) << "the demo kept running or died after its terminal closed";
     // Only the missing X display is mentioned, nothing about the terminal.
     EXPECT_EQ(vmtest::read_file(err_path), "X11 kapcsolathiba.\n");
 }
