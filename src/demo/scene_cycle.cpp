@@ -2,14 +2,10 @@
 // frames timed by the engine clock, clean-up), so a pass lasts as long as the music on any machine.
 #include "demo/scene_cycle.h"
 
-#include <cmath>
-
 #include "audio/channels.h"
-#include "core/clock.h"
 #include "demo/scene_skeleton.h"
 #include "demo/scenes/scene_kit.h"
 #include "demo/scenes/scenes.h"
-#include "scene/camera.h"
 #include "scene/transform.h"
 
 float demo_start_time = 0;

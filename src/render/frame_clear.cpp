@@ -69,24 +69,31 @@ void double_bottom(int) {
     double_rows(frame_buffer.fb_height - 1, frame_buffer.fb_height / 2 - 1, -1);
 }
 
+// The rows a frame renders into: all of them, or the middle half in half-height mode.
+struct RenderedRows {
+    int first, count;
+};
+
+RenderedRows rendered_rows(int full) {
+    const int h = frame_buffer.fb_height;
+    if (full || !render_config.half_height_mode) return RenderedRows{0, h};
+    return RenderedRows{h / 4, h / 2};
+}
+
 }  // namespace
 
 void frame_clear(int full) {
-    const FrameBuffer& fb = frame_buffer;
-    if (full || !render_config.half_height_mode) {
-        fill_rows(0, fb.fb_height);
-    } else {
-        fill_rows(fb.fb_height / 4, fb.fb_height / 2);
-    }
+    const RenderedRows r = rendered_rows(full);
+    fill_rows(r.first, r.count);
 }
 
 void frame_clear_depth() {
     const FrameBuffer& fb = frame_buffer;
     if (!fb.fb_depth) return;
-    const bool half = render_config.half_height_mode != 0;
-    const int first = half ? fb.fb_height / 4 : 0, rows = half ? fb.fb_height / 2 : fb.fb_height;
-    std::memset(fb.fb_depth + static_cast<size_t>(first) * static_cast<size_t>(fb.fb_width), DEPTH_CLEAR_BYTE,
-                static_cast<size_t>(fb.fb_width) * static_cast<size_t>(rows) * sizeof(uint32_t));
+    const RenderedRows r = rendered_rows(0);
+    const size_t width = static_cast<size_t>(fb.fb_width);
+    std::memset(fb.fb_depth + static_cast<size_t>(r.first) * width, DEPTH_CLEAR_BYTE,
+                width * static_cast<size_t>(r.count) * sizeof(uint32_t));
 }
 
 void half_height_fold() {

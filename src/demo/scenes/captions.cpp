@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr float DEG = 0.017453292f;
-
 void captions_clean_up() {
     fade_hide();
     captions_hide();

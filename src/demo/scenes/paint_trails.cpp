@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr float DEG = 0.017453292f;
-
 // An orbit of its own for each cube: two turning angles and radii, a tilt, a speed.
 struct Orbit {
     float radius, height, rate, phase, tilt, wobble;

@@ -15,12 +15,6 @@
 
 namespace {
 
-constexpr float DEG = 0.017453292f;
-
-ObjectId figure(int k) {
-    return FIGURE_FIRST + k;
-}
-
 void climax_clean_up() {
     fade_hide();
     glow_off();
@@ -36,8 +30,8 @@ void scene_17_figure_eight() {
     const SceneClock clock = scene_begin(17);
     obj_show_scenery();
     for (int k = 0; k < FIGURE_COUNT; ++k) {
-        figure_stand(figure(k), 0, 0, 0, 0);
-        figure_clip(figure(k), CLIP_RUN, 1.1f, 0.4 * k, 1);
+        figure_stand(figure_id(k), 0, 0, 0, 0);
+        figure_clip(figure_id(k), CLIP_RUN, 1.1f, 0.4 * k, 1);
     }
     camera_set(0, 3, 8, 0, 0, 0);
     camera_update();
@@ -47,8 +41,8 @@ void scene_17_figure_eight() {
             const float p = 0.98f * e + static_cast<float>(k) * (6.2832f / FIGURE_COUNT);
             const float x = 3.6f * std::sin(p), z = 1.6f * std::sin(2 * p);
             const float dx = 3.6f * std::cos(p), dz = 3.2f * std::cos(2 * p);
-            obj_set_position(figure(k), x, 0, z);
-            obj_set_rotation(figure(k), 0, std::atan2(dx, dz) / DEG, 0);
+            obj_set_position(figure_id(k), x, 0, z);
+            obj_set_rotation(figure_id(k), 0, std::atan2(dx, dz) / DEG, 0);
         }
         shadows_follow(0);
         const float swing = std::sin(e * 0.7f);
@@ -66,8 +60,8 @@ void scene_18_climax_orbit() {
     static const float WEDGE[FIGURE_COUNT][2] = {{0, 1.8f},    {-0.8f, 1.0f},  {0.8f, 1.0f}, {-1.6f, 0.2f},
                                                  {1.6f, 0.2f}, {-2.4f, -0.6f}, {2.4f, -0.6f}};
     for (int k = 0; k < FIGURE_COUNT; ++k) {
-        figure_stand(figure(k), WEDGE[k][0], 0, WEDGE[k][1], 0);
-        figure_clip(figure(k), CLIP_QUICK_DANCE, 1.5f, 0.2 * k, 1);
+        figure_stand(figure_id(k), WEDGE[k][0], 0, WEDGE[k][1], 0);
+        figure_clip(figure_id(k), CLIP_QUICK_DANCE, 1.5f, 0.2 * k, 1);
     }
     camera_set(0, 0.6f, 6, 0, 0.9f, 0.6f);
     camera_update();
@@ -96,9 +90,9 @@ void scene_21_fireworks() {
     const SceneClock clock = scene_begin(21);
     obj_show_scenery();
     for (int k = 0; k < FIGURE_COUNT; ++k) {
-        figure_stand(figure(k), (static_cast<float>(k) - 3) * 1.1f, 0,
+        figure_stand(figure_id(k), (static_cast<float>(k) - 3) * 1.1f, 0,
                      0.9f + 0.3f * static_cast<float>(k % 2), 0);
-        figure_clip(figure(k), CLIP_CHEER, 1, 0.1 * k, 1);
+        figure_clip(figure_id(k), CLIP_CHEER, 1, 0.1 * k, 1);
     }
     const TextureId spark = tex_load("szikra1.png");
     SceneRandom random(21);
@@ -142,8 +136,8 @@ void scene_25_spotlights() {
     obj_show_scenery();
     for (int k = 0; k < FIGURE_COUNT; ++k) {
         const float a = (static_cast<float>(k) - 3) * 22;
-        figure_stand(figure(k), 2.6f * std::sin(a * DEG), 0, 2.6f * std::cos(a * DEG) - 1.4f, a * 0.5f);
-        figure_clip(figure(k), k % 2 ? CLIP_QUICK_DANCE : CLIP_JUMP, 1.3f, 0.3 * k, 1);
+        figure_stand(figure_id(k), 2.6f * std::sin(a * DEG), 0, 2.6f * std::cos(a * DEG) - 1.4f, a * 0.5f);
+        figure_clip(figure_id(k), k % 2 ? CLIP_QUICK_DANCE : CLIP_JUMP, 1.3f, 0.3 * k, 1);
     }
     const TextureId light = tex_load("feny1.png");
     // Cones 6 m long hung from 6 m up, narrow at the lamp: the light reaches the square.
@@ -164,7 +158,7 @@ void scene_25_spotlights() {
         }
         // The jumpers leap again every other beat.
         if (beat / 2 > jumps) {
-            for (int k = 0; k < FIGURE_COUNT; k += 2) figure_clip(figure(k), CLIP_JUMP, 1.3f, 0, 1);
+            for (int k = 0; k < FIGURE_COUNT; k += 2) figure_clip(figure_id(k), CLIP_JUMP, 1.3f, 0, 1);
             jumps = beat / 2;
         }
         const float a = 0.9f * std::sin(e * 0.6f);

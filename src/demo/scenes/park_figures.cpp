@@ -12,13 +12,8 @@
 
 namespace {
 
-constexpr float DEG = 0.017453292f;
 // The lamp cones, which the scenes without the lamps' glow put out.
 constexpr ObjectId LAMP_CONE_FIRST = 2000, LAMP_CONE_LAST = 2003;
-
-ObjectId figure(int k) {
-    return FIGURE_FIRST + k;
-}
 
 void park_clean_up() {
     fade_hide();
@@ -30,7 +25,7 @@ void park_clean_up() {
 Vec3 figures_centre() {
     Vec3 c{0, 0, 0};
     for (int k = 0; k < FIGURE_COUNT; ++k) {
-        const Vec3 p = obj_table.position[figure(k)];
+        const Vec3 p = obj_table.position[figure_id(k)];
         c.x += p.x / FIGURE_COUNT;
         c.z += p.z / FIGURE_COUNT;
     }
@@ -48,9 +43,9 @@ void scene_04_into_the_park() {
     SceneRandom random(4);
     for (int k = 0; k < FIGURE_COUNT; ++k) {
         const float x = -2.7f + 0.9f * static_cast<float>(k) + random.uniform(-0.2f, 0.2f);
-        figure_stand(figure(k), x, 0, random.uniform(-2.6f, -1.6f), 0);
-        figure_clip(figure(k), CLIP_WALK, 1, random.uniform(0, 4), 1);
-        figure_walk_to(figure(k), x * 1.2f, random.uniform(0.8f, 2.0f), random.uniform(0.9f, 1.2f), 90, 0);
+        figure_stand(figure_id(k), x, 0, random.uniform(-2.6f, -1.6f), 0);
+        figure_clip(figure_id(k), CLIP_WALK, 1, random.uniform(0, 4), 1);
+        figure_walk_to(figure_id(k), x * 1.2f, random.uniform(0.8f, 2.0f), random.uniform(0.9f, 1.2f), 90, 0);
     }
     camera_set(0, 2.8f, 9.5f, 0, 0.1f, 0);
     camera_update();
@@ -73,9 +68,9 @@ void scene_05_walk_across() {
         const float z = -2.4f + 0.75f * static_cast<float>(k);
         const float x =
             -4.6f + 0.45f * static_cast<float>((k * 3) % FIGURE_COUNT) + random.uniform(-0.2f, 0.2f);
-        figure_stand(figure(k), x, 0, z, 90);
-        figure_clip(figure(k), CLIP_WALK, 1, random.uniform(0, 4), 1);
-        figure_walk_to(figure(k), 4.4f - random.uniform(0, 1.4f), z + random.uniform(-0.3f, 0.3f),
+        figure_stand(figure_id(k), x, 0, z, 90);
+        figure_clip(figure_id(k), CLIP_WALK, 1, random.uniform(0, 4), 1);
+        figure_walk_to(figure_id(k), 4.4f - random.uniform(0, 1.4f), z + random.uniform(-0.3f, 0.3f),
                        random.uniform(0.9f, 1.3f), 60, 0);
     }
     camera_set(-5.5f, 0.35f, 5.4f, -3.5f, 0.6f, 0);
@@ -94,8 +89,8 @@ void scene_06_the_drop() {
     const SceneClock clock = scene_begin(6);
     obj_show_scenery();
     for (int k = 0; k < FIGURE_COUNT; ++k) {
-        figure_stand(figure(k), static_cast<float>(k) - 3, 0, -2.3f, 0);
-        figure_clip(figure(k), CLIP_AT_EASE, 1, 0, 1);
+        figure_stand(figure_id(k), static_cast<float>(k) - 3, 0, -2.3f, 0);
+        figure_clip(figure_id(k), CLIP_AT_EASE, 1, 0, 1);
     }
     camera_set(-7, 4.5f, 8.5f, 0, 0.2f, -1.5f);
     camera_update();
@@ -103,19 +98,19 @@ void scene_06_the_drop() {
     scene_loop(clock, [&](float e) {
         if (stage == 0 && e > 1.0f) {
             for (int k = 0; k < FIGURE_COUNT; ++k) {
-                figure_clip(figure(k), CLIP_RUN, 1, 0.3 * k, 1);
-                figure_walk_to(figure(k), static_cast<float>(k) - 3, 1.9f, 3.2f, 0, 0, RUN_STRIDE);
+                figure_clip(figure_id(k), CLIP_RUN, 1, 0.3 * k, 1);
+                figure_walk_to(figure_id(k), static_cast<float>(k) - 3, 1.9f, 3.2f, 0, 0, RUN_STRIDE);
             }
             stage = 1;
         }
         if (stage == 1 && e > 2.1f) {
-            for (int k = 0; k < FIGURE_COUNT; ++k) figure_clip(figure(k), CLIP_JUMP, 1.6f, 0, 1);
+            for (int k = 0; k < FIGURE_COUNT; ++k) figure_clip(figure_id(k), CLIP_JUMP, 1.6f, 0, 1);
             stage = 2;
         }
         if (stage == 2 && e > 2.6f) {
             for (int k = 0; k < FIGURE_COUNT; ++k) {
-                figure_clip(figure(k), CLIP_QUICK_DANCE, 1.3f, 0.5 * k, 1);
-                figure_walk_to(figure(k), (static_cast<float>(k) - 3) * 1.3f,
+                figure_clip(figure_id(k), CLIP_QUICK_DANCE, 1.3f, 0.5 * k, 1);
+                figure_walk_to(figure_id(k), (static_cast<float>(k) - 3) * 1.3f,
                                1.2f - std::fabs(k - 3.0f) * 0.4f, 0.8f, 120, 0);
             }
             stage = 3;
@@ -143,7 +138,7 @@ void scene_07_row_wakes() {
     obj_show_scenery();
     static const float ROW_X[FIGURE_COUNT] = {0, 1, 2, 3, -1, -2, -3};
     for (int k = 0; k < FIGURE_COUNT; ++k) {
-        const ObjectId id = figure(k);
+        const ObjectId id = figure_id(k);
         obj_enable(id);
         obj_set_scale(id, 1, 1, 1);
         obj_set_position(id, ROW_X[k], 0, 2);
@@ -171,16 +166,16 @@ void scene_10_ring_dance() {
     const SceneClock clock = scene_begin(10);
     obj_show_scenery();
     for (int k = 0; k < FIGURE_COUNT; ++k) {
-        figure_stand(figure(k), 0, 0, 0, 0);
-        figure_clip(figure(k), k % 2 ? CLIP_QUICK_DANCE : CLIP_SWAY, k % 2 ? 1.2f : 1.0f, 0.37 * k, 1);
+        figure_stand(figure_id(k), 0, 0, 0, 0);
+        figure_clip(figure_id(k), k % 2 ? CLIP_QUICK_DANCE : CLIP_SWAY, k % 2 ? 1.2f : 1.0f, 0.37 * k, 1);
     }
     camera_set(0, 0.6f, 7, 0, 0.6f, 0);
     camera_update();
     scene_loop(clock, [&](float e) {
         for (int k = 0; k < FIGURE_COUNT; ++k) {
             const float a = static_cast<float>(k) * (360.0f / FIGURE_COUNT) + 14 * e;
-            obj_set_position(figure(k), 1.9f * std::sin(a * DEG), 0, 1.9f * std::cos(a * DEG));
-            obj_set_rotation(figure(k), 0, a, 0);
+            obj_set_position(figure_id(k), 1.9f * std::sin(a * DEG), 0, 1.9f * std::cos(a * DEG));
+            obj_set_rotation(figure_id(k), 0, a, 0);
         }
         // Over the front half, where the loudspeakers do not stand between the eye and the ring.
         const float orbit = 1.3f * std::sin(0.3f * e - 1.1f);
@@ -200,9 +195,9 @@ void scene_12_three_shots() {
     obj_show_scenery();
     for (int k = 0; k < FIGURE_COUNT; ++k) {
         const float x = -4.2f + 0.45f * static_cast<float>(k);
-        figure_stand(figure(k), x, 0, -1.6f, 90);
-        figure_clip(figure(k), CLIP_WALK, 1, 0.6 * k, 1);
-        figure_walk_to(figure(k), x + 4.6f, -1.6f + 0.5f * static_cast<float>(k % 3), 1.3f, 120, 0);
+        figure_stand(figure_id(k), x, 0, -1.6f, 90);
+        figure_clip(figure_id(k), CLIP_WALK, 1, 0.6 * k, 1);
+        figure_walk_to(figure_id(k), x + 4.6f, -1.6f + 0.5f * static_cast<float>(k % 3), 1.3f, 120, 0);
     }
     camera_set(-1.5f, 2.4f, -7, 0.5f, 0, 5);
     camera_update();
@@ -210,17 +205,17 @@ void scene_12_three_shots() {
     scene_loop(clock, [&](float e) {
         if (shot == 0 && e > 2.9f) {
             for (int k = 0; k < FIGURE_COUNT; ++k) {
-                const Vec3 p = obj_table.position[figure(k)];
-                figure_stand(figure(k), p.x, 0, p.z, 0);
-                figure_clip(figure(k), k % 2 ? CLIP_QUICK_DANCE : CLIP_POINT, 1.4f, 0.3 * k, 1);
+                const Vec3 p = obj_table.position[figure_id(k)];
+                figure_stand(figure_id(k), p.x, 0, p.z, 0);
+                figure_clip(figure_id(k), k % 2 ? CLIP_QUICK_DANCE : CLIP_POINT, 1.4f, 0.3 * k, 1);
             }
             shot = 1;
         }
         if (shot == 1 && e > 5.8f) {
             for (int k = 0; k < FIGURE_COUNT; ++k) {
-                const Vec3 p = obj_table.position[figure(k)];
-                figure_clip(figure(k), CLIP_RUN, 1, 0.25 * k, 1);
-                figure_walk_to(figure(k), p.x < 2.5f ? -4.6f : 4.6f, p.z + 0.4f, 3.0f, 400, 0, RUN_STRIDE);
+                const Vec3 p = obj_table.position[figure_id(k)];
+                figure_clip(figure_id(k), CLIP_RUN, 1, 0.25 * k, 1);
+                figure_walk_to(figure_id(k), p.x < 2.5f ? -4.6f : 4.6f, p.z + 0.4f, 3.0f, 400, 0, RUN_STRIDE);
             }
             shot = 2;
         }
@@ -244,8 +239,8 @@ void scene_13_circle_shadows() {
     const SceneClock clock = scene_begin(13);
     obj_show_scenery();
     for (int k = 0; k < FIGURE_COUNT; ++k) {
-        figure_stand(figure(k), 0, 0, 0, 0);
-        figure_clip(figure(k), CLIP_WALK, 1.9f, 0.55 * k, 1);
+        figure_stand(figure_id(k), 0, 0, 0, 0);
+        figure_clip(figure_id(k), CLIP_WALK, 1.9f, 0.55 * k, 1);
     }
     camera_set(0, 6, 5, 0, 0, 0);
     camera_update();
@@ -253,8 +248,8 @@ void scene_13_circle_shadows() {
         for (int k = 0; k < FIGURE_COUNT; ++k) {
             // About 0.8 m a second round a circle of 2.2 m, each facing the way it walks.
             const float a = static_cast<float>(k) * (360.0f / FIGURE_COUNT) + 21 * e;
-            obj_set_position(figure(k), 2.2f * std::sin(a * DEG), 0, 2.2f * std::cos(a * DEG));
-            obj_set_rotation(figure(k), 0, a + 90, 0);
+            obj_set_position(figure_id(k), 2.2f * std::sin(a * DEG), 0, 2.2f * std::cos(a * DEG));
+            obj_set_rotation(figure_id(k), 0, a + 90, 0);
         }
         shadows_follow(0);
         // Swinging over the front half, away from the loudspeakers at the back.
@@ -273,8 +268,8 @@ void scene_15_evening_sway() {
     obj_show_scenery();
     for (int k = 0; k < FIGURE_COUNT; ++k) {
         const float a = (static_cast<float>(k) - 3) * 16;
-        figure_stand(figure(k), 4 * std::sin(a * DEG), 0, 4 * std::cos(a * DEG) - 2.2f, a);
-        figure_clip(figure(k), CLIP_SWAY, 0.35f, 0.9 * k, 1);
+        figure_stand(figure_id(k), 4 * std::sin(a * DEG), 0, 4 * std::cos(a * DEG) - 2.2f, a);
+        figure_clip(figure_id(k), CLIP_SWAY, 0.35f, 0.9 * k, 1);
     }
     camera_set(-3.5f, 1.5f, 4.6f, -2, 0.6f, 0.8f);
     camera_update();
@@ -297,11 +292,11 @@ void scene_29_walking_away() {
     for (int k = 0; k < FIGURE_COUNT; ++k) {
         const float a = static_cast<float>(k) * (360.0f / FIGURE_COUNT) + random.uniform(-12, 12);
         const float r0 = random.uniform(0.4f, 0.9f);
-        figure_stand(figure(k), r0 * std::sin(a * DEG), 0, r0 * std::cos(a * DEG), a);
-        figure_clip(figure(k), CLIP_SLOW_WALK, 1, random.uniform(0, 4), 1);
+        figure_stand(figure_id(k), r0 * std::sin(a * DEG), 0, r0 * std::cos(a * DEG), a);
+        figure_clip(figure_id(k), CLIP_SLOW_WALK, 1, random.uniform(0, 4), 1);
         // Out to the edge of the square, not over it.
         const float r1 = 2.6f;
-        figure_walk_to(figure(k), r1 * 1.6f * std::sin(a * DEG), r1 * std::cos(a * DEG),
+        figure_walk_to(figure_id(k), r1 * 1.6f * std::sin(a * DEG), r1 * std::cos(a * DEG),
                        random.uniform(0.35f, 0.5f), 90, 0);
     }
     camera_set(0, 1.2f, 7, 0, 0.3f, 0);
@@ -323,9 +318,9 @@ void scene_30_gathering() {
     obj_show_scenery();
     SceneRandom random(30);
     for (int k = 0; k < FIGURE_COUNT; ++k) {
-        figure_stand(figure(k), random.uniform(-4, 4), 0, random.uniform(-2.5f, 0.5f),
+        figure_stand(figure_id(k), random.uniform(-4, 4), 0, random.uniform(-2.5f, 0.5f),
                      random.uniform(0, 359));
-        figure_clip(figure(k), CLIP_AT_EASE, 1, 0, 0);
+        figure_clip(figure_id(k), CLIP_AT_EASE, 1, 0, 0);
     }
     camera_set(0, 1.4f, 6.5f, 0, 0.6f, 0);
     camera_update();
@@ -333,14 +328,14 @@ void scene_30_gathering() {
     scene_loop(clock, [&](float e) {
         if (!gathering && e > 0.6f) {
             for (int k = 0; k < FIGURE_COUNT; ++k) {
-                figure_clip(figure(k), CLIP_WALK, 1, 0.5 * k, 1);
-                figure_walk_to(figure(k), (static_cast<float>(k) - 3) * 1.1f, 2.1f, 1.0f, 180, 0);
+                figure_clip(figure_id(k), CLIP_WALK, 1, 0.5 * k, 1);
+                figure_walk_to(figure_id(k), (static_cast<float>(k) - 3) * 1.1f, 2.1f, 1.0f, 180, 0);
             }
             gathering = true;
         }
         // Arrived: facing the audience, at ease.
         for (int k = 0; k < FIGURE_COUNT; ++k) {
-            const ObjectId id = figure(k);
+            const ObjectId id = figure_id(k);
             if (gathering && obj_table.path_speed[id] == 0.0f && obj_table.anim_clip[id] == CLIP_WALK) {
                 obj_set_rotation(id, 0, 0, 0);
                 figure_clip(id, CLIP_AT_EASE, 1, 0, 1);

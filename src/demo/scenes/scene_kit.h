@@ -5,6 +5,10 @@
 #include <cstdint>
 
 #include "core/ids.h"
+#include "scene/vec.h"
+
+// Degrees to radians, in the single precision the scenes compute their placements in.
+constexpr float DEG = static_cast<float>(DEG_TO_RAD);
 
 // --- time -------------------------------------------------------------------------------------------
 // The music's pulse: 150 beats a minute, four beats a bar. Every scene starts on a beat.

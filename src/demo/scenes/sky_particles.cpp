@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr float DEG = 0.017453292f;
-
 // A sea of the dusk picture laid flat at height y, from behind the eye to the far side of the sky, in
 // cells small enough that none reaches behind the eye (such a triangle is not drawn at all); turned so
 // that the picture's sky lies nearest the eye, a sea that mirrors the dusk.
