@@ -19,7 +19,8 @@ struct PassThreads {
 
 struct PipelineState {
     int scene_drawn = 0;    // 1 while the current frame is drawn, 0 when the empty-scene shortcut applied
-    int clear_pending = 0;  // the last drawn frame left an image to clear before an empty frame is kept
+    int clear_pending = 0;  // the last frame left an image (a scene or a merged overlay) to clear before an
+                            // empty frame is kept
     int motion_phase = 0;   // phase the motion workers of the running pass run
     int clear_full = 0;     // the running frame clear covers every row (the planes are new)
     PassThreads threads;    // of the last rendered frame

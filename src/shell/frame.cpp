@@ -54,6 +54,9 @@ void frame_merge_overlay() {
         fs.merge_threads = overlay_merge_slice_count(cpu_count(), fb.fb_width, fb.fb_height);
         worker_run_pass(fs.merge_threads, merge_worker);
         overlay_merge_finish();
+        // The frame now holds the overlay: an empty scene that keeps the last image must clear it first,
+        // or a moving or fading element leaves its earlier frames behind.
+        pipeline_state.clear_pending = 1;
     }
 }
 

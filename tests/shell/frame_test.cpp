@@ -101,4 +101,21 @@ TEST_F(Frame, OverlayIsMergedOverTheScene) {
     overlay_table_reset();
 }
 
+// With nothing to draw on a black background the last image is kept, but not the overlay merged into
+// it: an element that moves or fades over an empty scene must not leave its earlier frames behind.
+TEST_F(Frame, OverlayOverAnEmptySceneLeavesNoTrail) {
+    overlay_table_reset();
+    overlay_set_image_color(3, 0.0f, 0.0f, 0.25f, 0.25f, nullptr, 1, 1, 1, 1);
+    render_frame();
+    EXPECT_EQ(ptest::pixel(2, 2)[0], 255);
+    overlay_set_image_color(3, 0.75f, 0.75f, 0.25f, 0.25f, nullptr, 1, 1, 1, 1);
+    render_frame();
+    EXPECT_EQ(ptest::pixel(2, 2)[0], 0) << "the element's old place still shows it";
+    EXPECT_EQ(ptest::pixel(W - 2, H - 2)[0], 255);
+    overlay_set_visible(3, 0);
+    render_frame();
+    EXPECT_EQ(ptest::pixel(W - 2, H - 2)[0], 0) << "a hidden element still shows";
+    overlay_table_reset();
+}
+
 }  // namespace
