@@ -1,8 +1,14 @@
 // Pictures of the demo as it plays: the real start-up and scene functions on a virtual engine clock that
 // advances exactly 1/fps a frame, rendered headless (no X display), with chosen frames written as PNG
-// files, or one picture per scene gathered into a contact sheet. Lives beside the demo, whose data
-// folder it reads.
+// files, or one picture per scene gathered into a contact sheet, or a span of the pass as a video with
+// its music (through ffmpeg). Lives beside the demo, whose data folder it reads.
 #include <png.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <cmath>
 #include <cstdint>
@@ -14,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/channels.h"
 #include "demo/scene_cycle.h"
 #include "demo/startup.h"
 #include "demo/virtual_clock.h"
@@ -23,13 +30,15 @@
 #include "shell/frame.h"
 #include "shell/probe.h"
 
+extern char** environ;
+
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr char USAGE[] =
     "usage: capture [--at SECONDS]... [--from A --to B] [--fps N] [--size WxH] [--full-height]\n"
-    "               [--out DIR] [--contact-sheet OUT.png [--scenes FIRST-LAST]]\n"
+    "               [--out DIR] [--contact-sheet OUT.png [--scenes FIRST-LAST]] [--video OUT.mp4]\n"
     "Plays the demo's pass headless on a virtual clock that advances exactly 1/fps a frame and writes\n"
     "the frames it is asked for as PNG files named by the pass time they show (tSSS.mmm.png).\n"
     "  --at SECONDS           the frame shown at that time of the pass (may be given several times)\n"
@@ -40,6 +49,9 @@ constexpr char USAGE[] =
     "  --out DIR              where the frames go (default: the current folder)\n"
     "  --contact-sheet FILE   one frame per scene, at its midpoint, in a labelled grid\n"
     "  --scenes FIRST-LAST    the scenes of the contact sheet, by position (default 1-31)\n"
+    "  --video FILE           the frames from --from to --to (default: the whole pass) as an MP4 video,\n"
+    "                         H.264 with the music in AAC, made by ffmpeg; odd sizes get one black\n"
+    "                         column or row more\n"
     "  --help                 this text\n";
 
 struct Options {
@@ -50,6 +62,7 @@ struct Options {
     bool full_height = false;
     fs::path out = ".";
     fs::path contact_sheet;
+    fs::path video;
     int first_scene = 1, last_scene = SCENE_COUNT;
 };
 
@@ -103,6 +116,8 @@ Options parse(int argc, char** argv) {
             o.out = value(i);
         } else if (a == "--contact-sheet") {
             o.contact_sheet = value(i);
+        } else if (a == "--video") {
+            o.video = value(i);
         } else if (a == "--scenes") {
             const char* v = value(i);
             int first = 0, last = 0;
@@ -126,6 +141,8 @@ Options parse(int argc, char** argv) {
         fail("--from and --to go together, each at 0 s or later");
     if (o.from >= 0 && (o.from > o.to || o.to > pass))
         fail("--from must not pass --to, and --to must lie within the pass");
+    if (!o.video.empty() && o.from < 0) o.from = 0, o.to = pass;
+    if (!o.video.empty() && o.to - o.from < 1.0 / o.fps) fail("--video needs at least one frame's time");
     if (o.at.empty() && o.from < 0 && o.contact_sheet.empty()) fail("nothing to capture");
     return o;
 }
@@ -149,6 +166,10 @@ struct Capture {
     std::vector<Shot> shots;
     double scene_start = 0;
     int failures = 0;
+    // The video: frames [video_first, video_end) piped to ffmpeg while it runs.
+    int video_fd = -1;
+    pid_t video_pid = -1;
+    int64_t video_first = 0, video_end = 0;
 } capture;
 
 int64_t frame_at(double seconds) {
@@ -164,6 +185,89 @@ bool write_png(const fs::path& path, const uint8_t* rgb, int width, int height) 
     image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_RGB;
     return png_image_write_to_file(&image, path.c_str(), 0, rgb, width * 3, nullptr) != 0;
+}
+
+// --- the video ------------------------------------------------------------------------------------------
+
+// ffmpeg reads raw frames on its standard input and the theme from the span's start, which is where the
+// pass's music stands at that moment (it starts with the pass).
+bool video_start(const fs::path& out, int width, int height, int fps, double from, double seconds) {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    char start[32], length[32];
+    std::snprintf(start, sizeof start, "%.6f", from);
+    std::snprintf(length, sizeof length, "%.6f", seconds);
+    std::vector<std::string> args = {"ffmpeg",
+                                     "-hide_banner",
+                                     "-loglevel",
+                                     "error",
+                                     "-y",
+                                     "-f",
+                                     "rawvideo",
+                                     "-pix_fmt",
+                                     "rgb24",
+                                     "-video_size",
+                                     std::to_string(width) + "x" + std::to_string(height),
+                                     "-framerate",
+                                     std::to_string(fps),
+                                     "-i",
+                                     "pipe:0"};
+    const fs::path theme = fs::absolute(MUSIC_FILE);
+    const bool music = fs::is_regular_file(theme);
+    if (music) {
+        args.insert(args.end(), {"-ss", start, "-i", theme.string(), "-map", "0:v:0", "-map", "1:a:0", "-c:a",
+                                 "aac", "-b:a", "192k"});
+    } else {
+        std::fprintf(stderr, "capture: no %s: the video has no sound\n", MUSIC_FILE);
+    }
+    // H.264 in 4:2:0 needs even sizes: an odd one gets a black column or row more.
+    args.insert(args.end(),
+                {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libx264", "-preset", "medium", "-crf", "18",
+                 "-pix_fmt", "yuv420p", "-t", length, "-movflags", "+faststart", out.string()});
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addclose(&actions, fds[1]);
+    const int error = posix_spawnp(&capture.video_pid, "ffmpeg", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[0]);
+    if (error != 0) {
+        close(fds[1]);
+        std::fprintf(stderr, "capture: cannot start ffmpeg (%s); it comes with the Debian package ffmpeg\n",
+                     std::strerror(error));
+        return false;
+    }
+    capture.video_fd = fds[1];
+    return true;
+}
+
+// One frame to ffmpeg; false once it has gone away.
+bool video_write(const uint8_t* rgb, size_t bytes) {
+    while (bytes > 0) {
+        const ssize_t n = write(capture.video_fd, rgb, bytes);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        rgb += n;
+        bytes -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Ends the input and waits for ffmpeg to finish the file; true when it did.
+bool video_finish() {
+    if (capture.video_pid <= 0) return false;
+    if (capture.video_fd >= 0) close(capture.video_fd);
+    capture.video_fd = -1;
+    int status = 0;
+    while (waitpid(capture.video_pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    capture.video_pid = -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void on_scene_started(int position) {
@@ -187,6 +291,16 @@ void on_frame_done() {
         if (!write_png(capture.out / name, fb.fb_pixels, fb.fb_width, fb.fb_height)) {
             std::fprintf(stderr, "capture: cannot write %s\n", (capture.out / name).c_str());
             ++capture.failures;
+        }
+    }
+    if (capture.video_fd >= 0 && k >= capture.video_first && k < capture.video_end) {
+        const size_t bytes = static_cast<size_t>(fb.fb_width) * static_cast<size_t>(fb.fb_height) * 3;
+        if (!video_write(fb.fb_pixels, bytes)) {
+            std::fprintf(stderr, "capture: ffmpeg stopped reading frames\n");
+            close(capture.video_fd);
+            capture.video_fd = -1;
+            ++capture.failures;
+            scene_hooks.stop = 1;
         }
     }
     if (capture.sheet && k == capture.sheet_frame) {
@@ -263,9 +377,11 @@ int main(int argc, char** argv) {
     // Paths as the caller meant them, before start-up changes into the program's folder.
     capture.out = fs::absolute(o.out);
     const fs::path sheet = o.contact_sheet.empty() ? fs::path() : fs::absolute(o.contact_sheet);
+    const fs::path video = o.video.empty() ? fs::path() : fs::absolute(o.video);
     std::error_code error;
     if (!sheet.empty()) fs::create_directories(sheet.parent_path(), error);
-    if (!o.at.empty() || o.from >= 0) {
+    if (!video.empty()) fs::create_directories(video.parent_path(), error);
+    if (!o.at.empty() || (o.from >= 0 && o.video.empty())) {
         fs::create_directories(capture.out, error);
         if (!fs::is_directory(capture.out)) fail("cannot make the folder " + capture.out.string());
     }
@@ -273,10 +389,15 @@ int main(int argc, char** argv) {
     // Standing at 0 through start-up: the pass begins at 0 and its frames at k / fps.
     virtual_clock_start(o.fps);
     for (double t : o.at) capture.frames.insert(frame_at(t));
-    if (o.from >= 0)
+    if (!o.video.empty()) {
+        // Half open, so that a span of D seconds is exactly D x fps frames long.
+        capture.video_first = static_cast<int64_t>(std::ceil(o.from * o.fps - 1e-6));
+        capture.video_end = capture.video_first + std::max<int64_t>(1, std::llround((o.to - o.from) * o.fps));
+    } else if (o.from >= 0)
         for (int64_t k = static_cast<int64_t>(std::ceil(o.from * o.fps - 1e-6)); k <= frame_at(o.to); ++k)
             capture.frames.insert(k);
     capture.last_needed = capture.frames.empty() ? -1 : *capture.frames.rbegin();
+    if (!o.video.empty()) capture.last_needed = std::max(capture.last_needed, capture.video_end - 1);
     capture.sheet = !sheet.empty();
     capture.sheet_first = o.first_scene;
     capture.sheet_last = o.last_scene;
@@ -289,11 +410,23 @@ int main(int argc, char** argv) {
     }
     set_resolution(o.width, o.height);
     if (o.full_height) half_height(0);
+    if (!o.video.empty()) {
+        // A broken pipe is reported by the write, not by a signal that ends the capture unexplained.
+        std::signal(SIGPIPE, SIG_IGN);
+        const double first = static_cast<double>(capture.video_first) / o.fps;
+        const double seconds = static_cast<double>(capture.video_end - capture.video_first) / o.fps;
+        if (!video_start(video, o.width, o.height, o.fps, first, seconds)) return 1;
+    }
 
     scene_hooks.music = 0;
     scene_hooks.scene_started = on_scene_started;
     scene_hooks.frame_done = on_frame_done;
     scene_cycle_pass();
+
+    if (!o.video.empty() && !video_finish()) {
+        std::fprintf(stderr, "capture: ffmpeg could not make %s\n", video.c_str());
+        return 1;
+    }
 
     if (capture.sheet && !write_contact_sheet(sheet)) {
         std::fprintf(stderr, "capture: cannot write %s\n", sheet.c_str());

@@ -169,6 +169,81 @@ TEST(Capture, TheContactSheetShowsTheAskedScenesSideBySide) {
     EXPECT_LT(cell_mean(3), 29.0f);
 }
 
+// A program from the machine (ffmpeg, ffprobe) run to its end; its standard output.
+std::string tool_output(const std::vector<std::string>& argv, const std::string& cwd, int* status) {
+    ChildProcess tool(argv, {}, cwd);
+    *status = tool.wait(120);
+    return tool.out();
+}
+
+// Signed 16-bit mono samples at 8000 Hz of a file's sound from `start` for `seconds`.
+std::vector<int16_t> sound_of(const std::string& file, double start, double seconds, const std::string& cwd) {
+    const std::string raw = cwd + "/sound.raw";
+    int status = -1;
+    tool_output({"/usr/bin/ffmpeg", "-v", "error", "-y", "-ss", std::to_string(start), "-i", file, "-t",
+                 std::to_string(seconds), "-ac", "1", "-ar", "8000", "-f", "s16le", raw},
+                cwd, &status);
+    const std::string bytes = vmtest::read_file(raw);
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+double correlation(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
+    const size_t n = std::min(a.size(), b.size());
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 0; i < n; ++i) {
+        ab += static_cast<double>(a[i]) * b[i];
+        aa += static_cast<double>(a[i]) * a[i];
+        bb += static_cast<double>(b[i]) * b[i];
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+TEST(Capture, AVideoOfASpanHasItsFramesAndTheMusicFromThatMoment) {
+    TempDir dir;
+    std::string err;
+    ASSERT_EQ(run({"--video", "clip.mp4", "--from", "5", "--to", "8", "--size", "320x160", "--fps", "24"},
+                  dir.path(), &err),
+              0)
+        << err;
+    int status = -1;
+    const std::string probe = tool_output({"/usr/bin/ffprobe", "-v", "error", "-show_entries",
+                                           "stream=codec_name,codec_type,width,height,r_frame_rate,nb_frames",
+                                           "-of", "compact", dir.path() + "/clip.mp4"},
+                                          dir.path(), &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_NE(probe.find("codec_name=h264|codec_type=video|width=320|height=160|r_frame_rate=24/1|"
+                         "nb_frames=72"),
+              std::string::npos)
+        << probe;
+    EXPECT_NE(probe.find("codec_name=aac|codec_type=audio"), std::string::npos) << probe;
+
+    // Its first frame is the capture tool's picture of that moment, as near as the video's coding allows,
+    // and clearly nearer it than the frame a second later is.
+    ASSERT_EQ(run({"--at", "5", "--size", "320x160", "--fps", "24"}, dir.path()), 0);
+    tool_output({"/usr/bin/ffmpeg", "-v", "error", "-y", "-i", "clip.mp4", "-frames:v", "1", "first.png"},
+                dir.path(), &status);
+    tool_output(
+        {"/usr/bin/ffmpeg", "-v", "error", "-y", "-ss", "1", "-i", "clip.mp4", "-frames:v", "1", "later.png"},
+        dir.path(), &status);
+    const Picture still = read_png(dir.path() + "/" + frame_name(5));
+    const Picture first = read_png(dir.path() + "/first.png"), later = read_png(dir.path() + "/later.png");
+    ASSERT_EQ(first.width, 320);
+    ASSERT_EQ(still.width, 320);
+    ASSERT_EQ(later.width, 320);
+    const float near = mean_abs_difference(thumbnail(first), thumbnail(still));
+    EXPECT_LT(near, 3.0f);
+    EXPECT_LT(near * 3, mean_abs_difference(thumbnail(later), thumbnail(still)));
+
+    // The sound is the theme from 5 s on, not from its beginning.
+    const std::string theme = vmtest::build_dir() + "/data/theme.ogg";
+    const std::vector<int16_t> clip = sound_of("clip.mp4", 0, 2.5, dir.path());
+    ASSERT_GT(clip.size(), 16000u);
+    EXPECT_GT(correlation(clip, sound_of(theme, 5, 2.5, dir.path())), 0.9);
+    EXPECT_LT(correlation(clip, sound_of(theme, 0, 2.5, dir.path())), 0.5);
+}
+
 TEST(Capture, RefusesWhatItCannotDoWithAReasonAndAFailingStatus) {
     TempDir dir;
     struct Case {
@@ -187,6 +262,7 @@ TEST(Capture, RefusesWhatItCannotDoWithAReasonAndAFailingStatus) {
         {{"--contact-sheet", "s.png", "--scenes", "0-3"}, "--scenes"},
         {{"--contact-sheet", "s.png", "--scenes", "3-32"}, "--scenes"},
         {{}, "nothing to capture"},
+        {{"--video", "v.mp4", "--from", "4", "--to", "4"}, "at least one frame"},
     };
     for (const Case& c : cases) {
         std::string err;
