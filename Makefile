@@ -5,9 +5,11 @@ BUILD     := build
 ASAN      := build-asan
 TSAN      := build-tsan
 FUZZ      := build-fuzz
+REFERENCE := build-reference
 FUZZ_SECONDS ?= 30
 
-.PHONY: all run test deps build build-asan build-tsan build-fuzz test-unit test-asan test-tsan test-fuzz bench format clean
+.PHONY: all run test deps build build-asan build-tsan build-fuzz test-unit test-asan test-tsan test-fuzz bench \
+	bench-reference format clean
 
 all: build
 
@@ -56,8 +58,17 @@ test-fuzz: build-fuzz
 bench: build
 	scripts/run-bench $(BUILD)
 
+# The workloads beside the reference renderer (Mesa's llvmpipe, 2 threads) on the same triangles, in a
+# build of its own: the only target that needs Mesa. The picture check runs first; then the table.
+bench-reference: deps
+	@scripts/install-deps reference
+	cmake -S . -B $(REFERENCE) $(GENERATOR) -DVELMORINE_REFERENCE=ON
+	cmake --build $(REFERENCE) -j $(JOBS) --target reference_gl reference_test bench_workloads
+	cd $(REFERENCE) && ctest --output-on-failure -R ReferencePicture
+	scripts/bench-versus-reference $(REFERENCE)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(TSAN) $(FUZZ)
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(FUZZ) $(REFERENCE)
