@@ -37,7 +37,7 @@ std::string obj_boxes_mixed() {
 }
 
 // Thousands of objects, each naming a material, among tens of thousands of empty materials and a few
-// named ones: matching them must cost one look-up per object. The objects have no faces, so the fuzz
+// named ones: matching them must cost one look-up per object. All but the first have no faces, so the fuzz
 // targets' triangle budget does not stop the read before the matching.
 std::string crowd_3ds() {
     std::vector<modelfiles::Material3ds> materials(20000);
