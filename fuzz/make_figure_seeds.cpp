@@ -1,6 +1,7 @@
 // Writes the seeds of fuzz_figure into the folder given: the person the tests draw at a few sizes, with
 // and without a back picture, and the awkward shapes (a single pixel, thin strips, a transparent and an
-// opaque picture). Run by the fuzz build after fuzz_figure is linked.
+// opaque picture), and a front and a back far too large for the bound on working copies. Run by the fuzz
+// build after fuzz_figure is linked.
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ int main(int argc, char** argv) {
                     save("pixel", header(1, 1, rgba) + std::string("\x10\x20\x30\xff", 4)) &&
                     save("strip", header(1, 64, biped) + std::string(64 * 3, '\x80')) &&
                     save("transparent", header(8, 8, rgba) + std::string(8 * 8 * 4, '\0')) &&
-                    save("opaque", header(16, 16, biped) + std::string(16 * 16 * 3, '\x7f'));
+                    save("opaque", header(16, 16, biped) + std::string(16 * 16 * 3, '\x7f')) &&
+                    save("beyond", header(64, 64, rgba | biped | FIGURE_FUZZ_BOUND) + person(64, 64)) &&
+                    save("back_beyond", header(16, 32, rgba | biped | FIGURE_FUZZ_BACK) + person(16, 32) +
+                                            header(64, 64, rgba | FIGURE_FUZZ_BOUND) + person(64, 64));
     return ok ? 0 : 1;
 }

@@ -70,6 +70,23 @@ std::string tga(bool rle, int depth) {
     return s;
 }
 
+// A BMP and its alpha map of the same size one after the other: the fuzz target hands the second half
+// of its bytes to the alpha reader as the map.
+std::string bmp_with_map() {
+    std::vector<uint8_t> alpha(4 * 3 * 3);
+    for (size_t i = 0; i < alpha.size(); ++i) alpha[i] = static_cast<uint8_t>(i / 3 * 23);
+    return imagefiles::bmp_file(4, 3, samples(4, 3, 3)) + imagefiles::bmp_file(4, 3, alpha);
+}
+
+// A header claiming far more pixels than the readers' bound, over a few bytes of pixels.
+std::string huge_bmp() {
+    std::string s = imagefiles::bmp_file(2, 2, samples(2, 2, 3));
+    const char side[4] = {'\x30', '\x75', 0, 0};  // 30000
+    s.replace(18, 4, side, 4);
+    s.replace(22, 4, side, 4);
+    return s;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,6 +101,9 @@ int main(int argc, char** argv) {
                     save("cmyk.jpg", jpeg(false, 4)) &&
                     save("plain.bmp", imagefiles::bmp_file(4, 3, samples(4, 3, 3))) &&
                     save("raw24.tga", tga(false, 24)) && save("rle24.tga", tga(true, 24)) &&
-                    save("rle32.tga", tga(true, 32)) && save("raw32.tga", tga(false, 32));
+                    save("rle32.tga", tga(true, 32)) && save("raw32.tga", tga(false, 32)) &&
+                    save("with_map.bmp", bmp_with_map()) && save("huge.bmp", huge_bmp()) &&
+                    save("huge.tga", imagefiles::tga_header(10, 65535, 65535, 32) + "\xff\x01\x02\x03\x04") &&
+                    save("many_scans.jpg", imagefiles::jpeg_file(8, 8, 3, samples(8, 8, 3), true, true));
     return ok ? 0 : 1;
 }

@@ -35,5 +35,16 @@ int main(int argc, char** argv) {
     ok &= save("ogg_mono.ogg", soundfiles::ogg_file(1, 22050, 3000));
     ok &= save("ogg_stereo.ogg", soundfiles::ogg_file(2, 44100, 2000));
     ok &= save("ogg_48000.ogg", soundfiles::ogg_file(2, 48000, 1500));
+    // The short ends: one frame of Ogg, and WAV files holding 1 to 3 bytes of samples (less than one
+    // frame of 16-bit stereo), also under a header claiming a gigabyte.
+    ok &= save("ogg_one_frame.ogg", soundfiles::ogg_file(2, 48000, 1));
+    ok &= save("ogg_one_frame_mono.ogg", soundfiles::ogg_file(1, 5500, 1));
+    for (size_t n = 1; n <= 3; ++n) {
+        const std::string tag = std::to_string(n);
+        ok &= save("wav16_stereo_" + tag + "_bytes.wav", soundfiles::wav_file(2, 48000, 16, samples(n)));
+        ok &= save("wav8_mono_" + tag + "_bytes.wav", soundfiles::wav_file(1, 5500, 8, samples(n)));
+        ok &=
+            save("wav_claims_more_" + tag + ".wav", soundfiles::wav_file(2, 44100, 16, samples(n), 1 << 30));
+    }
     return ok ? 0 : 1;
 }
