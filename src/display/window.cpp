@@ -81,7 +81,8 @@ void x11_send_fullscreen(long action) {
 
 }  // namespace
 
-bool x11_window_geometry(XWindowId window, int* width, int* height) {
+bool x11_window_geometry(XWindowId window, int* width, int* height, bool* gone) {
+    if (gone != nullptr) *gone = false;
     Display* fresh = XOpenDisplay(nullptr);
     if (fresh == nullptr) return false;
     Window root;
@@ -89,6 +90,8 @@ bool x11_window_geometry(XWindowId window, int* width, int* height) {
     unsigned w = 0, h = 0, border, depth;
     Status ok = XGetGeometry(fresh, window, &root, &x, &y, &w, &h, &border, &depth);
     XCloseDisplay(fresh);
+    // The server answered, so a failed query means no such window (a broken connection never returns).
+    if (!ok && gone != nullptr) *gone = true;
     if (!ok) return false;
     // X sizes are 16-bit, so they always fit an int.
     *width = static_cast<int>(w);
