@@ -121,7 +121,16 @@ void present_image(int width, int height, const uint8_t* pixels, Display* displa
     if (ds.x_display == nullptr || ds.x_window == 0) return;
 
     int out_width, out_height;
-    if (!x11_window_geometry(window, &out_width, &out_height)) return;
+    bool gone = false;
+    if (!x11_window_geometry(window, &out_width, &out_height, &gone)) {
+        // Destroyed by another client: nothing is left to draw into or to close, so the program ends as
+        // on the close button instead of drawing on unseen for ever.
+        if (gone && window == ds.x_window) {
+            ds.window_closed = 1;
+            ds.quit_requested = 1;
+        }
+        return;
+    }
     if (out_width <= 0 || out_height <= 0) return;
     ds.window_width = out_width;
     ds.window_height = out_height;

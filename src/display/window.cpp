@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -49,9 +50,31 @@ int x11_ignore_error(Display*, XErrorEvent*) {
 // ends every thread at once and runs nothing else; the message goes out unbuffered, as _exit()
 // flushes no stdio buffer.
 int x11_connection_lost(Display*) {
+    // A dead server breaks both connections at once, so the main thread and the present thread may both
+    // arrive here. The pipe's single byte goes to one of them (the kernel hands it out once); the other
+    // waits for that one's _exit, which ends it too, so the line is written once.
+    const int token_fd = display_state.lost_report_fd;
+    char token;
+    if (token_fd >= 0 && read(token_fd, &token, 1) != 1)
+        for (;;) pause();
     // Should the line not get out, the status still says it.
     log_message(LogStream::err, X11_FAILURE_MESSAGE);
     _exit(EXIT_FAILURE);
+}
+
+// The lost connection's report token: a pipe holding one byte, its write end closed at once. Without it
+// the report is still made, only not guarded against a second thread.
+void x11_make_lost_report_token() {
+    DisplayState& ds = display_state;
+    if (ds.lost_report_fd >= 0) return;
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    const char token = 1;
+    if (write(ends[1], &token, 1) == 1)
+        ds.lost_report_fd = ends[0];
+    else
+        close(ends[0]);
+    close(ends[1]);
 }
 
 void screen_size(Display* display, int* width, int* height) {
@@ -81,7 +104,8 @@ void x11_send_fullscreen(long action) {
 
 }  // namespace
 
-bool x11_window_geometry(XWindowId window, int* width, int* height) {
+bool x11_window_geometry(XWindowId window, int* width, int* height, bool* gone) {
+    if (gone != nullptr) *gone = false;
     Display* fresh = XOpenDisplay(nullptr);
     if (fresh == nullptr) return false;
     Window root;
@@ -89,6 +113,8 @@ bool x11_window_geometry(XWindowId window, int* width, int* height) {
     unsigned w = 0, h = 0, border, depth;
     Status ok = XGetGeometry(fresh, window, &root, &x, &y, &w, &h, &border, &depth);
     XCloseDisplay(fresh);
+    // The server answered, so a failed query means no such window (a broken connection never returns).
+    if (!ok && gone != nullptr) *gone = true;
     if (!ok) return false;
     // X sizes are 16-bit, so they always fit an int.
     *width = static_cast<int>(w);
@@ -114,6 +140,8 @@ void window_open(int width, int height, int depth, int frame_width, int frame_he
         log_message(LogStream::err, X11_FAILURE_MESSAGE);
         return;
     }
+    // Made here, on the main thread before any present thread, so no thread can meet the handler first.
+    x11_make_lost_report_token();
     XSetErrorHandler(x11_ignore_error);
     XSetIOErrorHandler(x11_connection_lost);
 
@@ -258,4 +286,6 @@ void display_reset() {
     std::free(ds.float_scratch);
     ds.float_scratch = nullptr;
     ds.float_scratch_bytes = 0;
+    if (ds.lost_report_fd >= 0) close(ds.lost_report_fd);
+    ds.lost_report_fd = -1;
 }

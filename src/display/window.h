@@ -40,6 +40,7 @@ struct DisplayState {
     int64_t present_copy_bytes = 0;    // width x height x 3 the copy was last sized for
     uint8_t* float_scratch = nullptr;  // present_float's converted bytes, kept between calls
     size_t float_scratch_bytes = 0;    // capacity of float_scratch
+    int lost_report_fd = -1;  // read end of a pipe holding the one byte a lost connection's report takes
 };
 
 extern DisplayState display_state;

@@ -9,8 +9,9 @@
 #include "display/window.h"
 
 // Measures a window on a connection opened and closed on the spot, so the calling thread never shares
-// a connection; false when the connection or the query fails.
-bool x11_window_geometry(XWindowId window, int* width, int* height);
+// a connection; false when the connection or the query fails. `gone`, when given, is set when the server
+// answered that the window no longer exists (another client destroyed it).
+bool x11_window_geometry(XWindowId window, int* width, int* height, bool* gone = nullptr);
 
 // Wraps the staging buffer (width x height words of bytes_per_pixel bytes in this machine's byte order,
 // rows packed) in an XImage that says so, whatever layout the server prefers; XPutImage converts. The

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/program_processes.h"
 #include "support/temp_dir.h"
 #include "support/x_client.h"
 #include "support/xvfb.h"
@@ -35,17 +36,6 @@ std::vector<fs::path> sound_files(const TempDir& dir) {
         return fs::last_write_time(a) < fs::last_write_time(b);
     });
     return files;
-}
-
-// Processes still running the program's file: the demo itself or a player forked from it.
-int running_copies(const std::string& program) {
-    int n = 0;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        std::error_code error;
-        const fs::path exe = fs::read_symlink(entry.path() / "exe", error);
-        if (!error && exe == program) ++n;
-    }
-    return n;
 }
 
 TEST(Passes, AWholePassThenTheNextWithTheThemeAgainThenEscapeLeavesNothingBehind) {
@@ -90,10 +80,10 @@ TEST(Passes, AWholePassThenTheNextWithTheThemeAgainThenEscapeLeavesNothingBehind
     EXPECT_EQ(demo.wait(30), 0) << demo.err();
     XCloseDisplay(dpy);
     // Its players die with their channel's stop, not later with the end of a theme.
-    int left = running_copies(program);
+    int left = vmtest::running_copies(program);
     for (int i = 0; i < 50 && left > 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        left = running_copies(program);
+        left = vmtest::running_copies(program);
     }
     EXPECT_EQ(left, 0);
 }

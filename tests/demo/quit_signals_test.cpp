@@ -13,52 +13,24 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/program_processes.h"
 #include "support/temp_dir.h"
 #include "support/x_client.h"
 #include "support/xvfb.h"
 
 namespace fs = std::filesystem;
 using vmtest::ChildProcess;
+using vmtest::players_of;
+using vmtest::poll_until;
 using vmtest::TempDir;
 
 namespace {
-
-// True while the process runs the program's file (a zombie runs nothing).
-bool runs(pid_t pid, const std::string& program) {
-    const fs::path proc = "/proc/" + std::to_string(pid);
-    std::error_code error;
-    if (fs::read_symlink(proc / "exe", error) != program || error) return false;
-    std::ifstream stat(proc / "stat");
-    std::string line;
-    std::getline(stat, line);
-    const size_t paren = line.rfind(')');
-    return paren == std::string::npos || paren + 2 >= line.size() || line[paren + 2] != 'Z';
-}
-
-// The children of `parent` that run the program: its players.
-std::vector<pid_t> players_of(pid_t parent, const std::string& program) {
-    std::vector<pid_t> players;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        std::getline(stat, line);
-        const size_t paren = line.rfind(')');
-        if (paren == std::string::npos || paren + 4 >= line.size()) continue;
-        const pid_t ppid = static_cast<pid_t>(std::atoi(line.c_str() + line.find(' ', paren + 2) + 1));
-        const pid_t pid = static_cast<pid_t>(std::stoi(name));
-        if (ppid == parent && runs(pid, program)) players.push_back(pid);
-    }
-    return players;
-}
 
 bool window_listed(Display* dpy, Window w) {
     Window root, parent, *children = nullptr;
@@ -69,16 +41,6 @@ bool window_listed(Display* dpy, Window w) {
         if (children != nullptr) XFree(children);
     }
     return found;
-}
-
-// Polls `done` up to `tries` times, 20 ms apart.
-template <typename Done>
-bool poll_until(int tries, Done done) {
-    for (int i = 0; i < tries; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
 }
 
 // The demo under its own X server, its music going to a FIFO that nobody opens.
@@ -107,11 +69,11 @@ class QuitSignals : public testing::Test {
         if (dpy != nullptr) XCloseDisplay(dpy);
         // A player that a failed case left running goes now, by its id.
         for (pid_t pid : players)
-            if (runs(pid, program)) kill(pid, SIGKILL);
+            if (vmtest::process_runs(pid, program)) kill(pid, SIGKILL);
     }
     bool players_gone() {
         for (pid_t pid : players)
-            if (runs(pid, program)) return false;
+            if (vmtest::process_runs(pid, program)) return false;
         return true;
     }
     // The signal ends the demo with status 0 through its quit path, which stops the music.
