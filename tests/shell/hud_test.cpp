@@ -129,10 +129,12 @@ TEST_F(HudTest, DrawsThroughWholeFramesAlikeOnOneAndTwoProcessors) {
         images[cpus - 1].resize(256 * 3 * 29);
     }
     EXPECT_EQ(images[0], images[1]);
+    // The rate line and the resolution line in ink: 81 pixels of them at this size, each merged once over
+    // the empty frame (not three frames' blends laid over each other).
     int lit = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 128; ++x) lit += ptest::pixel(x, y)[1] > 100;
-    EXPECT_GT(lit, 100);
+    EXPECT_GT(lit, 60);
 }
 
 }  // namespace
