@@ -2,6 +2,8 @@
 // tile workers (slots 34 on) that write disjoint tiles. overlay_rasterize runs on the thread that built the
 // draw list; the per-command span loops are compiled for exactly what a command needs.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -17,7 +19,8 @@ namespace {
 
 // Set up once per rasterize by its thread before any tile worker starts; the workers only read it.
 struct RasterScratch {
-    std::vector<CommandSetup> setup;           // one per command of the frame
+    std::vector<CommandSetup> setup;           // one per command of the frame; placeholders: drawable only
+    std::vector<int> drawable;                 // indices of the commands that draw, in order
     int drawn[OVERLAY_TILE_THREADS_MAX] = {};  // tiles drawn per slice
 };
 RasterScratch raster_scratch;
@@ -88,7 +91,113 @@ void texture_span(uint8_t* p, int n, RowFix f, const CommandSetup& s) {
     }
 }
 
+// A texel's bytes as one word, for telling texels apart, and the bytes of the colour in such a word.
+template <size_t Step>
+inline uint32_t texel_word(const uint8_t* t) {
+    uint32_t w = 0;
+    std::memcpy(&w, t, Step);
+    return w;
+}
+constexpr uint32_t RGB_BYTES = std::bit_cast<uint32_t>(std::array<uint8_t, 4>{255, 255, 255, 0});
+
+// A filtered span along a row of the image (v fixed, u growing: an upright rectangle, as glyphs are)
+// taken a cell at a time: a cell is the run of pixels between two texel columns, where the same four
+// texels are mixed and only the horizontal weight changes. The sums are the plain span's, regrouped
+// (exact in integers): each column's vertical mix once per cell, then one horizontal mix per pixel.
+// A cell whose four texels are equal is that texel throughout, and one that draws nothing (the empty
+// parts of a glyph, most of its area) is stepped over at once.
+template <bool Alpha4, bool Tint, bool Fade>
+void texture_row_span(uint8_t* p, int n, RowFix f, const CommandSetup& s) {
+    constexpr size_t step = Alpha4 ? 4 : 3;
+    constexpr fix32 one = fix32{1} << FIX32_SHIFT;
+    const int tw = s.tex_width;
+    const size_t row_bytes = static_cast<size_t>(tw) * step;
+    const uint8_t* t0 = s.tex + static_cast<size_t>(texel_index(f.v, s.tex_height)) * row_bytes;
+    const uint8_t* t1 = s.tex + static_cast<size_t>(texel_index(f.v + one, s.tex_height)) * row_bytes;
+    const uint32_t fy = static_cast<uint32_t>((f.v >> WEIGHT_SHIFT) & 255), gy = 256 - fy;
+    const uint32_t mr = multiplier(s.red), mg = multiplier(s.green), mb = multiplier(s.blue);
+    const uint32_t ma = multiplier(s.alpha);
+    fix32 u = f.u;
+    while (n > 0) {
+        // Pixels left in this cell: those before u reaches the next texel column.
+        const fix32 next = ((u >> FIX32_SHIFT) + 1) * one;
+        const fix32 in_cell = (next - u + f.du - 1) / f.du;
+        const int run = in_cell < n ? static_cast<int>(in_cell) : n;
+        const uint8_t* a0 = t0 + static_cast<size_t>(texel_index(u, tw)) * step;
+        const uint8_t* a1 = t0 + static_cast<size_t>(texel_index(u + one, tw)) * step;
+        const uint8_t* b0 = t1 + (a0 - t0);
+        const uint8_t* b1 = t1 + (a1 - t0);
+        const uint32_t w = texel_word<step>(a0);
+        const uint32_t differ =
+            (w ^ texel_word<step>(a1)) | (w ^ texel_word<step>(b0)) | (w ^ texel_word<step>(b1));
+        if (differ == 0) {
+            uint32_t r = a0[0], g = a0[1], b = a0[2], a = Alpha4 ? a0[3] : 255u;
+            if constexpr (Tint) {
+                r = (r * mr) >> 8;
+                g = (g * mg) >> 8;
+                b = (b * mb) >> 8;
+            }
+            if constexpr (Fade) a = (a * ma) >> 8;
+            if (a > ALPHA_NOTHING) {
+                uint8_t* q = p;
+                for (int k = 0; k < run; ++k, q += 4) put_pixel(q, r, g, b, a);
+            }
+            u += f.du * run;
+        } else if (Alpha4 && (differ & RGB_BYTES) == 0) {
+            // Only the alpha differs (a glyph's edge: white ink, tinted once): one mix per pixel.
+            uint32_t r = a0[0], g = a0[1], b = a0[2];
+            if constexpr (Tint) {
+                r = (r * mr) >> 8;
+                g = (g * mg) >> 8;
+                b = (b * mb) >> 8;
+            }
+            const uint32_t left = a0[3] * gy + b0[3] * fy, right = a1[3] * gy + b1[3] * fy;
+            uint8_t* q = p;
+            for (int k = 0; k < run; ++k, q += 4, u += f.du) {
+                const uint32_t fx = static_cast<uint32_t>((u >> WEIGHT_SHIFT) & 255);
+                uint32_t a = (left * (256 - fx) + right * fx) >> 16;
+                if constexpr (Fade) a = (a * ma) >> 8;
+                put_pixel(q, r, g, b, a);
+            }
+        } else {
+            uint32_t left[4], right[4];
+            for (size_t k = 0; k < step; ++k) {
+                left[k] = a0[k] * gy + b0[k] * fy;
+                right[k] = a1[k] * gy + b1[k] * fy;
+            }
+            uint8_t* q = p;
+            for (int k = 0; k < run; ++k, q += 4, u += f.du) {
+                const uint32_t fx = static_cast<uint32_t>((u >> WEIGHT_SHIFT) & 255), gx = 256 - fx;
+                uint32_t r = (left[0] * gx + right[0] * fx) >> 16;
+                uint32_t g = (left[1] * gx + right[1] * fx) >> 16;
+                uint32_t b = (left[2] * gx + right[2] * fx) >> 16;
+                uint32_t a = 255;
+                if constexpr (Alpha4) a = (left[3] * gx + right[3] * fx) >> 16;
+                if constexpr (Tint) {
+                    r = (r * mr) >> 8;
+                    g = (g * mg) >> 8;
+                    b = (b * mb) >> 8;
+                }
+                if constexpr (Fade) a = (a * ma) >> 8;
+                put_pixel(q, r, g, b, a);
+            }
+        }
+        p += static_cast<size_t>(run) * 4;
+        n -= run;
+    }
+}
+
 using TextureSpan = void (*)(uint8_t*, int, RowFix, const CommandSetup&);
+
+TextureSpan pick_row_span(bool alpha4, bool tint, bool fade) {
+    const int k = (alpha4 ? 4 : 0) | (tint ? 2 : 0) | (fade ? 1 : 0);
+    static constexpr TextureSpan spans[8] = {
+        texture_row_span<false, false, false>, texture_row_span<false, false, true>,
+        texture_row_span<false, true, false>,  texture_row_span<false, true, true>,
+        texture_row_span<true, false, false>,  texture_row_span<true, false, true>,
+        texture_row_span<true, true, false>,   texture_row_span<true, true, true>};
+    return spans[k];
+}
 
 template <bool Bilinear>
 TextureSpan pick_span(bool alpha4, bool tint, bool fade) {
@@ -137,23 +246,26 @@ void draw_command(uint8_t* buffer, int width, const CommandSetup& s, const TileB
     const bool fade = s.alpha < BYTE_FULL;
     const TextureSpan span = s.mode == SAMPLE_BILINEAR ? pick_span<true>(alpha4, tint, fade)
                                                        : pick_span<false>(alpha4, tint, fade);
+    const TextureSpan row_span = s.mode == SAMPLE_BILINEAR ? pick_row_span(alpha4, tint, fade) : span;
     for (int y = t.y0; y < t.y1; ++y) {
         int first, end;
         if (!command_row_span(s, y, t.x0, t.x1, first, end)) continue;
-        span(buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(first)) * 4, end - first,
-             command_row_fix(s, first, y), s);
+        const RowFix f = command_row_fix(s, first, y);
+        (f.dv == 0 && f.du > 0 ? row_span : span)(
+            buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(first)) * 4, end - first, f, s);
     }
 }
 
 void draw_tile(int row, int column) {
     OverlayState& os = overlay_state;
-    const DrawList& d = os.draw;
     const int width = os.buffer_width;
     const TileBounds t = tile_bounds(row, column, width, os.buffer_height);
     if (t.x0 >= t.x1 || t.y0 >= t.y1) return;
-    const int count = std::min(d.count, static_cast<int>(raster_scratch.setup.size()));
     const CommandSetup* setups = raster_scratch.setup.data();
-    const TileStart start = tile_start(d, setups, count, t);
+    // Text pads its glyphs with many placeholders: the tile walks only the commands that draw.
+    const int* drawable = raster_scratch.drawable.data();
+    const int listed = static_cast<int>(raster_scratch.drawable.size());
+    const TileStart start = tile_start_listed(setups, drawable, listed, t);
     uint8_t* buffer = os.buffer.data();
     const size_t w = static_cast<size_t>(width);
     const size_t row_bytes = static_cast<size_t>(t.x1 - t.x0) * 4;
@@ -166,10 +278,10 @@ void draw_tile(int row, int column) {
             std::memset(p, 0, row_bytes);
         }
     }
-    for (int i = start.first; i < count; ++i) {
-        const CommandSetup& s = setups[i];
-        if (!s.drawable || s.box_x1 <= t.x0 || s.box_x0 >= t.x1 || s.box_y1 <= t.y0 || s.box_y0 >= t.y1)
-            continue;
+    const int* from = std::lower_bound(drawable, drawable + listed, start.first);
+    for (const int* k = from; k < drawable + listed; ++k) {
+        const CommandSetup& s = setups[*k];
+        if (s.box_x1 <= t.x0 || s.box_x0 >= t.x1 || s.box_y1 <= t.y0 || s.box_y0 >= t.y1) continue;
         const TileBounds rows{t.x0, std::max(t.y0, s.box_y0), t.x1, std::min(t.y1, s.box_y1)};
         draw_command(buffer, width, s, rows);
     }
@@ -241,9 +353,16 @@ void overlay_rasterize() {
     os.tile_threads = 0;
     if (!os.buffer.empty()) {
         raster_scratch.setup.resize(static_cast<size_t>(d.count));
-        for (int i = 0; i < d.count; ++i)
-            command_setup(d, static_cast<size_t>(i), os.buffer_width, os.buffer_height,
-                          raster_scratch.setup[static_cast<size_t>(i)]);
+        raster_scratch.drawable.clear();
+        for (int i = 0; i < d.count; ++i) {
+            CommandSetup& s = raster_scratch.setup[static_cast<size_t>(i)];
+            if (d.texture[static_cast<size_t>(i)] == DRAW_PLACEHOLDER) {
+                s.drawable = 0;
+                continue;
+            }
+            command_setup(d, static_cast<size_t>(i), os.buffer_width, os.buffer_height, s);
+            if (s.drawable) raster_scratch.drawable.push_back(i);
+        }
         int dirty = 0;
         for (int r = 0; r < OVERLAY_TILES; ++r)
             for (int c = 0; c < OVERLAY_TILES; ++c) dirty += os.dirty[r * OVERLAY_GRID + c];

@@ -85,6 +85,8 @@ struct TileStart {
     int fill_index;
 };
 TileStart tile_start(const DrawList& d, const CommandSetup* setups, int count, const TileBounds& t);
+// The same from the list of the `listed` drawable commands' indices, in order.
+TileStart tile_start_listed(const CommandSetup* setups, const int* drawable, int listed, const TileBounds& t);
 
 // Draw-list slots (draw_list.cpp): marks the tiles under the command stored in slot i, and empties a
 // slot (zeros, no clip).

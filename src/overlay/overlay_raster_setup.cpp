@@ -195,6 +195,34 @@ RowFix command_row_fix(const CommandSetup& s, int x, int y) {
                   to_fix(s.v_x, STEP_FIX_LIMIT, 0)};
 }
 
+namespace {
+
+// Whether command s hides every pixel of the tile whose corner pixel centres are xs, ys.
+bool covers_tile(const CommandSetup& s, const double* xs, const double* ys) {
+    bool covers = s.drawable && s.occluder;
+    for (int c = 0; covers && c < 4; ++c) {
+        covers =
+            inside_quad(s.px, s.py, xs[c], ys[c]) && (!s.clipped || inside_quad(s.cx, s.cy, xs[c], ys[c]));
+    }
+    return covers;
+}
+
+}  // namespace
+
+TileStart tile_start_listed(const CommandSetup* setups, const int* drawable, int listed,
+                            const TileBounds& t) {
+    const double xs[4] = {t.x0 + 0.5, t.x1 - 0.5, t.x0 + 0.5, t.x1 - 0.5};
+    const double ys[4] = {t.y0 + 0.5, t.y0 + 0.5, t.y1 - 0.5, t.y1 - 0.5};
+    for (int k = listed - 1; k >= 0; --k) {
+        const int i = drawable[k];
+        const CommandSetup& s = setups[i];
+        if (!covers_tile(s, xs, ys)) continue;
+        if (s.solid_rect) return TileStart{i + 1, 1, i};
+        return TileStart{i, 0, -1};
+    }
+    return TileStart{0, 0, -1};
+}
+
 TileStart tile_start(const DrawList& d, const CommandSetup* setups, int count, const TileBounds& t) {
     // The tile's corner pixels, by their centres: a shape that covers them covers every pixel between.
     const double xs[4] = {t.x0 + 0.5, t.x1 - 0.5, t.x0 + 0.5, t.x1 - 0.5};
@@ -211,12 +239,7 @@ TileStart tile_start(const DrawList& d, const CommandSetup* setups, int count, c
             continue;
         }
         const CommandSetup& s = setups[k];
-        bool covers = s.drawable && s.occluder;
-        for (int c = 0; covers && c < 4; ++c) {
-            covers = inside_quad(s.px, s.py, xs[c], ys[c]) &&
-                     (!s.clipped || inside_quad(s.cx, s.cy, xs[c], ys[c]));
-        }
-        if (covers) {
+        if (covers_tile(s, xs, ys)) {
             if (s.solid_rect) return TileStart{i + 1, 1, i};
             return TileStart{i, 0, -1};
         }
