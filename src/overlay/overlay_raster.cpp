@@ -118,7 +118,29 @@ void texture_row_span(uint8_t* p, int n, RowFix f, const CommandSetup& s) {
     const uint32_t mr = multiplier(s.red), mg = multiplier(s.green), mb = multiplier(s.blue);
     const uint32_t ma = multiplier(s.alpha);
     fix32 u = f.u;
+    // Columns that may have ink in either texel row (as texel indices): cells outside draw nothing.
+    int ink_first = 0, ink_last = tw - 1;
+    if (Alpha4 && s.ink_known) {
+        const int r0 = texel_index(f.v, s.tex_height), r1 = texel_index(f.v + one, s.tex_height);
+        ink_first = std::min(s.ink_first[r0], s.ink_first[r1]);
+        ink_last = std::max(s.ink_first[r0] <= s.ink_last[r0] ? s.ink_last[r0] : -1,
+                            s.ink_first[r1] <= s.ink_last[r1] ? s.ink_last[r1] : -1);
+        if (ink_last < 0) return;
+    }
     while (n > 0) {
+        // Past the last inked column nothing more draws (u only grows); before the first, the cells up to
+        // the one whose right texel is that column are stepped over at once.
+        if (texel_index(u, tw) > ink_last) return;
+        if (texel_index(u + one, tw) < ink_first) {
+            const fix32 to = static_cast<fix32>(ink_first - 1) * one;
+            const fix32 skip = (to - u + f.du - 1) / f.du;
+            if (skip >= n) return;
+            const int k = static_cast<int>(skip);
+            p += static_cast<size_t>(k) * 4;
+            u += f.du * k;
+            n -= k;
+            continue;
+        }
         // Pixels left in this cell: those before u reaches the next texel column.
         const fix32 next = ((u >> FIX32_SHIFT) + 1) * one;
         const fix32 in_cell = (next - u + f.du - 1) / f.du;

@@ -63,6 +63,10 @@ struct CommandSetup {
     // Pixels that may be covered, with a pixel to spare on every side: columns [box_x0, box_x1), rows
     // [box_y0, box_y1). Lets a tile skip the commands elsewhere on the screen.
     int box_x0, box_y0, box_x1, box_y1;
+    // SAMPLE_BILINEAR with 4 channels (ink_known): per texel row, the first and last column whose alpha
+    // is not 0 (first > last: none). A glyph is mostly empty, and a cell of four empty texels draws nothing.
+    uint8_t ink_known;
+    uint8_t ink_first[FILTER_MAX_TEXELS], ink_last[FILTER_MAX_TEXELS];
 };
 
 // Fills `s` for command i of the draw list on a width x height buffer.

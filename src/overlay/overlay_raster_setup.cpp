@@ -158,6 +158,21 @@ void command_setup(const DrawList& d, size_t i, int width, int height, CommandSe
     } else {
         s.mode = SAMPLE_BILINEAR;
     }
+    if (s.mode == SAMPLE_BILINEAR && s.tex_channels == 4) {
+        for (int y = 0; y < s.tex_height; ++y) {
+            const uint8_t* alpha = s.tex + static_cast<size_t>(y) * static_cast<size_t>(s.tex_width) * 4 + 3;
+            int first = s.tex_width, last = -1;
+            for (int x = 0; x < s.tex_width; ++x) {
+                if (alpha[static_cast<size_t>(x) * 4] == 0) continue;
+                if (first > x) first = x;
+                last = x;
+            }
+            s.ink_first[y] = static_cast<uint8_t>(first);
+            s.ink_last[y] = static_cast<uint8_t>(last < 0 ? 0 : last);
+            if (last < 0) s.ink_first[y] = static_cast<uint8_t>(s.tex_width);
+        }
+        s.ink_known = 1;
+    }
     const bool plain = s.alpha == 255 && s.red >= BYTE_FULL && s.green >= BYTE_FULL && s.blue >= BYTE_FULL;
     const bool full_window = d.u_min[i] == 0 && d.v_min[i] == 0 && d.u_max[i] > 0 && d.v_max[i] > 0;
     if (!d.quad[i] && !s.clipped && plain && full_window && s.tex_channels == 3 && e1x >= COPY_MIN_WIDTH &&
