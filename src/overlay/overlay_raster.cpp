@@ -301,12 +301,15 @@ void draw_tile(int row, int column) {
         }
     }
     const int* from = std::lower_bound(drawable, drawable + listed, start.first);
+    bool drawn = start.fill != 0;
     for (const int* k = from; k < drawable + listed; ++k) {
         const CommandSetup& s = setups[*k];
         if (s.box_x1 <= t.x0 || s.box_x0 >= t.x1 || s.box_y1 <= t.y0 || s.box_y0 >= t.y1) continue;
         const TileBounds rows{t.x0, std::max(t.y0, s.box_y0), t.x1, std::min(t.y1, s.box_y1)};
         draw_command(buffer, width, s, rows);
+        drawn = true;
     }
+    os.tile_empty[row * OVERLAY_TILES + column] = drawn ? 0 : 1;
 }
 
 void tile_worker(int slot) {
@@ -333,11 +336,13 @@ void overlay_buffer_ensure(int width, int height) {
     os.buffer.assign(static_cast<size_t>(pixels) * 4, 0);
     os.buffer_width = width;
     os.buffer_height = height;
+    std::memset(os.tile_empty, 0, sizeof os.tile_empty);
     dirty_mark_all();
 }
 
 void overlay_buffer_clear() {
     std::fill(overlay_state.buffer.begin(), overlay_state.buffer.end(), uint8_t{0});
+    std::memset(overlay_state.tile_empty, 0, sizeof overlay_state.tile_empty);
     dirty_mark_all();
 }
 

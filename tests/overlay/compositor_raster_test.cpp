@@ -317,6 +317,40 @@ TEST_F(Raster, MergeRules) {
     }
 }
 
+TEST_F(Raster, MergeOfTheTilesEqualsTheWholeMergeWhileAnElementMoves) {
+    // A faded element moving across tiles frame after frame, leaving tiles empty behind it and reaching
+    // tiles that were empty; a frame without it; then a cleared buffer and a resize. Each merge, which
+    // leaves out the tiles found empty, must give the merge of the whole buffer.
+    auto check_merge = [&](int width, int height, const char* what) {
+        std::vector<uint8_t> background(static_cast<size_t>(width * height * 3));
+        for (size_t i = 0; i < background.size(); ++i) background[i] = static_cast<uint8_t>(i * 13 + 5);
+        std::vector<uint8_t> whole = background, tiled = background;
+        overlay_merge_rows_reference(whole.data(), overlay_state.buffer.data(), width, 0, height);
+        for (int s = 0; s < 3; ++s)
+            overlay_merge(tiled.data(), width, height, overlay_state.buffer.data(), width, height, s, 3);
+        EXPECT_TRUE(tiled == whole) << what;
+    };
+    for (int frame = 0; frame < 7; ++frame) {
+        const float x = 0.03f + 0.13f * static_cast<float>(frame),
+                    y = 0.05f + 0.11f * static_cast<float>(frame);
+        if (frame == 6) rect(0.25f, 0.5f, 0.3f, 0.55f, 0, 1, 1, 1, 1);  // from a tile's first row and column
+        if (frame != 4) rect(x, y, x + 0.1f, y + 0.12f, 0, 0.9f, 0.5f, 0.1f, frame % 2 ? 1.0f : 0.6f);
+        overlay_rasterize();
+        int empty = 0;
+        for (const uint8_t e : overlay_state.tile_empty) empty += e;
+        EXPECT_GE(empty, 55) << frame;  // what the merge may leave out
+        check_merge(W, H, "moving");
+    }
+    rect(0.4f, 0.4f, 0.6f, 0.6f, 0, 1, 1, 1, 1);
+    overlay_rasterize();
+    overlay_buffer_clear();
+    check_merge(W, H, "cleared");
+    set_resolution(W / 2, H / 2);
+    rect(0.4f, 0.4f, 0.6f, 0.6f, 0, 1, 1, 1, 1);
+    overlay_rasterize();
+    check_merge(W / 2, H / 2, "resized");
+}
+
 TEST_F(Raster, MergeSizeMismatchEndsWithTheMessageAndStatusOne) {
     std::vector<uint8_t> frame(static_cast<size_t>(W * H * 3)), buffer(static_cast<size_t>(W * H * 4));
     testing::FLAGS_gtest_death_test_style = "threadsafe";
