@@ -232,14 +232,34 @@ TextureSpan pick_span(bool alpha4, bool tint, bool fade) {
     return spans[k];
 }
 
+// The covered pixels of the tile's rows. An upright rectangle without a clip has vertical sides, so
+// every row it covers has the same span: the general search runs once (it gives that span on any row).
+struct RowSpans {
+    const CommandSetup& s;
+    int lo, hi;     // the tile's columns
+    int known = 0;  // upright: 0 not searched yet, 1 the span below, -1 no pixel
+    int first = 0, end = 0;
+
+    bool get(int y, int& f, int& e) {
+        if (!s.upright || s.clipped) return command_row_span(s, y, lo, hi, f, e);
+        const double yc = y + 0.5;
+        if (!(s.py[0] <= yc && yc < s.py[1])) return false;
+        if (known == 0) known = command_row_span(s, y, lo, hi, first, end) ? 1 : -1;
+        f = first;
+        e = end;
+        return known > 0;
+    }
+};
+
 // The command's pixels inside the tile (whose bounds the caller has limited to the command's box).
 void draw_command(uint8_t* buffer, int width, const CommandSetup& s, const TileBounds& t) {
     const size_t w = static_cast<size_t>(width);
+    RowSpans spans{s, t.x0, t.x1};
     if (!s.tex) {
         const uint32_t a = (255u * multiplier(s.alpha)) >> 8;
         for (int y = t.y0; y < t.y1; ++y) {
             int first, end;
-            if (!command_row_span(s, y, t.x0, t.x1, first, end)) continue;
+            if (!spans.get(y, first, end)) continue;
             solid_span(buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(first)) * 4, end - first,
                        s.red, s.green, s.blue, a);
         }
@@ -248,7 +268,7 @@ void draw_command(uint8_t* buffer, int width, const CommandSetup& s, const TileB
     if (s.mode == SAMPLE_COPY) {
         for (int y = t.y0; y < t.y1; ++y) {
             int first, end;
-            if (!command_row_span(s, y, t.x0, t.x1, first, end)) continue;
+            if (!spans.get(y, first, end)) continue;
             const int ty = std::clamp(y - s.copy_y, 0, s.tex_height - 1);
             const uint8_t* row = s.tex + static_cast<size_t>(ty) * static_cast<size_t>(s.tex_width) * 3;
             uint8_t* p = buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(first)) * 4;
@@ -271,7 +291,7 @@ void draw_command(uint8_t* buffer, int width, const CommandSetup& s, const TileB
     const TextureSpan row_span = s.mode == SAMPLE_BILINEAR ? pick_row_span(alpha4, tint, fade) : span;
     for (int y = t.y0; y < t.y1; ++y) {
         int first, end;
-        if (!command_row_span(s, y, t.x0, t.x1, first, end)) continue;
+        if (!spans.get(y, first, end)) continue;
         const RowFix f = command_row_fix(s, first, y);
         (f.dv == 0 && f.du > 0 ? row_span : span)(
             buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(first)) * 4, end - first, f, s);

@@ -52,6 +52,7 @@ struct CommandSetup {
     uint8_t clipped;     // the clip quad limits the pixels
     uint8_t occluder;    // opaque all over: may hide everything under it in a tile
     uint8_t solid_rect;  // unclipped axis-aligned solid rectangle
+    uint8_t upright;     // axis-aligned rectangle (corners from x0, y0 to x1, y1), textured or not
     uint8_t red, green, blue, alpha;
     double px[4], py[4];  // corners in pixels, going round the image from its top-left
     double cx[4], cy[4];  // clip corners in pixels

@@ -134,6 +134,7 @@ void command_setup(const DrawList& d, size_t i, int width, int height, CommandSe
     s.box_y1 = static_cast<int>(std::ceil(y_hi)) + 1;
     s.occluder = s.alpha == 255 && (!s.tex || s.tex_channels == 3);
     s.solid_rect = !s.tex && !d.quad[i] && !s.clipped;
+    s.upright = !d.quad[i];
     s.drawable = 1;
     if (!s.tex) return;
 
