@@ -471,6 +471,24 @@ TEST_F(TextTest, WavingOutlinedCaptionsEqualThePlainReferenceFrameAfterFrame) {
     }
 }
 
+TEST_F(TextTest, ATextCutShorterLeavesNoGlyphBehindItsPadding) {
+    // Padding that lands where the last frame drew glyphs must replace them, and leave their pixels empty;
+    // padding where padding was stays as it was.
+    cpu_count_set(1);
+    overlay_set_text(1, "ABCD", TEXT_UTF8, 0.1f, 0.2f, 1, 1, 1, 1, 0.3f, 0.5f, 1);
+    overlay_set_text(2, "E", TEXT_UTF8, 0.1f, 0.6f, 1, 1, 1, 1, 0.3f, 0.5f, 1);
+    ASSERT_TRUE(overlay_frame_prepare());
+    const int count = overlay_state.draw.previous_count;
+    overlay_set_text(1, "A", TEXT_UTF8, 0.1f, 0.2f, 1, 1, 1, 1, 0.3f, 0.5f, 1);
+    ASSERT_TRUE(overlay_frame_prepare());
+    EXPECT_EQ(overlay_state.draw.previous_count, count);
+    const DrawList& d = overlay_state.draw;
+    for (int i = 1; i < 128; ++i) EXPECT_EQ(d.texture[static_cast<size_t>(i)], DRAW_PLACEHOLDER) << i;
+    // Nothing inked right of the "A" on its line (glyphs are 0.075 of the width apart).
+    for (int y = 20; y < 50; ++y)
+        for (int x = 40; x < W; ++x) ASSERT_EQ(otest::overlay_pixel(x, y)[3], 0) << x << "," << y;
+}
+
 // A clock that stands still where the test puts it.
 int64_t wall_microseconds = 0;
 WallTime test_wall() {
