@@ -100,6 +100,17 @@ inline uint32_t texel_word(const uint8_t* t) {
 }
 constexpr uint32_t RGB_BYTES = std::bit_cast<uint32_t>(std::array<uint8_t, 4>{255, 255, 255, 0});
 
+// The pixels of a span stepping by du > 0 from u before its coordinate reaches `to` > u: the least k with
+// u + k du >= to. A 64-bit division per texel cell is slow (a library call on a 32-bit machine); the
+// estimate from the reciprocal is off by a step at most and then corrected in integers.
+inline fix32 steps_until(fix32 u, fix32 du, fix32 to, double per_du) {
+    fix32 k = static_cast<fix32>(static_cast<double>(to - u) * per_du);
+    if (k < 0) k = 0;
+    while (u + k * du < to) ++k;
+    while (k > 0 && u + (k - 1) * du >= to) --k;
+    return k;
+}
+
 // A filtered span along a row of the image (v fixed, u growing: an upright rectangle, as glyphs are)
 // taken a cell at a time: a cell is the run of pixels between two texel columns, where the same four
 // texels are mixed and only the horizontal weight changes. The sums are the plain span's, regrouped
@@ -118,6 +129,7 @@ void texture_row_span(uint8_t* p, int n, RowFix f, const CommandSetup& s) {
     const uint32_t mr = multiplier(s.red), mg = multiplier(s.green), mb = multiplier(s.blue);
     const uint32_t ma = multiplier(s.alpha);
     fix32 u = f.u;
+    const double per_du = 1.0 / static_cast<double>(f.du);
     // Columns that may have ink in either texel row (as texel indices): cells outside draw nothing.
     int ink_first = 0, ink_last = tw - 1;
     if (Alpha4 && s.ink_known) {
@@ -133,7 +145,7 @@ void texture_row_span(uint8_t* p, int n, RowFix f, const CommandSetup& s) {
         if (texel_index(u, tw) > ink_last) return;
         if (texel_index(u + one, tw) < ink_first) {
             const fix32 to = static_cast<fix32>(ink_first - 1) * one;
-            const fix32 skip = (to - u + f.du - 1) / f.du;
+            const fix32 skip = steps_until(u, f.du, to, per_du);
             if (skip >= n) return;
             const int k = static_cast<int>(skip);
             p += static_cast<size_t>(k) * 4;
@@ -143,7 +155,7 @@ void texture_row_span(uint8_t* p, int n, RowFix f, const CommandSetup& s) {
         }
         // Pixels left in this cell: those before u reaches the next texel column.
         const fix32 next = ((u >> FIX32_SHIFT) + 1) * one;
-        const fix32 in_cell = (next - u + f.du - 1) / f.du;
+        const fix32 in_cell = steps_until(u, f.du, next, per_du);
         const int run = in_cell < n ? static_cast<int>(in_cell) : n;
         const uint8_t* a0 = t0 + static_cast<size_t>(texel_index(u, tw)) * step;
         const uint8_t* a1 = t0 + static_cast<size_t>(texel_index(u + one, tw)) * step;
