@@ -410,7 +410,11 @@ void overlay_rasterize() {
 
     os.tiles_drawn = 0;
     os.tile_threads = 0;
-    if (!os.buffer.empty()) {
+    int dirty = 0;
+    for (int r = 0; r < OVERLAY_TILES; ++r)
+        for (int c = 0; c < OVERLAY_TILES; ++c) dirty += os.dirty[r * OVERLAY_GRID + c];
+    // A frame whose commands all stand where they stood draws no tile and needs no set-up.
+    if (!os.buffer.empty() && dirty > 0) {
         raster_scratch.setup.resize(static_cast<size_t>(d.count));
         raster_scratch.drawable.clear();
         for (int i = 0; i < d.count; ++i) {
@@ -422,9 +426,6 @@ void overlay_rasterize() {
             command_setup(d, static_cast<size_t>(i), os.buffer_width, os.buffer_height, s);
             if (s.drawable) raster_scratch.drawable.push_back(i);
         }
-        int dirty = 0;
-        for (int r = 0; r < OVERLAY_TILES; ++r)
-            for (int c = 0; c < OVERLAY_TILES; ++c) dirty += os.dirty[r * OVERLAY_GRID + c];
         int threads = tile_thread_count();
         for (int& n : raster_scratch.drawn) n = 0;
         if (threads < 2 || dirty < 2) {
