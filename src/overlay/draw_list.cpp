@@ -177,6 +177,28 @@ void overlay_submit(float x0, float y0, float x1, float y1, float u_min, float v
     ++d.count;
 }
 
+void overlay_submit_placeholders(int n) {
+    static const float PLACEHOLDER_CLIP[OVERLAY_CLIP_FLOATS] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    DrawList& d = overlay_state.draw;
+    for (int k = 0; k < n && d.count < DRAW_LIST_MAX; ++k) {
+        const size_t i = static_cast<size_t>(d.count);
+        // A caption's padding is thousands of commands a frame, nearly all where the last frame had them.
+        const float* clip = d.count < d.capacity ? &d.clip[i * OVERLAY_CLIP_FLOATS] : nullptr;
+        const bool same = clip != nullptr && d.texture[i] == DRAW_PLACEHOLDER && d.quad[i] == 0 &&
+                          (d.red[i] | d.green[i] | d.blue[i] | d.alpha[i]) == 0 && d.x0[i] == -1.0f &&
+                          d.y0[i] == -1.0f && d.x1[i] == -1.0f && d.y1[i] == -1.0f && d.u_min[i] == -1.0f &&
+                          d.v_min[i] == -1.0f && d.u_max[i] == -1.0f && d.v_max[i] == -1.0f &&
+                          d.x2[i] == -1.0f && d.y2[i] == -1.0f && d.x3[i] == -1.0f && d.y3[i] == -1.0f &&
+                          std::memcmp(clip, PLACEHOLDER_CLIP, sizeof PLACEHOLDER_CLIP) == 0;
+        if (same) {
+            ++d.count;
+        } else {
+            overlay_submit(-1, -1, -1, -1, -1, -1, -1, -1, DRAW_PLACEHOLDER, 0, 0, 0, 0, 0, -1, -1, -1, -1, 0,
+                           0, PLACEHOLDER_CLIP);
+        }
+    }
+}
+
 void quad_rotate(float& x0, float& y0, float& x1, float& y1, float& x2, float& y2, float& x3, float& y3,
                  float degrees, float aspect, float scale, float cx, float cy) {
     float* xs[4] = {&x0, &x1, &x2, &x3};

@@ -66,6 +66,9 @@ struct OverlayState {
     int overlay_content = 0;  // the last prepared frame had a visible slot
     DrawList draw;
     uint8_t dirty[OVERLAY_GRID * OVERLAY_GRID] = {};  // tile (row, column) at row * OVERLAY_GRID + column
+    // Tile (row, column) at row * OVERLAY_TILES + column holds no coverage at all, as the tile pass last
+    // drew it; 0: not known. The merge skips such tiles: a caption covers a few of the 64.
+    uint8_t tile_empty[OVERLAY_TILES * OVERLAY_TILES] = {};
     OverlayEffects effects;
     float trail_seconds = 0;     // > 0: the frame keeps a fading copy of the previous frames
     int trail_initialised = 0;   // the trail buffer holds the previous frame

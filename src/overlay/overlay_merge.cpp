@@ -228,6 +228,22 @@ void merge_row(uint8_t* out, const uint8_t* in, int width) {
     }
 }
 
+// The overlay over row y, leaving out the tiles the tile pass found empty; `edges` are the tile grid's
+// column edges in pixels, `tile_row` the grid row holding y.
+void merge_row_tiles(uint8_t* out, const uint8_t* in, const int* edges, const uint8_t* tile_row) {
+    for (int c = 0; c < OVERLAY_TILES;) {
+        if (tile_row[c]) {
+            ++c;
+            continue;
+        }
+        int end = c + 1;
+        while (end < OVERLAY_TILES && !tile_row[end]) ++end;
+        const size_t x = static_cast<size_t>(edges[c]);
+        merge_row(out + x * 3, in + x * 4, edges[end] - edges[c]);
+        c = end;
+    }
+}
+
 void trail_row(uint8_t* out, uint8_t* trail, int width) {
     const uint32_t f = static_cast<uint32_t>(overlay_state.trail_new_weight);
     const uint32_t g = static_cast<uint32_t>(overlay_state.trail_old_weight);
@@ -342,6 +358,15 @@ void overlay_merge(uint8_t* frame, int frame_width, int frame_height, const uint
             ? os.trail.data()
             : nullptr;
     const size_t w = static_cast<size_t>(frame_width);
+    // The overlay buffer's own tiles tell which hold nothing; any other buffer is merged whole.
+    const bool by_tiles =
+        buffer == os.buffer.data() && buffer_width == os.buffer_width && buffer_height == os.buffer_height;
+    int column_edges[OVERLAY_TILES + 1], row_edges[OVERLAY_TILES + 1];
+    for (int k = 0; k <= OVERLAY_TILES; ++k) {
+        column_edges[k] = static_cast<int>(static_cast<int64_t>(k) * frame_width / OVERLAY_TILES);
+        row_edges[k] = static_cast<int>(static_cast<int64_t>(k) * frame_height / OVERLAY_TILES);
+    }
+    int tile_row = 0;
     for (int y = rows.first; y < rows.end; ++y) {
         uint8_t* row = frame + static_cast<size_t>(y) * w * 3;
         uint32_t* zrow = depth ? depth + static_cast<size_t>(y) * w : nullptr;
@@ -352,7 +377,13 @@ void overlay_merge(uint8_t* frame, int frame_width, int frame_height, const uint
             uint8_t* next = y + 1 < frame_height ? row + w * 3 : nullptr;
             glow_row(row, next, frame_width, plan, plan.combined != 0);
         }
-        merge_row(row, buffer + static_cast<size_t>(y) * w * 4, frame_width);
+        if (by_tiles) {
+            while (tile_row < OVERLAY_TILES - 1 && y >= row_edges[tile_row + 1]) ++tile_row;
+            merge_row_tiles(row, buffer + static_cast<size_t>(y) * w * 4, column_edges,
+                            os.tile_empty + tile_row * OVERLAY_TILES);
+        } else {
+            merge_row(row, buffer + static_cast<size_t>(y) * w * 4, frame_width);
+        }
         if (trail) trail_row(row, trail + static_cast<size_t>(y) * w * 3, frame_width);
     }
 }

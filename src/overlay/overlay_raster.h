@@ -52,6 +52,7 @@ struct CommandSetup {
     uint8_t clipped;     // the clip quad limits the pixels
     uint8_t occluder;    // opaque all over: may hide everything under it in a tile
     uint8_t solid_rect;  // unclipped axis-aligned solid rectangle
+    uint8_t upright;     // axis-aligned rectangle (corners from x0, y0 to x1, y1), textured or not
     uint8_t red, green, blue, alpha;
     double px[4], py[4];  // corners in pixels, going round the image from its top-left
     double cx[4], cy[4];  // clip corners in pixels
@@ -63,6 +64,10 @@ struct CommandSetup {
     // Pixels that may be covered, with a pixel to spare on every side: columns [box_x0, box_x1), rows
     // [box_y0, box_y1). Lets a tile skip the commands elsewhere on the screen.
     int box_x0, box_y0, box_x1, box_y1;
+    // SAMPLE_BILINEAR with 4 channels (ink_known): per texel row, the first and last column whose alpha
+    // is not 0 (first > last: none). A glyph is mostly empty, and a cell of four empty texels draws nothing.
+    uint8_t ink_known;
+    uint8_t ink_first[FILTER_MAX_TEXELS], ink_last[FILTER_MAX_TEXELS];
 };
 
 // Fills `s` for command i of the draw list on a width x height buffer.
@@ -85,6 +90,8 @@ struct TileStart {
     int fill_index;
 };
 TileStart tile_start(const DrawList& d, const CommandSetup* setups, int count, const TileBounds& t);
+// The same from the list of the `listed` drawable commands' indices, in order.
+TileStart tile_start_listed(const CommandSetup* setups, const int* drawable, int listed, const TileBounds& t);
 
 // Draw-list slots (draw_list.cpp): marks the tiles under the command stored in slot i, and empties a
 // slot (zeros, no clip).

@@ -96,6 +96,7 @@ void overlay_rasterize_slice_reference(int slice, int slices) {
             if (!mine) continue;
             const TileBounds t = tile_bounds(r, c, width, height);
             if (t.x0 >= t.x1 || t.y0 >= t.y1) continue;
+            os.tile_empty[r * OVERLAY_TILES + c] = 0;
             const TileStart start = tile_start(d, setups.data(), d.count, t);
             for (int y = t.y0; y < t.y1; ++y) {
                 for (int x = t.x0; x < t.x1; ++x) {

@@ -134,6 +134,7 @@ void command_setup(const DrawList& d, size_t i, int width, int height, CommandSe
     s.box_y1 = static_cast<int>(std::ceil(y_hi)) + 1;
     s.occluder = s.alpha == 255 && (!s.tex || s.tex_channels == 3);
     s.solid_rect = !s.tex && !d.quad[i] && !s.clipped;
+    s.upright = !d.quad[i];
     s.drawable = 1;
     if (!s.tex) return;
 
@@ -157,6 +158,21 @@ void command_setup(const DrawList& d, size_t i, int width, int height, CommandSe
         s.mode = SAMPLE_NEAREST;
     } else {
         s.mode = SAMPLE_BILINEAR;
+    }
+    if (s.mode == SAMPLE_BILINEAR && s.tex_channels == 4) {
+        for (int y = 0; y < s.tex_height; ++y) {
+            const uint8_t* alpha = s.tex + static_cast<size_t>(y) * static_cast<size_t>(s.tex_width) * 4 + 3;
+            int first = s.tex_width, last = -1;
+            for (int x = 0; x < s.tex_width; ++x) {
+                if (alpha[static_cast<size_t>(x) * 4] == 0) continue;
+                if (first > x) first = x;
+                last = x;
+            }
+            s.ink_first[y] = static_cast<uint8_t>(first);
+            s.ink_last[y] = static_cast<uint8_t>(last < 0 ? 0 : last);
+            if (last < 0) s.ink_first[y] = static_cast<uint8_t>(s.tex_width);
+        }
+        s.ink_known = 1;
     }
     const bool plain = s.alpha == 255 && s.red >= BYTE_FULL && s.green >= BYTE_FULL && s.blue >= BYTE_FULL;
     const bool full_window = d.u_min[i] == 0 && d.v_min[i] == 0 && d.u_max[i] > 0 && d.v_max[i] > 0;
@@ -195,6 +211,34 @@ RowFix command_row_fix(const CommandSetup& s, int x, int y) {
                   to_fix(s.v_x, STEP_FIX_LIMIT, 0)};
 }
 
+namespace {
+
+// Whether command s hides every pixel of the tile whose corner pixel centres are xs, ys.
+bool covers_tile(const CommandSetup& s, const double* xs, const double* ys) {
+    bool covers = s.drawable && s.occluder;
+    for (int c = 0; covers && c < 4; ++c) {
+        covers =
+            inside_quad(s.px, s.py, xs[c], ys[c]) && (!s.clipped || inside_quad(s.cx, s.cy, xs[c], ys[c]));
+    }
+    return covers;
+}
+
+}  // namespace
+
+TileStart tile_start_listed(const CommandSetup* setups, const int* drawable, int listed,
+                            const TileBounds& t) {
+    const double xs[4] = {t.x0 + 0.5, t.x1 - 0.5, t.x0 + 0.5, t.x1 - 0.5};
+    const double ys[4] = {t.y0 + 0.5, t.y0 + 0.5, t.y1 - 0.5, t.y1 - 0.5};
+    for (int k = listed - 1; k >= 0; --k) {
+        const int i = drawable[k];
+        const CommandSetup& s = setups[i];
+        if (!covers_tile(s, xs, ys)) continue;
+        if (s.solid_rect) return TileStart{i + 1, 1, i};
+        return TileStart{i, 0, -1};
+    }
+    return TileStart{0, 0, -1};
+}
+
 TileStart tile_start(const DrawList& d, const CommandSetup* setups, int count, const TileBounds& t) {
     // The tile's corner pixels, by their centres: a shape that covers them covers every pixel between.
     const double xs[4] = {t.x0 + 0.5, t.x1 - 0.5, t.x0 + 0.5, t.x1 - 0.5};
@@ -211,12 +255,7 @@ TileStart tile_start(const DrawList& d, const CommandSetup* setups, int count, c
             continue;
         }
         const CommandSetup& s = setups[k];
-        bool covers = s.drawable && s.occluder;
-        for (int c = 0; covers && c < 4; ++c) {
-            covers = inside_quad(s.px, s.py, xs[c], ys[c]) &&
-                     (!s.clipped || inside_quad(s.cx, s.cy, xs[c], ys[c]));
-        }
-        if (covers) {
+        if (covers_tile(s, xs, ys)) {
             if (s.solid_rect) return TileStart{i + 1, 1, i};
             return TileStart{i, 0, -1};
         }

@@ -124,14 +124,6 @@ int64_t inked_glyphs(const OverlayElements& level, size_t e) {
     return inked;
 }
 
-void submit_placeholders(int n) {
-    static const float NO_CLIP[OVERLAY_CLIP_FLOATS] = {-1, -1, -1, -1, -1, -1, -1, -1};
-    for (int i = 0; i < n; ++i) {
-        overlay_submit(-1, -1, -1, -1, -1, -1, -1, -1, DRAW_PLACEHOLDER, 0, 0, 0, 0, 0, -1, -1, -1, -1, 0, 0,
-                       NO_CLIP);
-    }
-}
-
 }  // namespace
 
 int64_t text_command_count(int slot, int child, int64_t count) {
@@ -266,7 +258,7 @@ void text_layout(int slot, int child) {
     }
 
     const int count = overlay_state.draw.count;
-    submit_placeholders((PAD_COMMANDS - count % PAD_COMMANDS) % PAD_COMMANDS);
+    overlay_submit_placeholders((PAD_COMMANDS - count % PAD_COMMANDS) % PAD_COMMANDS);
 }
 
 void text_prepare_glyphs() {

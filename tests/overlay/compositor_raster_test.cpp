@@ -91,6 +91,67 @@ TEST_F(Raster, FastTileLoopsEqualThePlainReference) {
     }
 }
 
+// A texture of 3 x 3 blocks of equal texels, as a magnified glyph has: blocks that are empty, opaque,
+// half transparent, and of another colour, so that cells of four equal texels, cells differing only in
+// alpha and cells differing in colour all occur.
+void make_block_texture(int slot, int w, int h, int channels, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> px(static_cast<size_t>(w * h * channels));
+    for (int by = 0; by < h; by += 3)
+        for (int bx = 0; bx < w; bx += 3) {
+            const unsigned kind = rng() % 4;
+            const uint8_t alpha = kind == 0 ? 0 : (kind == 3 ? 120 : 255);
+            const uint8_t r = kind == 2 ? 30 : 255, g = kind == 2 ? 200 : 255, b = kind == 2 ? 90 : 255;
+            for (int y = by; y < std::min(by + 3, h); ++y)
+                for (int x = bx; x < std::min(bx + 3, w); ++x) {
+                    uint8_t* p = &px[static_cast<size_t>((y * w + x) * channels)];
+                    p[0] = r;
+                    p[1] = g;
+                    p[2] = b;
+                    if (channels == 4) p[3] = alpha;
+                }
+        }
+    tex_set_pixels(slot, 1, px.data(), w, h, channels, TEX_COPIED);
+}
+
+TEST_F(Raster, MagnifiedBlockTexturesEqualThePlainReference) {
+    // Upright rectangles take the cell-at-a-time rows; mirrored and turned ones the per-pixel loop. Sizes
+    // from a little over one pixel per texel to many, on tile edges, over the frame's edges and clipped.
+    const float clip[8] = {0.15f, 0.1f, 0.1f, 0.8f, 0.8f, 0.9f, 0.85f, 0.12f};
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        make_block_texture(1, 16, 16, 4, seed);
+        make_block_texture(2, 12, 9, 3, seed + 10);
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> pos(-0.15f, 0.95f), size(0.07f, 0.6f), unit(0, 1);
+        for (int i = 0; i < 30; ++i) {
+            const int texture = 1 + static_cast<int>(rng() % 2);
+            const float x = pos(rng), y = pos(rng), w = size(rng), h = size(rng);
+            const float a = rng() % 3 == 0 ? 1.0f : unit(rng);
+            const float tint = rng() % 2 ? 1.0f : unit(rng);
+            switch (rng() % 5) {
+                case 0:
+                    rect(x, y, x - w, y + h, texture, tint, 1, 1, a);
+                    break;  // mirrored
+                case 1:
+                    turned(x, y, w, h, 25, texture, 1, tint, 1, a);
+                    break;
+                case 2:
+                    rect(x, y, x + w, y + h, texture, 1, 1, tint, a, clip);
+                    break;
+                default:
+                    rect(x, y, x + w, y + h, texture, tint, tint, 1, a);
+                    break;
+            }
+        }
+        // Tile edges fall on pixels 30, 60 .. and rows 20, 40 ..: glyph-sized images across them.
+        rect(29.5f / W, 19.0f / H, 61.0f / W, 41.0f / H, 1, 1, 1, 1, 1);
+        rect(59.0f / W, 39.5f / H, 70.0f / W, 61.0f / H, 1, 0.5f, 0.2f, 0.1f, 0.5f);
+        const FastAndPlain r = draw_fast_and_plain();
+        EXPECT_GT(distinct_pixels(r.plain, W, H), 100u);
+        ASSERT_TRUE(r.fast == r.plain) << "seed " << seed;
+    }
+}
+
 TEST_F(Raster, AnOpaqueCoverHidesWhatIsUnderIt) {
     // Under a tile-covering opaque rectangle nothing shows, however much lies below it.
     make_texture(1, 40, 30, 3);
@@ -254,6 +315,40 @@ TEST_F(Raster, MergeRules) {
         for (int s = 0; s < 3; ++s) overlay_merge(f.data(), width, height, b.data(), width, height, s, 3);
         EXPECT_TRUE(f == expected) << width;
     }
+}
+
+TEST_F(Raster, MergeOfTheTilesEqualsTheWholeMergeWhileAnElementMoves) {
+    // A faded element moving across tiles frame after frame, leaving tiles empty behind it and reaching
+    // tiles that were empty; a frame without it; then a cleared buffer and a resize. Each merge, which
+    // leaves out the tiles found empty, must give the merge of the whole buffer.
+    auto check_merge = [&](int width, int height, const char* what) {
+        std::vector<uint8_t> background(static_cast<size_t>(width * height * 3));
+        for (size_t i = 0; i < background.size(); ++i) background[i] = static_cast<uint8_t>(i * 13 + 5);
+        std::vector<uint8_t> whole = background, tiled = background;
+        overlay_merge_rows_reference(whole.data(), overlay_state.buffer.data(), width, 0, height);
+        for (int s = 0; s < 3; ++s)
+            overlay_merge(tiled.data(), width, height, overlay_state.buffer.data(), width, height, s, 3);
+        EXPECT_TRUE(tiled == whole) << what;
+    };
+    for (int frame = 0; frame < 7; ++frame) {
+        const float x = 0.03f + 0.13f * static_cast<float>(frame),
+                    y = 0.05f + 0.11f * static_cast<float>(frame);
+        if (frame == 6) rect(0.25f, 0.5f, 0.3f, 0.55f, 0, 1, 1, 1, 1);  // from a tile's first row and column
+        if (frame != 4) rect(x, y, x + 0.1f, y + 0.12f, 0, 0.9f, 0.5f, 0.1f, frame % 2 ? 1.0f : 0.6f);
+        overlay_rasterize();
+        int empty = 0;
+        for (const uint8_t e : overlay_state.tile_empty) empty += e;
+        EXPECT_GE(empty, 55) << frame;  // what the merge may leave out
+        check_merge(W, H, "moving");
+    }
+    rect(0.4f, 0.4f, 0.6f, 0.6f, 0, 1, 1, 1, 1);
+    overlay_rasterize();
+    overlay_buffer_clear();
+    check_merge(W, H, "cleared");
+    set_resolution(W / 2, H / 2);
+    rect(0.4f, 0.4f, 0.6f, 0.6f, 0, 1, 1, 1, 1);
+    overlay_rasterize();
+    check_merge(W / 2, H / 2, "resized");
 }
 
 TEST_F(Raster, MergeSizeMismatchEndsWithTheMessageAndStatusOne) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "assets/texture.h"
+#include "compositor_test_util.h"
 #include "core/clock.h"
 #include "core/cpu.h"
 #include "display/framebuffer.h"
@@ -448,6 +449,44 @@ TEST_F(TextTest, CaptionRenderedIntoTheFrameHasInkWhereTheGlyphHas) {
     }
     EXPECT_GT(inked, 20);
     for (int x = 0; x < W; ++x) EXPECT_FALSE(lit(x, 29) || lit(x, 30 + 32 + 1)) << x;  // nothing outside
+}
+
+TEST_F(TextTest, WavingOutlinedCaptionsEqualThePlainReferenceFrameAfterFrame) {
+    // The scenes' captions: magnified glyphs in eight faded, tinted outline copies and the ink, moving
+    // every frame; a line across tile edges, one running off the frame's right and bottom edges, one
+    // starting left of the frame. Each frame drawn by the fast loops must be the plain loops' picture.
+    set_resolution(320, 180);
+    cpu_count_set(1);
+    for (int frame = 0; frame < 4; ++frame) {
+        const float phase = 37.0f * static_cast<float>(frame);
+        caption_wave(100, "THE VELMORINE TEAM", 0.05f, 0.1f, 0.55f, 0.1f, 0.25f, 1, 0.11f, 0.3f, phase);
+        caption_wave(400, "Wg\xe5\xa4\xa2", 0.8f + 0.03f * static_cast<float>(frame), 0.85f, 0.2f, 0.9f, 0.4f,
+                     0.7f, 0.2f, 0.56f, phase + 90);
+        caption_wave(600, "edge", -0.07f, 0.45f, 1, 1, 0, 1, 0.3f, 0.3f, phase);
+        text_prepare_glyphs();
+        ASSERT_TRUE(overlay_build());
+        const otest::FastAndPlain r = otest::draw_fast_and_plain();
+        EXPECT_GT(otest::distinct_pixels(r.plain, 320, 180), 50u);
+        ASSERT_TRUE(r.fast == r.plain) << "frame " << frame;
+    }
+}
+
+TEST_F(TextTest, ATextCutShorterLeavesNoGlyphBehindItsPadding) {
+    // Padding that lands where the last frame drew glyphs must replace them, and leave their pixels empty;
+    // padding where padding was stays as it was.
+    cpu_count_set(1);
+    overlay_set_text(1, "ABCD", TEXT_UTF8, 0.1f, 0.2f, 1, 1, 1, 1, 0.3f, 0.5f, 1);
+    overlay_set_text(2, "E", TEXT_UTF8, 0.1f, 0.6f, 1, 1, 1, 1, 0.3f, 0.5f, 1);
+    ASSERT_TRUE(overlay_frame_prepare());
+    const int count = overlay_state.draw.previous_count;
+    overlay_set_text(1, "A", TEXT_UTF8, 0.1f, 0.2f, 1, 1, 1, 1, 0.3f, 0.5f, 1);
+    ASSERT_TRUE(overlay_frame_prepare());
+    EXPECT_EQ(overlay_state.draw.previous_count, count);
+    const DrawList& d = overlay_state.draw;
+    for (int i = 1; i < 128; ++i) EXPECT_EQ(d.texture[static_cast<size_t>(i)], DRAW_PLACEHOLDER) << i;
+    // Nothing inked right of the "A" on its line (glyphs are 0.075 of the width apart).
+    for (int y = 20; y < 50; ++y)
+        for (int x = 40; x < W; ++x) ASSERT_EQ(otest::overlay_pixel(x, y)[3], 0) << x << "," << y;
 }
 
 // A clock that stands still where the test puts it.
