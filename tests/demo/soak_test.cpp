@@ -176,8 +176,12 @@ TEST(Soak, PassesAt1280x720WithTheThemeEachPassFlatMemoryAndEvenFramesThenEscape
         dir.write("asound.conf", "pcm.!default {\n type file\n slave.pcm { type null }\n file \"|cat > " +
                                      dir.path() + "/snd-$$.raw\"\n format \"raw\"\n}\n");
     const std::string report = dir / "frames.txt";
-    // Frame times say as much about the machine's other work as about the demo: the load goes with them.
-    std::printf("load average at the start: %s", vmtest::read_file("/proc/loadavg").c_str());
+    // Frame times say as much about the machine's other work as about the demo: the load goes with them,
+    // and the pacing bound holds the demo to account only when it had the processors to itself.
+    const std::string load_at_start = vmtest::read_file("/proc/loadavg");
+    const bool quiet =
+        std::strtod(load_at_start.c_str(), nullptr) < static_cast<double>(sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("load average at the start: %s", load_at_start.c_str());
     const std::string program = fs::canonical(vmtest::build_dir() + "/velmorine");
     ChildProcess demo({program},
                       {{"DISPLAY", x.name()}, {"ALSA_CONFIG_PATH", conf}, {"VELMORINE_FRAME_REPORT", report}},
@@ -263,8 +267,10 @@ TEST(Soak, PassesAt1280x720WithTheThemeEachPassFlatMemoryAndEvenFramesThenEscape
         const double slope = slope_kib_per_minute(later);
         std::printf("resident memory after the first pass: %zu samples, slope %.1f KiB/min\n", later.size(),
                     slope);
-        // Over the two later passes of the 3-pass soak, 64 KiB a minute would be about 470 KiB: a leak of
-        // a few KiB a frame or a few hundred KiB a scene shows well above it.
+        // The bound: glibc grows its heap in steps of the request plus a 128 KiB pad, and one such step
+        // within the two later passes of the 3-pass soak (about 7 minutes) fits a slope of up to about
+        // 35 KiB/min; 64 allows one and not three. A leak of 1 KiB a frame (some 1.8 MiB/min at 30
+        // frames a second) or of 8 KiB a scene (about 70 KiB/min) shows above it.
         if (passes >= 3) {
             EXPECT_LT(slope, 64.0);
         }
@@ -281,6 +287,15 @@ TEST(Soak, PassesAt1280x720WithTheThemeEachPassFlatMemoryAndEvenFramesThenEscape
         std::printf("frame-time report kept in %s\n", kept.c_str());
     }
     const std::vector<SceneLine> lines = read_report(report_text);
+#ifdef VELMORINE_SANITIZED
+    // The sanitizers run many times slower: there only the counts are checked.
+    const bool check_pacing = false;
+#else
+    const bool check_pacing = quiet;
+#endif
+    if (!check_pacing)
+        std::printf("frame times not held to 250 ms: %s\n",
+                    quiet ? "a sanitizer build" : "other work had the processors at the start");
     for (int pass = 1; pass <= passes; ++pass) {
         int seen = 0;
         for (const SceneLine& s : lines) {
@@ -294,10 +309,9 @@ TEST(Soak, PassesAt1280x720WithTheThemeEachPassFlatMemoryAndEvenFramesThenEscape
                 EXPECT_EQ(s.width, WIDTH) << "pass " << pass << " scene " << s.position;
                 EXPECT_EQ(s.height, HEIGHT) << "pass " << pass << " scene " << s.position;
             }
-#ifndef VELMORINE_SANITIZED
-            // The sanitizers run many times slower: there only the counts are checked.
-            EXPECT_LE(s.max_ms, 250.0) << "pass " << pass << " scene " << s.position << " " << s.name;
-#endif
+            if (check_pacing) {
+                EXPECT_LE(s.max_ms, 250.0) << "pass " << pass << " scene " << s.position << " " << s.name;
+            }
         }
         EXPECT_EQ(seen, SCENES) << "pass " << pass;
     }
