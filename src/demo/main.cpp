@@ -1,9 +1,10 @@
-// The program's entry: no arguments, no configuration. It ends only through exit: here when its media are
-// missing, or from a frame's hot keys (Escape, the window's close button) or a quit signal (SIGTERM,
-// SIGINT).
+// The program's entry: no arguments, no configuration (one diagnostic: VELMORINE_FRAME_REPORT, see
+// demo/frame_report.h). It ends only through exit: here when its media are missing, or from a frame's
+// hot keys (Escape, the window's close button) or a quit signal (SIGTERM, SIGINT).
 #include <cstdlib>
 
 #include "core/log.h"
+#include "demo/frame_report.h"
 #include "demo/startup.h"
 #include "shell/frame_end.h"
 #include "shell/probe.h"
@@ -18,5 +19,6 @@ int main() {
         log_message(LogStream::out, "media files missing\n");
         std::exit(1);
     }
+    frame_report_start();
     startup_play();
 }

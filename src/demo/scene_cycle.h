@@ -7,6 +7,7 @@ constexpr int SCENE_COUNT = 31;
 struct SceneEntry {
     void (*play)();  // sets up, runs its frames until `seconds` have passed on the engine clock, returns
     float seconds;
+    const char* name;  // for reports: the scene's function name without its number, words spaced
 };
 
 // In order of play; the durations add up to the length of the music.

@@ -24,6 +24,9 @@ class ChildProcess {
     // Waits up to the given seconds; returns the exit status, 128 + signal for a signal, or -1 on a
     // time-out (the child is then killed).
     int wait(double seconds);
+    // Takes in what the child wrote so far without waiting, so a long-running child never blocks on a
+    // full pipe.
+    void collect() { drain(0); }
     // Output gathered so far (complete after wait).
     const std::string& out() const { return out_; }
     const std::string& err() const { return err_; }
