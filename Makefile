@@ -4,10 +4,12 @@ GENERATOR := -G Ninja
 BUILD     := build
 ASAN      := build-asan
 TSAN      := build-tsan
+I386      := build-i386
 FUZZ      := build-fuzz
 FUZZ_SECONDS ?= 30
 
-.PHONY: all run test deps build build-asan build-tsan build-fuzz test-unit test-asan test-tsan test-fuzz bench format clean
+.PHONY: all run test deps build build-asan build-tsan build-i386 build-fuzz test-unit test-asan test-tsan test-i386 \
+        test-fuzz bench format clean
 
 all: build
 
@@ -23,9 +25,9 @@ build: deps $(BUILD)/build.ninja
 run: build
 	./$(BUILD)/velmorine
 
-# Every test: the plain build, the address+undefined build, the thread-sanitizer build of the threaded
-# tests, and each fuzz target for $(FUZZ_SECONDS) seconds.
-test: test-unit test-asan test-tsan test-fuzz
+# Every test: the plain build, the same tests built for 32-bit x86, the address+undefined build, the
+# thread-sanitizer build of the threaded tests, and each fuzz target for $(FUZZ_SECONDS) seconds.
+test: test-unit test-i386 test-asan test-tsan test-fuzz
 
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -36,6 +38,15 @@ build-asan: deps
 
 test-asan: build-asan
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# The design's machine is 32-bit x86: everything (media generators included, which run as i386 programs
+# at build time) built with g++ -m32 and SSE maths against Debian's i386 libraries (cmake/i386.cmake).
+build-i386: deps
+	cmake -S . -B $(I386) $(GENERATOR) --toolchain cmake/i386.cmake
+	cmake --build $(I386) -j $(JOBS)
+
+test-i386: build-i386
+	cd $(I386) && ctest --output-on-failure -j $(JOBS)
 
 build-tsan: deps
 	cmake -S . -B $(TSAN) $(GENERATOR) -DVELMORINE_TSAN=ON -DVELMORINE_BENCH=OFF
@@ -60,4 +71,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(TSAN) $(FUZZ)
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(I386) $(FUZZ)
