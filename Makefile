@@ -4,13 +4,14 @@ GENERATOR := -G Ninja
 BUILD     := build
 ASAN      := build-asan
 TSAN      := build-tsan
+I386      := build-i386
 FUZZ      := build-fuzz
 REFERENCE := build-reference
 FUZZ_SECONDS ?= 30
 FUZZ_LONG_SECONDS ?= 300
 
-.PHONY: all run test deps build build-asan build-tsan build-fuzz test-unit test-asan test-tsan test-fuzz fuzz-long \
-	soak bench bench-reference format clean
+.PHONY: all run test deps build build-asan build-tsan build-i386 build-fuzz test-unit test-asan test-tsan \
+	test-i386 test-fuzz fuzz-long soak bench bench-reference format clean
 
 all: build
 
@@ -26,9 +27,9 @@ build: deps $(BUILD)/build.ninja
 run: build
 	./$(BUILD)/velmorine
 
-# Every test: the plain build, the address+undefined build, the thread-sanitizer build of the threaded
-# tests, and each fuzz target for $(FUZZ_SECONDS) seconds.
-test: test-unit test-asan test-tsan test-fuzz
+# Every test: the plain build, the same tests built for 32-bit x86, the address+undefined build, the
+# thread-sanitizer build of the threaded tests, and each fuzz target for $(FUZZ_SECONDS) seconds.
+test: test-unit test-i386 test-asan test-tsan test-fuzz
 
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -39,6 +40,15 @@ build-asan: deps
 
 test-asan: build-asan
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# The design's machine is 32-bit x86: everything (media generators included, which run as i386 programs
+# at build time) built with g++ -m32 and SSE maths against Debian's i386 libraries (cmake/i386.cmake).
+build-i386: deps
+	cmake -S . -B $(I386) $(GENERATOR) --toolchain cmake/i386.cmake
+	cmake --build $(I386) -j $(JOBS)
+
+test-i386: build-i386
+	cd $(I386) && ctest --output-on-failure -j $(JOBS)
 
 build-tsan: deps
 	cmake -S . -B $(TSAN) $(GENERATOR) -DVELMORINE_TSAN=ON -DVELMORINE_BENCH=OFF
@@ -83,4 +93,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(TSAN) $(FUZZ) $(REFERENCE)
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(I386) $(FUZZ) $(REFERENCE)
