@@ -10,13 +10,18 @@ REFERENCE := build-reference
 FUZZ_SECONDS ?= 30
 FUZZ_LONG_SECONDS ?= 300
 
-.PHONY: all run test deps build build-asan build-tsan build-i386 build-fuzz test-unit test-asan test-tsan \
+.PHONY: all run test deps deps-test build build-asan build-tsan build-i386 build-fuzz test-unit test-asan test-tsan \
 	test-i386 test-fuzz fuzz-long soak bench bench-reference format clean
 
 all: build
 
+# What building and running the demo need; the test tools, the i386 libraries and the benchmarks' come
+# with the first test step (deps-test), Mesa with bench-reference.
 deps:
 	@scripts/install-deps
+
+deps-test: deps
+	@scripts/install-deps test
 
 $(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) $(GENERATOR)
@@ -31,10 +36,13 @@ run: build
 # thread-sanitizer build of the threaded tests, and each fuzz target for $(FUZZ_SECONDS) seconds.
 test: test-unit test-i386 test-asan test-tsan test-fuzz
 
-test-unit: build
+# Configured again: a build folder made by `make run` before the test tools were there has no tests.
+test-unit: deps-test
+	cmake -S . -B $(BUILD) $(GENERATOR)
+	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-build-asan: deps
+build-asan: deps-test
 	cmake -S . -B $(ASAN) $(GENERATOR) -DVELMORINE_SANITIZE=ON -DVELMORINE_BENCH=OFF
 	cmake --build $(ASAN) -j $(JOBS)
 
@@ -43,14 +51,14 @@ test-asan: build-asan
 
 # The design's machine is 32-bit x86: everything (media generators included, which run as i386 programs
 # at build time) built with g++ -m32 and SSE maths against Debian's i386 libraries (cmake/i386.cmake).
-build-i386: deps
+build-i386: deps-test
 	cmake -S . -B $(I386) $(GENERATOR) --toolchain cmake/i386.cmake
 	cmake --build $(I386) -j $(JOBS)
 
 test-i386: build-i386
 	cd $(I386) && ctest --output-on-failure -j $(JOBS)
 
-build-tsan: deps
+build-tsan: deps-test
 	cmake -S . -B $(TSAN) $(GENERATOR) -DVELMORINE_TSAN=ON -DVELMORINE_BENCH=OFF
 	cmake --build $(TSAN) -j $(JOBS)
 
@@ -60,11 +68,12 @@ test-tsan: build-tsan
 
 # The soak: three whole passes of the plain build at 1280 x 720 and the start of a fourth, about 11
 # minutes; prints the memory samples and their slope, and keeps the frame-time report in the build folder.
-soak: deps $(BUILD)/build.ninja
+soak: deps-test
+	cmake -S . -B $(BUILD) $(GENERATOR)
 	cmake --build $(BUILD) -j $(JOBS) --target velmorine test_soak
 	cd $(BUILD) && VELMORINE_SOAK_PASSES=3 ctest --output-on-failure -V -R '^Soak\.'
 
-build-fuzz: deps
+build-fuzz: deps-test
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ) $(GENERATOR) -DVELMORINE_FUZZ=ON \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all"
 	cmake --build $(FUZZ) -j $(JOBS) --target fuzz_targets
@@ -77,12 +86,14 @@ test-fuzz: build-fuzz
 fuzz-long: build-fuzz
 	scripts/run-fuzz $(FUZZ) $(FUZZ_LONG_SECONDS)
 
-bench: build
+bench: deps-test
+	cmake -S . -B $(BUILD) $(GENERATOR)
+	cmake --build $(BUILD) -j $(JOBS)
 	scripts/run-bench $(BUILD)
 
 # The workloads beside the reference renderer (Mesa's llvmpipe, 2 threads) on the same triangles, in a
 # build of its own: the only target that needs Mesa. The picture check runs first; then the table.
-bench-reference: deps
+bench-reference: deps-test
 	@scripts/install-deps reference
 	cmake -S . -B $(REFERENCE) $(GENERATOR) -DVELMORINE_REFERENCE=ON
 	cmake --build $(REFERENCE) -j $(JOBS) --target reference_gl reference_test bench_workloads
