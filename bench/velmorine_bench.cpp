@@ -28,6 +28,7 @@
 #include "render/raster/raster.h"
 #include "render/render_config.h"
 #include "scene/object.h"
+#include "shell/arguments.h"
 #include "shell/frame.h"
 #include "shell/frame_end.h"
 #include "shell/probe.h"
@@ -82,31 +83,21 @@ Options parse(int argc, char** argv) {
             std::exit(0);
         } else if (a == "--size") {
             const char* v = value(i);
-            int w = 0, h = 0;
-            char tail = 0;
-            if (std::sscanf(v, "%dx%d%c", &w, &h, &tail) != 2 || w < 64 || h < 64 || w > 7680 || h > 4320)
+            if (!argument_size(v, 64, 64, 7680, 4320, &o.width, &o.height))
                 fail(std::string("--size takes WxH from 64x64 to 7680x4320, not ") + v);
-            o.width = w, o.height = h;
         } else if (a == "--seconds") {
             const char* v = value(i);
-            char* end = nullptr;
-            const double s = std::strtod(v, &end);
-            if (end == v || *end != '\0' || !(s >= 0.1 && s <= 600))
+            if (!argument_number(v, &o.seconds) || !(o.seconds >= 0.1 && o.seconds <= 600))
                 fail(std::string("--seconds takes a number from 0.1 to 600, not ") + v);
-            o.seconds = s;
         } else if (a == "--workloads") {
             only_workloads = true;
         } else if (a == "--timeline") {
             only_timeline = true;
         } else if (a == "--scenes") {
             const char* v = value(i);
-            int first = 0, last = 0;
-            char tail = 0;
-            if (std::sscanf(v, "%d-%d%c", &first, &last, &tail) != 2 || first < 1 || last < first ||
-                last > SCENE_COUNT)
+            if (!argument_range(v, 1, SCENE_COUNT, &o.first, &o.last))
                 fail(std::string("--scenes takes A-B within 1-") + std::to_string(SCENE_COUNT) + ", not " +
                      v);
-            o.first = first, o.last = last;
         } else if (a == "--half-height") {
             o.half_height = true;
         } else if (a == "--csv") {

@@ -27,6 +27,7 @@
 #include "display/framebuffer.h"
 #include "overlay/glyphs.h"
 #include "render/render_config.h"
+#include "shell/arguments.h"
 #include "shell/frame.h"
 #include "shell/probe.h"
 
@@ -72,10 +73,8 @@ struct Options {
 }
 
 double parse_seconds(const char* option, const char* text) {
-    char* end = nullptr;
-    const double v = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(v))
-        fail(std::string(option) + " needs a number of seconds");
+    double v = 0;
+    if (!argument_number(text, &v)) fail(std::string(option) + " needs a number of seconds");
     return v;
 }
 
@@ -105,11 +104,8 @@ Options parse(int argc, char** argv) {
             o.fps = static_cast<int>(n);
         } else if (a == "--size") {
             const char* v = value(i);
-            int w = 0, h = 0;
-            char tail = 0;
-            if (std::sscanf(v, "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 7680 || h > 4320)
+            if (!argument_size(v, 16, 16, 7680, 4320, &o.width, &o.height))
                 fail(std::string("--size takes WxH from 16x16 to 7680x4320, not ") + v);
-            o.width = w, o.height = h;
         } else if (a == "--full-height") {
             o.full_height = true;
         } else if (a == "--out") {
@@ -120,13 +116,9 @@ Options parse(int argc, char** argv) {
             o.video = value(i);
         } else if (a == "--scenes") {
             const char* v = value(i);
-            int first = 0, last = 0;
-            char tail = 0;
-            if (std::sscanf(v, "%d-%d%c", &first, &last, &tail) != 2 || first < 1 || last < first ||
-                last > SCENE_COUNT)
+            if (!argument_range(v, 1, SCENE_COUNT, &o.first_scene, &o.last_scene))
                 fail(std::string("--scenes takes FIRST-LAST within 1-") + std::to_string(SCENE_COUNT) +
                      ", not " + v);
-            o.first_scene = first, o.last_scene = last;
         } else {
             fail("unknown argument " + a);
         }
