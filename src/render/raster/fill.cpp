@@ -71,6 +71,8 @@ inline bool coords_inside(uint32_t start, uint32_t step, int n, int64_t max) {
 // colour nor texture. Depths step modulo 2^32 exactly as the pixel loop steps them.
 template <bool Shared>
 inline int hidden_run(uint32_t* zp, uint32_t d, uint32_t dd, int n) {
+    // Most spans of a visible triangle start with a visible pixel: those pay one comparison.
+    if (n <= 0 || d < load_depth<Shared>(zp)) return 0;
     int k = 0;
 #if defined(__SSE2__)
     if constexpr (!Shared) {
@@ -124,20 +126,7 @@ inline void draw_span(uint8_t* dst, uint32_t* zp, int n, SpanState s, const TriP
         c2 = static_cast<uint32_t>(paint.constant_fix[2]);
         c3 = static_cast<uint32_t>(paint.constant_fix[3]);
     }
-    // The hidden pixels before the first visible one are skipped, every value stepped over them at once.
-    const int hidden = hidden_run<Shared>(zp, s.d, s.dd, n);
-    if (hidden == n) return;
-    const uint32_t k = static_cast<uint32_t>(hidden);
-    n -= hidden;
-    dst += static_cast<size_t>(hidden) * 3;
-    zp += hidden;
-    uint32_t d = s.d + k * s.dd, u = s.u + k * s.du, v = s.v + k * s.dv;
-    if constexpr (Color == COLOR_GOURAUD) {
-        c0 += k * s.dc[0];
-        c1 += k * s.dc[1];
-        c2 += k * s.dc[2];
-        c3 += k * s.dc[3];
-    }
+    uint32_t d = s.d, u = s.u, v = s.v;
     for (; n > 0; --n, dst += 3, ++zp) {
         const uint32_t z = load_depth<Shared>(zp);
         bool draw = d < z;
@@ -210,11 +199,23 @@ constexpr unsigned attr_mask(bool textured, int color) {
 // coordinates drop out of the loop when both ends of the span lie inside the texture (every pixel
 // between then does).
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
-inline void draw_row_span(const SpanState& s, const Span& sp, int row, int64_t umax, int64_t vmax,
+inline void draw_row_span(const SpanState& s_in, const Span& sp, int row, int64_t umax, int64_t vmax,
                           const TriPaint& paint, const FillParams& p) {
-    const size_t offset =
-        static_cast<size_t>(row) * static_cast<size_t>(p.width) + static_cast<size_t>(sp.first);
-    const int n = sp.end - sp.first;
+    // The hidden pixels before the first visible one are skipped, every value stepped over them at once.
+    size_t offset = static_cast<size_t>(row) * static_cast<size_t>(p.width) + static_cast<size_t>(sp.first);
+    int n = sp.end - sp.first;
+    const int hidden = hidden_run<Shared>(p.depth + offset, s_in.d, s_in.dd, n);
+    if (hidden == n) return;
+    SpanState s = s_in;
+    if (hidden > 0) {
+        const uint32_t k = static_cast<uint32_t>(hidden);
+        offset += static_cast<size_t>(hidden);
+        n -= hidden;
+        s.d += k * s.dd;
+        s.u += k * s.du;
+        s.v += k * s.dv;
+        for (int c = 0; c < 4; ++c) s.c[c] += k * s.dc[c];
+    }
     if constexpr (Textured) {
         if (coords_inside(s.u, s.du, n, umax) && coords_inside(s.v, s.dv, n, vmax)) {
             draw_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared, false>(
