@@ -505,6 +505,60 @@ TEST(FillReference, ShadeRulesOnEdgeValuesMatchTheReference) {
     }
 }
 
+TEST(FillReference, HiddenSpanStartsMatchTheReference) {
+    // A quad whose depth slopes across the rows, over stored depths that hide each row up to a
+    // different column (every offset within and across groups of four and eight), then around the
+    // quad's own depth, and at the far end of the unsigned range, which a signed comparison would put
+    // first; some vertices lie behind the eye, so their depths wrap to large values too. Each variant
+    // (texture, colours, blending, shared target, no depth write) must skip exactly the hidden pixels
+    // and step its values past them as the reference does.
+    RandomScene s(777);
+    const int w = 45, h = 40;  // neither a multiple of four nor of eight
+    for (int round = 0; round < 48; ++round) {
+        Canvas fast(w, h), ref(w, h);
+        const float z0 = round % 4 == 3 ? -6.0f : s.uni(4, 8), z1 = s.uni(4, 8), z2 = s.uni(4, 8);
+        for (int y = 0; y < h; ++y) {
+            const int hidden_to = (y + round) % (w + 1);
+            for (int x = 0; x < w; ++x) {
+                const size_t i = static_cast<size_t>(y) * w + static_cast<size_t>(x);
+                uint32_t d = 0;  // nothing is nearer
+                if (x >= hidden_to) {
+                    const int kind = s.pick(4);
+                    d = kind == 0   ? 0xFFFFFFF0u
+                        : kind == 1 ? 0x80000010u
+                                    : static_cast<uint32_t>(s.uni(3.5f, 8.5f) * 1024.0f);
+                }
+                fast.depth[i] = ref.depth[i] = d;
+                fast.color[i * 3] = ref.color[i * 3] = static_cast<uint8_t>(i);
+            }
+        }
+        std::vector<float> tris, uvs, shade;
+        rtest::add_tri(tris, -0.5f, -0.5f, w + 0.5f, -0.5f, -0.5f, h + 0.5f, 0);
+        rtest::add_tri(tris, w + 0.5f, -0.5f, w + 0.5f, h + 0.5f, -0.5f, h + 0.5f, 0);
+        const float z[6] = {z0, z1, z2, z1, z0, z2};
+        for (int k = 0; k < 6; ++k) tris[static_cast<size_t>(k) * 3 + 2] = z[k];
+        for (int k = 0; k < 6; ++k) {
+            uvs.insert(uvs.end(), {s.uni(-0.2f, 1.2f), s.uni(-0.2f, 1.2f)});
+            shade.insert(shade.end(), {s.uni(0, 1), s.uni(0, 1), s.uni(0, 1), s.uni(0.5f, 1)});
+        }
+        FillParams p = pixel_params(fast);
+        p.tris = tris.data();
+        p.tri_count = 2;
+        if (round % 3 != 0) {
+            p.uvs = uvs.data();
+            p.tex_pixels = round % 3 == 1 ? s.rgb.data() : s.rgba.data();
+            p.tex_width = round % 3 == 1 ? 13 : 8;
+            p.tex_height = round % 3 == 1 ? 7 : 16;
+            p.tex_channels = round % 3 == 1 ? 3 : 4;
+        }
+        if (round / 3 % 2) p.shade = shade.data();
+        p.shared_target = round / 6 % 2;
+        p.no_depth_write = round / 12 % 2;
+        draw_fast_and_reference(p, ref);
+        ASSERT_TRUE(same_image(fast, ref)) << "round " << round;
+    }
+}
+
 TEST(FillReference, WideTargetsDrawnInBandsMatchTheReference) {
     // At 1200 pixels across, a part of few large triangles is drawn band by band: the image must be the
     // one of drawing each triangle over the whole share in turn.
