@@ -184,19 +184,7 @@ void whole_frame() {
 
 // --- the workloads --------------------------------------------------------------------------------------
 
-struct Workload {
-    const char* name;
-    void (*build)(int, int);
-};
-
-const Workload workload_list[] = {
-    {"fill", [](int w, int h) { workloads::build_quads(w, h, true); }},
-    {"fill-f2b", [](int w, int h) { workloads::build_quads(w, h, false); }},
-    {"small", workloads::build_small},
-    {"park", workloads::build_park},
-};
-
-Row time_workload(const Workload& w, const Options& o) {
+Row time_workload(const workloads::Workload& w, const Options& o) {
     loading_show();
     w.build(o.width, o.height);
     loading_hide();
@@ -399,7 +387,7 @@ int main(int argc, char** argv) {
 
     std::vector<Row> rows;
     if (o.workloads)
-        for (const Workload& w : workload_list) rows.push_back(time_workload(w, o));
+        for (const workloads::Workload& w : workloads::all) rows.push_back(time_workload(w, o));
     bool written = true;
     if (o.timeline) rows.push_back(time_timeline(o, csv, plot, &written));
     print_table(rows);

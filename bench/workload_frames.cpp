@@ -29,19 +29,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    struct Workload {
-        const char* name;
-        void (*build)(int, int);
-    };
-    const Workload all[] = {
-        {"fill", [](int w, int h) { workloads::build_quads(w, h, true); }},
-        {"fill_f2b", [](int w, int h) { workloads::build_quads(w, h, false); }},
-        {"small", workloads::build_small},
-        {"park", workloads::build_park},
-    };
     const int sizes[][2] = {{512, 256}, {1280, 720}, {1920, 1080}};
     for (int synchronous = 0; synchronous < 2; ++synchronous)
-        for (const Workload& w : all)
+        for (const workloads::Workload& w : workloads::all)
             for (const auto& s : sizes) {
                 w.build(s[0], s[1]);
                 worker_set_synchronous(synchronous);

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -170,6 +171,19 @@ void build_park(int width, int height) {
         });
         obj_set_part_triangles(10 + f, 0, tris.data(), uvs.data(), nullptr, skin, 3000);
     }
+}
+
+const Workload all[WORKLOAD_COUNT] = {
+    {"fill", [](int w, int h) { build_quads(w, h, true); }},
+    {"fill-f2b", [](int w, int h) { build_quads(w, h, false); }},
+    {"small", build_small},
+    {"park", build_park},
+};
+
+const Workload* find(const char* name) {
+    for (const Workload& w : all)
+        if (std::strcmp(name, w.name) == 0) return &w;
+    return nullptr;
 }
 
 }  // namespace workloads

@@ -12,4 +12,14 @@ void build_small(int width, int height);
 // About 94,000 triangles like the demo's outdoor world.
 void build_park(int width, int height);
 
+// The workloads by name, in the order every table lists them: "fill", "fill-f2b", "small", "park".
+struct Workload {
+    const char* name;
+    void (*build)(int width, int height);
+};
+constexpr int WORKLOAD_COUNT = 4;
+extern const Workload all[WORKLOAD_COUNT];
+// The one of that name, or null.
+const Workload* find(const char* name);
+
 }  // namespace workloads

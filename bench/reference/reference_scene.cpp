@@ -25,24 +25,6 @@ constexpr float ALPHA_SKIP = 4.0f;
 // Pixels with an alpha below this are blended with the frame; at or above it they are written opaque.
 constexpr float BLEND_BELOW = 240.0f;
 
-struct Workload {
-    const char* name;
-    void (*build)(int, int);
-};
-
-const Workload WORKLOADS[] = {
-    {"fill", [](int w, int h) { workloads::build_quads(w, h, true); }},
-    {"fill-f2b", [](int w, int h) { workloads::build_quads(w, h, false); }},
-    {"small", workloads::build_small},
-    {"park", workloads::build_park},
-};
-
-const Workload* find_workload(const std::string& name) {
-    for (const Workload& w : WORKLOADS)
-        if (name == w.name) return &w;
-    return nullptr;
-}
-
 // A vertex once projected: screen position (pixels, engine convention), view depth and the divisor.
 struct Projected {
     float x, y, depth, w;
@@ -132,11 +114,11 @@ bool read_part(ObjectId id, size_t pi, const ViewTransform& view, std::vector<Pr
 }  // namespace
 
 bool ref_workload_known(const std::string& name) {
-    return find_workload(name) != nullptr;
+    return workloads::find(name.c_str()) != nullptr;
 }
 
 bool ref_build_scene(const std::string& name, int width, int height, RefScene& scene) {
-    const Workload* workload = find_workload(name);
+    const workloads::Workload* workload = workloads::find(name.c_str());
     if (!workload || width <= 0 || height <= 0) return false;
     workload->build(width, height);
     // As the frame dump renders it: the world triangles and the frame are then what the timed frames draw.
