@@ -4,7 +4,6 @@
 // standard workloads, and the demo's own timeline played on the real clock, whose frame times it also
 // writes per scene as CSV and over the pass as a plot (through gnuplot). Prints one table of medians.
 #include <sys/wait.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cmath>
@@ -114,12 +113,6 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
-double seconds_now() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
 // One row of the table.
 struct Row {
     std::string name;
@@ -197,11 +190,11 @@ Row time_workload(const workloads::Workload& w, const Options& o) {
     raster_state.plain = 0;
     row.pixels = static_cast<double>(fill_reference_written());
     std::vector<double> ms, triangles;
-    double last = seconds_now();
+    double last = engine_time();
     const double end = last + o.seconds;
     while (last < end || ms.size() < 3) {
         whole_frame();
-        const double now = seconds_now();
+        const double now = engine_time();
         ms.push_back((now - last) * 1000.0);
         triangles.push_back(static_cast<double>(raster_frame_triangles(INT64_MAX)));
         last = now;
@@ -238,11 +231,11 @@ void timeline_scene_started(int position) {
     timeline.scene_start[position - 1] = static_cast<float>(pass_seconds());
     timeline.setup_index[position - 1] = static_cast<int>(timeline.ms.size());
     ++timeline.started;
-    if (timeline.started == 1) timeline.last = seconds_now();
+    if (timeline.started == 1) timeline.last = engine_time();
 }
 
 void timeline_frame_done() {
-    const double now = seconds_now();
+    const double now = engine_time();
     timeline.at_s.push_back(static_cast<float>(pass_seconds()));
     timeline.ms.push_back(static_cast<float>((now - timeline.last) * 1000.0));
     timeline.position.push_back(timeline.current);
