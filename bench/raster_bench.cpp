@@ -2,6 +2,8 @@
 // or on two threads drawing the two horizontal slices:
 //   fill      200 screen-covering textured quads (256 x 256 RGB, white), back to front, 1920 x 1080
 //   fill_f2b  the same quads front to back: one layer written, 199 rejected by the depth test
+//   blend     the fill quads with a texture whose alpha varies (256 x 256 RGBA) in a tinted colour:
+//             every pixel blended with the one below
 //   small     200,000 untextured per-vertex-coloured triangles of about 4 px^2 at random depths, 1280 x 720
 // Counters: frames per second and millions of pixels written per second (nominal work of the frame).
 #include <benchmark/benchmark.h>
@@ -26,7 +28,8 @@ struct Target {
 struct Workload {
     std::vector<float> tris, uvs, shade;
     std::vector<uint8_t> texture;
-    int tex_size = 0;
+    int tex_size = 0, tex_channels = 3;
+    float tint = 1.0f;
 };
 
 // The camera that maps world (x, -y, z) to screen (x, y) at depth z, without perspective.
@@ -58,6 +61,17 @@ Workload quads(int w, int h, bool back_to_front) {
         const float uv[12] = {0, 0, 1, 0, 0, 1, 1, 0, 1, 1, 0, 1};
         wl.uvs.insert(wl.uvs.end(), uv, uv + 12);
     }
+    return wl;
+}
+
+Workload blended_quads(int w, int h) {
+    Workload wl = quads(w, h, true);
+    wl.tex_channels = 4;
+    wl.texture.resize(256 * 256 * 4);
+    std::mt19937 rng(3);
+    for (size_t i = 0; i < wl.texture.size(); ++i)
+        wl.texture[i] = static_cast<uint8_t>(i % 4 == 3 ? 20 + rng() % 200 : rng());
+    wl.tint = 0.8f;
     return wl;
 }
 
@@ -95,8 +109,9 @@ void frame(Target& t, const Workload& wl, int threads) {
             p.uvs = wl.uvs.data();
             p.tex_pixels = wl.texture.data();
             p.tex_width = p.tex_height = wl.tex_size;
-            p.tex_channels = 3;
+            p.tex_channels = wl.tex_channels;
         }
+        p.red = p.green = p.blue = wl.tint;
         if (!wl.shade.empty()) p.shade = wl.shade.data();
         p.slice_index = index;
         p.slice_count = threads;
@@ -134,6 +149,11 @@ void BM_fill_f2b(benchmark::State& state) {
     run(state, 1920, 1080, wl, 1920.0 * 1080);
 }
 
+void BM_blend(benchmark::State& state) {
+    static const Workload wl = blended_quads(1920, 1080);
+    run(state, 1920, 1080, wl, 200.0 * 1920 * 1080);
+}
+
 void BM_small(benchmark::State& state) {
     static const Workload wl = small_triangles(1280, 720);
     run(state, 1280, 720, wl, 200000.0 * 4);
@@ -155,6 +175,13 @@ BENCHMARK(BM_fill_f2b)
     ->UseRealTime()
     ->Repetitions(3)
     ->MinTime(1.0);
+BENCHMARK(BM_blend)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(3)
+    ->MinTime(2.0);
 BENCHMARK(BM_small)
     ->Arg(1)
     ->Arg(2)

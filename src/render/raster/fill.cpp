@@ -15,15 +15,12 @@
 
 #include "render/raster/fill.h"
 #include "render/raster/fill_setup.h"
+#include "render/raster/fill_span4.h"
 #include "scene/camera.h"
 
 using namespace fill_detail;
 
 namespace {
-
-// Colour handling of a triangle: texels (or white) as they are, one colour for all pixels, or
-// colours interpolated from the vertices.
-enum ColorMode { COLOR_NONE = 0, COLOR_CONSTANT = 1, COLOR_GOURAUD = 2 };
 
 // Pixel access. When other threads may draw the same pixel, every access is a relaxed atomic: the
 // nearer of two simultaneous draws is not guaranteed to win, but nothing tears or is undefined.
@@ -106,15 +103,19 @@ inline int hidden_run(uint32_t* zp, uint32_t d, uint32_t dd, int n) {
     return k;
 }
 
-struct SpanState {
-    uint32_t d, dd;         // depth and its step
-    uint32_t u, du, v, dv;  // texture coordinates, 16.16 texels
-    uint32_t c[4], dc[4];   // colour channels, 16.16
-};
-
 // The pixels [first, end) of one row. Every feature test is resolved at compile time.
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared, bool ClampUV>
 inline void draw_span(uint8_t* dst, uint32_t* zp, int n, SpanState s, const TriPaint& paint) {
+#if defined(__SSE2__)
+    if constexpr (Textured && !Shared) {
+        if (span4::texture_fits(paint) && span4::colours_narrow<Color>(s, n, paint)) {
+            const int done = draw_span4<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s, paint);
+            dst += static_cast<size_t>(done) * 3;
+            zp += done;
+            n -= done;
+        }
+    }
+#endif
     const uint8_t* tex = paint.tex;
     const uint32_t tw = static_cast<uint32_t>(paint.tex_width);
     const uint32_t umax = tw * 65535u;
