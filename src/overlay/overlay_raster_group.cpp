@@ -16,6 +16,8 @@ namespace overlay_detail {
 namespace {
 
 constexpr fix32 FIX32_UNIT = fix32{1} << FIX32_SHIFT;
+// A member's opacity line: a tile's row and room for eight bytes written past its end at once.
+constexpr int LINE_STRIDE = GROUP_WIDTH_MAX + 16;
 // A member's cells (runs of pixels between texel columns) are listed once per tile: a magnified glyph has
 // one more than its width in texels; an image with more (drawn smaller than its texture) finds its cells
 // again on every row instead.
@@ -38,6 +40,7 @@ struct Member {
     uint32_t r, g, b;  // the tinted colour, the same at every sample
     uint32_t ma;       // the opacity multiplier
     int cells;         // listed cells; -1: too many, found row by row
+    int same_rows;     // an earlier member with the same texture and v on every row, whose row it takes; -1
 };
 
 // This row's texel rows of a member, their vertical weights and the columns that may hold ink.
@@ -82,21 +85,50 @@ bool list_cells(const Member& m, int n, Cell* out, int& count) {
 }
 
 // One cell's opacities: the filtered alpha, faded. Within a cell the integer part of u stays, so the
-// fraction steps in 32 bits; left (256 - fx) + right fx is regrouped as left 256 + (right - left) fx.
+// fraction steps in 32 bits. With SSE2 eight pixels at a time, writing up to seven bytes past the run:
+// a member's line has room for them, and past its run they are rewritten or cleared before being read.
 inline void cell_alphas(uint8_t* q, const Cell& c, const MemberRow& row, uint32_t step, uint32_t ma) {
     const uint32_t a0 = row.t0[c.c0 * 4], a1 = row.t0[c.c1 * 4], b0 = row.t1[c.c0 * 4], b1 = row.t1[c.c1 * 4];
     if (a0 == a1 && a0 == b0 && a0 == b1) {
         std::memset(q, static_cast<int>((a0 * ma) >> 8), c.run);
         return;
     }
-    const int32_t left = static_cast<int32_t>(a0 * row.gy + b0 * row.fy);
-    const int32_t right = static_cast<int32_t>(a1 * row.gy + b1 * row.fy);
-    const int32_t base = left * 256, diff = right - left;
+    const uint32_t left = a0 * row.gy + b0 * row.fy, right = a1 * row.gy + b1 * row.fy;
+#if defined(__SSE2__)
+    // left (256 - fx) + right fx in 32 bits from 16-bit halves: the high halves added, plus the carry of
+    // the low halves (their saturated and wrapped sums differ exactly when they carry).
+    const __m128i vl = _mm_set1_epi16(static_cast<int16_t>(left)),
+                  vr = _mm_set1_epi16(static_cast<int16_t>(right));
+    const __m128i vma = _mm_set1_epi16(static_cast<int16_t>(ma)), w256 = _mm_set1_epi16(256),
+                  one = _mm_set1_epi16(1);
+    const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(step * 4));
+    __m128i f0 = _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(c.frac)),
+                               _mm_set_epi32(static_cast<int32_t>(step * 3), static_cast<int32_t>(step * 2),
+                                             static_cast<int32_t>(step), 0));
+    __m128i f1 = _mm_add_epi32(f0, step4);
+    const __m128i step8 = _mm_add_epi32(step4, step4);
+    for (int k = 0; k < c.run; k += 8) {
+        const __m128i fx = _mm_packs_epi32(_mm_srli_epi32(f0, 24), _mm_srli_epi32(f1, 24));
+        const __m128i gx = _mm_sub_epi16(w256, fx);
+        const __m128i lo0 = _mm_mullo_epi16(vl, gx), lo1 = _mm_mullo_epi16(vr, fx);
+        const __m128i hi = _mm_add_epi16(_mm_mulhi_epu16(vl, gx), _mm_mulhi_epu16(vr, fx));
+        const __m128i no_carry = _mm_cmpeq_epi16(_mm_adds_epu16(lo0, lo1), _mm_add_epi16(lo0, lo1));
+        const __m128i a = _mm_add_epi16(hi, _mm_add_epi16(one, no_carry));
+        const __m128i faded = _mm_srli_epi16(_mm_mullo_epi16(a, vma), 8);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(q + k), _mm_packus_epi16(faded, faded));
+        f0 = _mm_add_epi32(f0, step8);
+        f1 = _mm_add_epi32(f1, step8);
+    }
+#else
+    // left (256 - fx) + right fx regrouped as left 256 + (right - left) fx.
+    const int32_t base = static_cast<int32_t>(left) * 256;
+    const int32_t diff = static_cast<int32_t>(right) - static_cast<int32_t>(left);
     uint32_t frac = c.frac;
     for (int k = 0; k < c.run; ++k, frac += step) {
         const uint32_t a = static_cast<uint32_t>(base + diff * static_cast<int32_t>(frac >> 24)) >> 16;
         q[k] = static_cast<uint8_t>((a * ma) >> 8);
     }
+#endif
 }
 
 // The member's opacities over its pixels from its listed cells, into line[0, end - first): one run
@@ -155,14 +187,15 @@ void alpha_cells(uint8_t* out, int n, fix32 u, const Member& m, const MemberRow&
     }
 }
 
-// Pixels [0, n) from the members' opacity lines (line k at lines + k * GROUP_WIDTH_MAX, of member
+// Pixels [0, n) from the members' opacity lines (line k at lines + k * LINE_STRIDE, of member
 // order[k]): put_pixel of each member in turn, in registers. A member that replaces the pixel outright
 // makes everything under it irrelevant, so the work starts from the last such member.
-void compose(uint8_t* p, int n, const uint8_t* lines, const Member* const* order, int count) {
+[[maybe_unused]] void compose(uint8_t* p, int n, const uint8_t* lines, const Member* const* order,
+                              int count) {
     for (int x = 0; x < n; ++x, p += 4) {
         const uint8_t* a = lines + x;
         int top = count - 1;
-        while (top >= 0 && a[top * GROUP_WIDTH_MAX] < ALPHA_REPLACE) --top;
+        while (top >= 0 && a[top * LINE_STRIDE] < ALPHA_REPLACE) --top;
         uint32_t r, g, b, c;
         int k;
         if (top >= 0) {
@@ -170,11 +203,11 @@ void compose(uint8_t* p, int n, const uint8_t* lines, const Member* const* order
             r = m.r;
             g = m.g;
             b = m.b;
-            c = a[top * GROUP_WIDTH_MAX];
+            c = a[top * LINE_STRIDE];
             k = top + 1;
         } else {
             k = 0;
-            while (k < count && a[k * GROUP_WIDTH_MAX] <= ALPHA_NOTHING) ++k;
+            while (k < count && a[k * LINE_STRIDE] <= ALPHA_NOTHING) ++k;
             if (k == count) continue;
             r = p[0];
             g = p[1];
@@ -182,7 +215,7 @@ void compose(uint8_t* p, int n, const uint8_t* lines, const Member* const* order
             c = p[3];
         }
         for (; k < count; ++k) {
-            const uint32_t s = a[k * GROUP_WIDTH_MAX];
+            const uint32_t s = a[k * LINE_STRIDE];
             if (s <= ALPHA_NOTHING) continue;
             const Member& m = *order[k];
             if (c == 0) {
@@ -209,60 +242,74 @@ void compose(uint8_t* p, int n, const uint8_t* lines, const Member* const* order
 
 // compose on eight pixels at a time, a channel of eight pixels in 16-bit lanes: the same rule with the
 // same integers. A blend never passes 16 bits: r (255 - a) + m a is at most 255 x 255.
-int compose8(uint8_t* p, int n, const uint8_t* lines, const Member* const* order, int count) {
+struct GroupColors {
+    __m128i r[GROUP_MAX], g[GROUP_MAX], b[GROUP_MAX];
+};
+
+// Pixels p[0, 8) from the lines' bytes a8[0, 8).
+inline void compose_block(uint8_t* p, const uint8_t* a8, const GroupColors& colors, int count) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i nothing = _mm_set1_epi16(ALPHA_NOTHING), replace = _mm_set1_epi16(ALPHA_REPLACE - 1);
     const __m128i full = _mm_set1_epi16(255), nothing8 = _mm_set1_epi8(static_cast<char>(ALPHA_NOTHING));
-    __m128i mr[GROUP_MAX], mg[GROUP_MAX], mb[GROUP_MAX];
+    __m128i most = zero;
+    for (int k = 0; k < count; ++k)
+        most = _mm_max_epu8(most, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a8 + k * LINE_STRIDE)));
+    if ((_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(most, nothing8), zero)) & 0xFF) == 0xFF) return;
+    // Eight RGBA pixels into a 16-bit vector per channel.
+    const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i t0 = _mm_unpacklo_epi8(p0, p1), t1 = _mm_unpackhi_epi8(p0, p1);
+    const __m128i u0 = _mm_unpacklo_epi8(t0, t1), u1 = _mm_unpackhi_epi8(t0, t1);
+    const __m128i rg = _mm_unpacklo_epi8(u0, u1), bc = _mm_unpackhi_epi8(u0, u1);
+    __m128i r = _mm_unpacklo_epi8(rg, zero), g = _mm_unpackhi_epi8(rg, zero);
+    __m128i b = _mm_unpacklo_epi8(bc, zero), c = _mm_unpackhi_epi8(bc, zero);
     for (int k = 0; k < count; ++k) {
-        mr[k] = _mm_set1_epi16(static_cast<int16_t>(order[k]->r));
-        mg[k] = _mm_set1_epi16(static_cast<int16_t>(order[k]->g));
-        mb[k] = _mm_set1_epi16(static_cast<int16_t>(order[k]->b));
+        const __m128i a =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a8 + k * LINE_STRIDE)), zero);
+        const __m128i draw = _mm_cmpgt_epi16(a, nothing);
+        if (_mm_movemask_epi8(draw) == 0) continue;
+        const __m128i set =
+            _mm_and_si128(draw, _mm_or_si128(_mm_cmpgt_epi16(a, replace), _mm_cmpeq_epi16(c, zero)));
+        const __m128i blend = _mm_andnot_si128(set, draw);
+        const __m128i rest = _mm_sub_epi16(full, a);
+        auto mix = [&](__m128i v, __m128i m) {
+            const __m128i mixed =
+                _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(v, rest), _mm_mullo_epi16(m, a)), 8);
+            return _mm_or_si128(_mm_or_si128(_mm_and_si128(set, m), _mm_and_si128(blend, mixed)),
+                                _mm_andnot_si128(draw, v));
+        };
+        r = mix(r, colors.r[k]);
+        g = mix(g, colors.g[k]);
+        b = mix(b, colors.b[k]);
+        const __m128i sum = _mm_min_epi16(_mm_add_epi16(c, a), full);
+        c = _mm_or_si128(_mm_or_si128(_mm_and_si128(set, a), _mm_and_si128(blend, sum)),
+                         _mm_andnot_si128(draw, c));
+    }
+    // Back to RGBA bytes.
+    const __m128i rg8 = _mm_packus_epi16(r, g), bc8 = _mm_packus_epi16(b, c);
+    const __m128i v0 = _mm_unpacklo_epi8(rg8, bc8), v1 = _mm_unpackhi_epi8(rg8, bc8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_unpacklo_epi8(v0, v1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16), _mm_unpackhi_epi8(v0, v1));
+}
+
+// Pixels [0, n); the lines hold zeros for eight bytes past n. The last pixels short of a block go through
+// a copy: the pixels after them may be another tile's, drawn by another thread.
+void compose8(uint8_t* p, int n, const uint8_t* lines, const Member* const* order, int count) {
+    GroupColors colors;
+    for (int k = 0; k < count; ++k) {
+        colors.r[k] = _mm_set1_epi16(static_cast<int16_t>(order[k]->r));
+        colors.g[k] = _mm_set1_epi16(static_cast<int16_t>(order[k]->g));
+        colors.b[k] = _mm_set1_epi16(static_cast<int16_t>(order[k]->b));
     }
     int x = 0;
-    for (; x + 8 <= n; x += 8, p += 32) {
-        __m128i most = zero;
-        for (int k = 0; k < count; ++k)
-            most = _mm_max_epu8(
-                most, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(lines + k * GROUP_WIDTH_MAX + x)));
-        if ((_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(most, nothing8), zero)) & 0xFF) == 0xFF) continue;
-        // Eight RGBA pixels into a 16-bit vector per channel.
-        const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-        const __m128i t0 = _mm_unpacklo_epi8(p0, p1), t1 = _mm_unpackhi_epi8(p0, p1);
-        const __m128i u0 = _mm_unpacklo_epi8(t0, t1), u1 = _mm_unpackhi_epi8(t0, t1);
-        const __m128i rg = _mm_unpacklo_epi8(u0, u1), bc = _mm_unpackhi_epi8(u0, u1);
-        __m128i r = _mm_unpacklo_epi8(rg, zero), g = _mm_unpackhi_epi8(rg, zero);
-        __m128i b = _mm_unpacklo_epi8(bc, zero), c = _mm_unpackhi_epi8(bc, zero);
-        for (int k = 0; k < count; ++k) {
-            const __m128i a = _mm_unpacklo_epi8(
-                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(lines + k * GROUP_WIDTH_MAX + x)), zero);
-            const __m128i draw = _mm_cmpgt_epi16(a, nothing);
-            if (_mm_movemask_epi8(draw) == 0) continue;
-            const __m128i set =
-                _mm_and_si128(draw, _mm_or_si128(_mm_cmpgt_epi16(a, replace), _mm_cmpeq_epi16(c, zero)));
-            const __m128i blend = _mm_andnot_si128(set, draw);
-            const __m128i rest = _mm_sub_epi16(full, a);
-            auto mix = [&](__m128i v, __m128i m) {
-                const __m128i mixed =
-                    _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(v, rest), _mm_mullo_epi16(m, a)), 8);
-                return _mm_or_si128(_mm_or_si128(_mm_and_si128(set, m), _mm_and_si128(blend, mixed)),
-                                    _mm_andnot_si128(draw, v));
-            };
-            r = mix(r, mr[k]);
-            g = mix(g, mg[k]);
-            b = mix(b, mb[k]);
-            const __m128i sum = _mm_min_epi16(_mm_add_epi16(c, a), full);
-            c = _mm_or_si128(_mm_or_si128(_mm_and_si128(set, a), _mm_and_si128(blend, sum)),
-                             _mm_andnot_si128(draw, c));
-        }
-        // Back to RGBA bytes.
-        const __m128i rg8 = _mm_packus_epi16(r, g), bc8 = _mm_packus_epi16(b, c);
-        const __m128i v0 = _mm_unpacklo_epi8(rg8, bc8), v1 = _mm_unpackhi_epi8(rg8, bc8);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_unpacklo_epi8(v0, v1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16), _mm_unpackhi_epi8(v0, v1));
+    for (; x + 8 <= n; x += 8) compose_block(p + static_cast<size_t>(x) * 4, lines + x, colors, count);
+    if (x < n) {
+        const size_t bytes = static_cast<size_t>(n - x) * 4;
+        uint8_t block[32] = {};
+        std::memcpy(block, p + static_cast<size_t>(x) * 4, bytes);
+        compose_block(block, lines + x, colors, count);
+        std::memcpy(p + static_cast<size_t>(x) * 4, block, bytes);
     }
-    return x;
 }
 
 #endif
@@ -283,13 +330,23 @@ bool draw_group(uint8_t* buffer, int width, const CommandSetup* const* members, 
         m.g = (s.tex[1] * mg) >> 8;
         m.b = (s.tex[2] * mb) >> 8;
         m.ma = multiplier(s.alpha);
+        // An outline's copies above, level with and below the glyph: three of each share their rows.
+        m.same_rows = -1;
+        for (int j = 0; j < k && m.same_rows < 0; ++j) {
+            const CommandSetup& o = *members[j];
+            if (o.tex == s.tex && o.tex_width == s.tex_width && o.tex_height == s.tex_height &&
+                o.v_c == s.v_c && o.v_y == s.v_y)
+                m.same_rows = j;
+        }
     }
     const size_t w = static_cast<size_t>(width);
-    alignas(16) uint8_t lines[GROUP_MAX * GROUP_WIDTH_MAX];
+    alignas(16) uint8_t lines[GROUP_MAX * LINE_STRIDE];
     for (int y = t.y0; y < t.y1; ++y) {
         // The members with pixels on this row, in drawing order, and their opacities.
         const Member* order[GROUP_MAX];
         int from[GROUP_MAX], to[GROUP_MAX];
+        MemberRow rows[GROUP_MAX];
+        uint32_t rows_found = 0;  // bit k: rows[k] holds member k's texel rows of this row
         int count = 0, lo = t.x1 - t.x0, hi = 0;
         const double yc = y + 0.5;
         for (int k = 0; k < n; ++k) {
@@ -308,9 +365,15 @@ bool draw_group(uint8_t* buffer, int width, const CommandSetup* const* members, 
                 }
             }
             if (m.known < 0) continue;
-            const MemberRow row = member_row(s, command_row_v(s, y));
+            if (m.same_rows >= 0 && (rows_found >> m.same_rows & 1u)) {
+                rows[k] = rows[m.same_rows];
+            } else {
+                rows[k] = member_row(s, command_row_v(s, y));
+            }
+            rows_found |= 1u << k;
+            const MemberRow& row = rows[k];
             if (row.ink_last < 0) continue;
-            uint8_t* line = lines + count * GROUP_WIDTH_MAX + (m.first - t.x0);
+            uint8_t* line = lines + count * LINE_STRIDE + (m.first - t.x0);
             int l, h;
             if (m.cells >= 0) {
                 alpha_from_cells(line, m, cells[k], row, l, h);
@@ -327,16 +390,17 @@ bool draw_group(uint8_t* buffer, int width, const CommandSetup* const* members, 
         if (lo >= hi) continue;
         // Outside its written run a member draws nothing.
         for (int k = 0; k < count; ++k) {
-            uint8_t* line = lines + k * GROUP_WIDTH_MAX;
+            uint8_t* line = lines + k * LINE_STRIDE;
             std::memset(line + lo, 0, static_cast<size_t>(from[k] - lo));
             std::memset(line + to[k], 0, static_cast<size_t>(hi - to[k]));
         }
         uint8_t* p = buffer + (static_cast<size_t>(y) * w + static_cast<size_t>(t.x0 + lo)) * 4;
-        int done = 0;
 #if defined(__SSE2__)
-        done = compose8(p, hi - lo, lines + lo, order, count);
+        for (int k = 0; k < count; ++k) std::memset(lines + k * LINE_STRIDE + hi, 0, 8);
+        compose8(p, hi - lo, lines + lo, order, count);
+#else
+        compose(p, hi - lo, lines + lo, order, count);
 #endif
-        compose(p + static_cast<size_t>(done) * 4, hi - lo - done, lines + lo + done, order, count);
     }
     return true;
 }
