@@ -504,6 +504,31 @@ TEST_F(TextTest, OutlinedCaptionsAtManySizesPlacesAndFadesEqualThePlainReference
     }
 }
 
+TEST_F(TextTest, PaddingComesBackOverTheGlyphsThatReplacedIt) {
+    // Short, long, short again: the glyphs of the long frame stand where padding stood and padding stands
+    // there again afterwards; their pixels must be gone, every frame the same as the first.
+    cpu_count_set(1);
+    auto inked_right_of_a = [] {
+        int n = 0;
+        for (int y = 20; y < 50; ++y)
+            for (int x = 40; x < W; ++x) n += otest::overlay_pixel(x, y)[3] != 0;
+        return n;
+    };
+    for (int round = 0; round < 2; ++round) {
+        overlay_set_text(1, "A", TEXT_UTF8, 0.1f, 0.2f, 1, 1, 1, 1, 0.3f, 0.5f, 1);
+        ASSERT_TRUE(overlay_frame_prepare());
+        EXPECT_EQ(inked_right_of_a(), 0) << round;
+        overlay_set_text(1, "ABCD", TEXT_UTF8, 0.1f, 0.2f, 1, 1, 1, 1, 0.3f, 0.5f, 1);
+        ASSERT_TRUE(overlay_frame_prepare());
+        EXPECT_GT(inked_right_of_a(), 100) << round;
+    }
+    overlay_set_text(1, "A", TEXT_UTF8, 0.1f, 0.2f, 1, 1, 1, 1, 0.3f, 0.5f, 1);
+    ASSERT_TRUE(overlay_frame_prepare());
+    EXPECT_EQ(inked_right_of_a(), 0);
+    const DrawList& d = overlay_state.draw;
+    for (int i = 1; i < 128; ++i) EXPECT_EQ(d.texture[static_cast<size_t>(i)], DRAW_PLACEHOLDER) << i;
+}
+
 TEST_F(TextTest, ATextCutShorterLeavesNoGlyphBehindItsPadding) {
     // Padding that lands where the last frame drew glyphs must replace them, and leave their pixels empty;
     // padding where padding was stays as it was.
