@@ -18,9 +18,9 @@ namespace {
 constexpr fix32 FIX32_UNIT = fix32{1} << FIX32_SHIFT;
 // A member's opacity line: a tile's row and room for eight bytes written past its end at once.
 constexpr int LINE_STRIDE = GROUP_WIDTH_MAX + 16;
-// A member's cells (runs of pixels between texel columns) are listed once per tile: a magnified glyph has
-// one more than its width in texels; an image with more (drawn smaller than its texture) finds its cells
-// again on every row instead.
+// A member's cells (runs of pixels between texel columns) are listed once per tile: a glyph crosses at
+// most its width in texels and one more; an image that crosses more in a tile (its window spanning many
+// texture widths, or drawn smaller than its texture) finds its cells again on every row instead.
 constexpr int CELLS_MAX = 48;
 
 // A run of pixels that mix the same two texel columns.
