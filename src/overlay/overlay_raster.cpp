@@ -463,7 +463,11 @@ void overlay_rasterize() {
                 s.drawable = 0;
                 continue;
             }
-            command_setup(d, static_cast<size_t>(i), os.buffer_width, os.buffer_height, s);
+            const CommandSetup* before =
+                raster_scratch.drawable.empty()
+                    ? nullptr
+                    : &raster_scratch.setup[static_cast<size_t>(raster_scratch.drawable.back())];
+            command_setup(d, static_cast<size_t>(i), os.buffer_width, os.buffer_height, s, before);
             if (s.drawable) raster_scratch.drawable.push_back(i);
         }
         group_commands();

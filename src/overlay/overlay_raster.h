@@ -73,8 +73,11 @@ struct CommandSetup {
     uint8_t rgb_uniform;
 };
 
-// Fills `s` for command i of the draw list on a width x height buffer.
-void command_setup(const DrawList& d, size_t i, int width, int height, CommandSetup& s);
+// Fills `s` for command i of the draw list on a width x height buffer. `same`, when given, is an earlier
+// set-up that may share the texture: its ink columns are taken instead of reading the texels again (an
+// outlined character is nine commands on one glyph).
+void command_setup(const DrawList& d, size_t i, int width, int height, CommandSetup& s,
+                   const CommandSetup* same = nullptr);
 
 // The pixels of row y that the command covers (and its clip allows), within [lo, hi): false for none.
 bool command_row_span(const CommandSetup& s, int y, int lo, int hi, int& first, int& end);

@@ -81,7 +81,8 @@ bool inside_quad(const double* px, const double* py, double x, double y) {
 
 }  // namespace
 
-void command_setup(const DrawList& d, size_t i, int width, int height, CommandSetup& s) {
+void command_setup(const DrawList& d, size_t i, int width, int height, CommandSetup& s,
+                   const CommandSetup* same) {
     s = CommandSetup{};
     const int texture = d.texture[i];
     if (texture == DRAW_PLACEHOLDER) return;
@@ -159,7 +160,13 @@ void command_setup(const DrawList& d, size_t i, int width, int height, CommandSe
     } else {
         s.mode = SAMPLE_BILINEAR;
     }
-    if (s.mode == SAMPLE_BILINEAR && s.tex_channels == 4) {
+    if (s.mode == SAMPLE_BILINEAR && s.tex_channels == 4 && same != nullptr && same->ink_known &&
+        same->tex == s.tex && same->tex_width == s.tex_width && same->tex_height == s.tex_height) {
+        std::copy(same->ink_first, same->ink_first + s.tex_height, s.ink_first);
+        std::copy(same->ink_last, same->ink_last + s.tex_height, s.ink_last);
+        s.ink_known = 1;
+        s.rgb_uniform = same->rgb_uniform;
+    } else if (s.mode == SAMPLE_BILINEAR && s.tex_channels == 4) {
         bool uniform = true;
         for (int y = 0; y < s.tex_height; ++y) {
             const uint8_t* row = s.tex + static_cast<size_t>(y) * static_cast<size_t>(s.tex_width) * 4;
