@@ -35,6 +35,7 @@ void draw_list_grow(DrawList& d, int capacity) {
     for (auto* column : {&d.red, &d.green, &d.blue, &d.alpha}) column->resize(n, 0);
     d.quad.resize(n, 0);
     d.clip.resize(n * OVERLAY_CLIP_FLOATS, OVERLAY_NO_CLIP);
+    d.padding.resize(n, 0);
     d.capacity = capacity;
 }
 
@@ -86,6 +87,7 @@ void overlay_detail::draw_list_clear_slot(DrawList& d, size_t i) {
     d.quad[i] = 0;
     for (int k = 0; k < OVERLAY_CLIP_FLOATS; ++k)
         d.clip[i * OVERLAY_CLIP_FLOATS + static_cast<size_t>(k)] = OVERLAY_NO_CLIP;
+    d.padding[i] = 0;
 }
 
 void dirty_mark_rect(float x0, float y0, float x1, float y1) {
@@ -172,6 +174,7 @@ void overlay_submit(float x0, float y0, float x1, float y1, float u_min, float v
         d.x3[i] = x3;
         d.y3[i] = y3;
         std::memcpy(stored_clip, clip, sizeof(float) * OVERLAY_CLIP_FLOATS);
+        d.padding[i] = 0;
         if (texture != DRAW_PLACEHOLDER) overlay_detail::draw_list_mark_stored(d, i);
     }
     ++d.count;
@@ -182,20 +185,15 @@ void overlay_submit_placeholders(int n) {
     DrawList& d = overlay_state.draw;
     for (int k = 0; k < n && d.count < DRAW_LIST_MAX; ++k) {
         const size_t i = static_cast<size_t>(d.count);
-        // A caption's padding is thousands of commands a frame, nearly all where the last frame had them.
-        const float* clip = d.count < d.capacity ? &d.clip[i * OVERLAY_CLIP_FLOATS] : nullptr;
-        const bool same = clip != nullptr && d.texture[i] == DRAW_PLACEHOLDER && d.quad[i] == 0 &&
-                          (d.red[i] | d.green[i] | d.blue[i] | d.alpha[i]) == 0 && d.x0[i] == -1.0f &&
-                          d.y0[i] == -1.0f && d.x1[i] == -1.0f && d.y1[i] == -1.0f && d.u_min[i] == -1.0f &&
-                          d.v_min[i] == -1.0f && d.u_max[i] == -1.0f && d.v_max[i] == -1.0f &&
-                          d.x2[i] == -1.0f && d.y2[i] == -1.0f && d.x3[i] == -1.0f && d.y3[i] == -1.0f &&
-                          std::memcmp(clip, PLACEHOLDER_CLIP, sizeof PLACEHOLDER_CLIP) == 0;
-        if (same) {
+        // A caption's padding is thousands of commands a frame, nearly all where the last frame had them:
+        // the slot's mark says so without comparing its fields.
+        if (d.count < d.capacity && d.padding[i]) {
             ++d.count;
-        } else {
-            overlay_submit(-1, -1, -1, -1, -1, -1, -1, -1, DRAW_PLACEHOLDER, 0, 0, 0, 0, 0, -1, -1, -1, -1, 0,
-                           0, PLACEHOLDER_CLIP);
+            continue;
         }
+        overlay_submit(-1, -1, -1, -1, -1, -1, -1, -1, DRAW_PLACEHOLDER, 0, 0, 0, 0, 0, -1, -1, -1, -1, 0, 0,
+                       PLACEHOLDER_CLIP);
+        d.padding[i] = 1;
     }
 }
 

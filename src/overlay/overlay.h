@@ -38,7 +38,8 @@ struct DrawList {
     std::vector<uint8_t> red, green, blue, alpha;   // tint and opacity, 0..255
     std::vector<int> quad;                          // 0 axis-aligned rectangle, else quadrilateral
     std::vector<float> x2, y2, x3, y3;              // quad: third and fourth corners
-    std::vector<float> clip;  // 8 per command: clip quad x0 y0 .. x3 y3; first value below -1: none
+    std::vector<float> clip;       // 8 per command: clip quad x0 y0 .. x3 y3; first value below -1: none
+    std::vector<uint8_t> padding;  // 1: the slot holds text padding as overlay_submit_placeholders stores it
 };
 
 // The screen-space effects the merge pass applies to the 3D image before laying the overlay over it, and

@@ -19,16 +19,14 @@ namespace {
 
 // Set up once per rasterize by its thread before any tile worker starts; the workers only read it.
 struct RasterScratch {
-    std::vector<CommandSetup> setup;           // one per command of the frame; placeholders: drawable only
-    std::vector<int> drawable;                 // indices of the commands that draw, in order
+    std::vector<CommandSetup> setup;  // one per command of the frame; placeholders: drawable only
+    std::vector<int> drawable;        // indices of the commands that draw, in order
+    // Per entry of `drawable`: how many entries from it on are drawn together by draw_group (up to the
+    // end of its group); 1: drawn alone.
+    std::vector<uint8_t> group_run;
     int drawn[OVERLAY_TILE_THREADS_MAX] = {};  // tiles drawn per slice
 };
 RasterScratch raster_scratch;
-
-// Tint and opacity multipliers: a byte from 254 on multiplies by 256, which leaves the value unchanged.
-inline uint32_t multiplier(uint8_t byte) {
-    return byte < BYTE_FULL ? byte : 256u;
-}
 
 // The pixels [0, n) of one span in a solid colour.
 void solid_span(uint8_t* p, int n, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
@@ -99,17 +97,6 @@ inline uint32_t texel_word(const uint8_t* t) {
     return w;
 }
 constexpr uint32_t RGB_BYTES = std::bit_cast<uint32_t>(std::array<uint8_t, 4>{255, 255, 255, 0});
-
-// The pixels of a span stepping by du > 0 from u before its coordinate reaches `to` > u: the least k with
-// u + k du >= to. A 64-bit division per texel cell is slow (a library call on a 32-bit machine); the
-// estimate from the reciprocal is off by a step at most and then corrected in integers.
-inline fix32 steps_until(fix32 u, fix32 du, fix32 to, double per_du) {
-    fix32 k = static_cast<fix32>(static_cast<double>(to - u) * per_du);
-    if (k < 0) k = 0;
-    while (u + k * du < to) ++k;
-    while (k > 0 && u + (k - 1) * du >= to) --k;
-    return k;
-}
 
 // A filtered span along a row of the image (v fixed, u growing: an upright rectangle, as glyphs are)
 // taken a cell at a time: a cell is the run of pixels between two texel columns, where the same four
@@ -333,15 +320,68 @@ void draw_tile(int row, int column) {
         }
     }
     const int* from = std::lower_bound(drawable, drawable + listed, start.first);
+    const uint8_t* group_run = raster_scratch.group_run.data();
+    auto touches = [&t](const CommandSetup& s) {
+        return !(s.box_x1 <= t.x0 || s.box_x0 >= t.x1 || s.box_y1 <= t.y0 || s.box_y0 >= t.y1);
+    };
     bool drawn = start.fill != 0;
-    for (const int* k = from; k < drawable + listed; ++k) {
+    for (const int* k = from; k < drawable + listed;) {
+        const int run = group_run[k - drawable];
+        if (run > 1) {
+            const CommandSetup* members[GROUP_MAX];
+            int n = 0, y0 = t.y1, y1 = t.y0;
+            for (int j = 0; j < run; ++j) {
+                const CommandSetup& s = setups[k[j]];
+                if (!touches(s)) continue;
+                members[n++] = &s;
+                y0 = std::min(y0, s.box_y0);
+                y1 = std::max(y1, s.box_y1);
+            }
+            if (n > 0) {
+                const TileBounds rows{t.x0, std::max(t.y0, y0), t.x1, std::min(t.y1, y1)};
+                if (!draw_group(buffer, width, members, n, rows)) {
+                    for (int j = 0; j < n; ++j) {
+                        const CommandSetup& s = *members[j];
+                        draw_command(
+                            buffer, width, s,
+                            TileBounds{t.x0, std::max(t.y0, s.box_y0), t.x1, std::min(t.y1, s.box_y1)});
+                    }
+                }
+                drawn = true;
+            }
+            k += run;
+            continue;
+        }
         const CommandSetup& s = setups[*k];
-        if (s.box_x1 <= t.x0 || s.box_x0 >= t.x1 || s.box_y1 <= t.y0 || s.box_y0 >= t.y1) continue;
+        ++k;
+        if (!touches(s)) continue;
         const TileBounds rows{t.x0, std::max(t.y0, s.box_y0), t.x1, std::min(t.y1, s.box_y1)};
         draw_command(buffer, width, s, rows);
         drawn = true;
     }
     os.tile_empty[row * OVERLAY_TILES + column] = drawn ? 0 : 1;
+}
+
+// Runs of groupable commands on the same glyph texture, up to GROUP_MAX: an outlined character's copies
+// and ink (text padding between them draws nothing, so they follow each other in the drawable list).
+void group_commands() {
+    const std::vector<int>& drawable = raster_scratch.drawable;
+    const std::vector<CommandSetup>& setups = raster_scratch.setup;
+    std::vector<uint8_t>& run = raster_scratch.group_run;
+    run.assign(drawable.size(), 1);
+    for (size_t k = 0; k < drawable.size();) {
+        const CommandSetup& head = setups[static_cast<size_t>(drawable[k])];
+        size_t end = k + 1;
+        if (command_groupable(head)) {
+            while (end < drawable.size() && end - k < GROUP_MAX) {
+                const CommandSetup& s = setups[static_cast<size_t>(drawable[end])];
+                if (s.tex != head.tex || !command_groupable(s)) break;
+                ++end;
+            }
+        }
+        for (size_t j = k; j < end; ++j) run[j] = static_cast<uint8_t>(end - j);
+        k = end;
+    }
 }
 
 void tile_worker(int slot) {
@@ -423,9 +463,14 @@ void overlay_rasterize() {
                 s.drawable = 0;
                 continue;
             }
-            command_setup(d, static_cast<size_t>(i), os.buffer_width, os.buffer_height, s);
+            const CommandSetup* before =
+                raster_scratch.drawable.empty()
+                    ? nullptr
+                    : &raster_scratch.setup[static_cast<size_t>(raster_scratch.drawable.back())];
+            command_setup(d, static_cast<size_t>(i), os.buffer_width, os.buffer_height, s, before);
             if (s.drawable) raster_scratch.drawable.push_back(i);
         }
+        group_commands();
         int threads = tile_thread_count();
         for (int& n : raster_scratch.drawn) n = 0;
         if (threads < 2 || dirty < 2) {

@@ -68,10 +68,16 @@ struct CommandSetup {
     // is not 0 (first > last: none). A glyph is mostly empty, and a cell of four empty texels draws nothing.
     uint8_t ink_known;
     uint8_t ink_first[FILTER_MAX_TEXELS], ink_last[FILTER_MAX_TEXELS];
+    // ink_known, and every texel has the first texel's colour (a glyph: white ink, the shape in the alpha
+    // alone), so a filtered sample's colour is that colour and only its alpha needs mixing.
+    uint8_t rgb_uniform;
 };
 
-// Fills `s` for command i of the draw list on a width x height buffer.
-void command_setup(const DrawList& d, size_t i, int width, int height, CommandSetup& s);
+// Fills `s` for command i of the draw list on a width x height buffer. `same`, when given, is an earlier
+// set-up that may share the texture: its ink columns are taken instead of reading the texels again (an
+// outlined character is nine commands on one glyph).
+void command_setup(const DrawList& d, size_t i, int width, int height, CommandSetup& s,
+                   const CommandSetup* same = nullptr);
 
 // The pixels of row y that the command covers (and its clip allows), within [lo, hi): false for none.
 bool command_row_span(const CommandSetup& s, int y, int lo, int hi, int& first, int& end);
@@ -81,6 +87,22 @@ struct RowFix {
 };
 // The texture coordinates of pixel (x, y) and the step to the next pixel of the row.
 RowFix command_row_fix(const CommandSetup& s, int x, int y);
+// command_row_fix(s, x, y).v for a command whose v does not change along a row (v_x zero): the same
+// value for any x.
+fix32 command_row_v(const CommandSetup& s, int y);
+
+// An outlined character is eight faded copies of one glyph and the glyph on top, nine commands in a row.
+constexpr int GROUP_MAX = 9;
+// Whether the command may be drawn in a group (draw_group): an upright, unclipped, filtered RGBA image
+// of one colour, v fixed along a row and u growing.
+bool command_groupable(const CommandSetup& s);
+// Widest tile drawn in groups (a frame up to 4096 pixels wide): the members' opacity lines of a row are
+// kept on the stack.
+constexpr int GROUP_WIDTH_MAX = 512;
+// Draws `n` (up to GROUP_MAX) groupable commands, given in drawing order, into the tile's rows: the
+// pixels the commands' one-by-one drawing gives, each pixel read and written once. False, having drawn
+// nothing, for a tile wider than GROUP_WIDTH_MAX.
+bool draw_group(uint8_t* buffer, int width, const CommandSetup* const* members, int n, const TileBounds& t);
 
 // The command from which a tile is drawn: the occluder's index when one hides everything under it (or
 // -1), and whether the tile is first filled with a solid rectangle's colour.
@@ -114,6 +136,22 @@ inline void put_pixel(uint8_t* p, uint32_t r, uint32_t g, uint32_t b, uint32_t a
     p[2] = static_cast<uint8_t>((p[2] * rest + b * a) >> 8);
     const uint32_t c = p[3] + a;
     p[3] = static_cast<uint8_t>(c > 255 ? 255 : c);
+}
+
+// Tint and opacity multipliers: a byte from 254 on multiplies by 256, which leaves the value unchanged.
+inline uint32_t multiplier(uint8_t byte) {
+    return byte < BYTE_FULL ? byte : 256u;
+}
+
+// The pixels of a span stepping by du > 0 from u before its coordinate reaches `to` > u: the least k with
+// u + k du >= to. A 64-bit division per texel cell is slow (a library call on a 32-bit machine); the
+// estimate from the reciprocal is off by a step at most and then corrected in integers.
+inline fix32 steps_until(fix32 u, fix32 du, fix32 to, double per_du) {
+    fix32 k = static_cast<fix32>(static_cast<double>(to - u) * per_du);
+    if (k < 0) k = 0;
+    while (u + k * du < to) ++k;
+    while (k > 0 && u + (k - 1) * du >= to) --k;
+    return k;
 }
 
 // The texel column (or row) of a 32.32 coordinate, clamped to the texture.

@@ -81,7 +81,8 @@ bool inside_quad(const double* px, const double* py, double x, double y) {
 
 }  // namespace
 
-void command_setup(const DrawList& d, size_t i, int width, int height, CommandSetup& s) {
+void command_setup(const DrawList& d, size_t i, int width, int height, CommandSetup& s,
+                   const CommandSetup* same) {
     s = CommandSetup{};
     const int texture = d.texture[i];
     if (texture == DRAW_PLACEHOLDER) return;
@@ -159,12 +160,21 @@ void command_setup(const DrawList& d, size_t i, int width, int height, CommandSe
     } else {
         s.mode = SAMPLE_BILINEAR;
     }
-    if (s.mode == SAMPLE_BILINEAR && s.tex_channels == 4) {
+    if (s.mode == SAMPLE_BILINEAR && s.tex_channels == 4 && same != nullptr && same->ink_known &&
+        same->tex == s.tex && same->tex_width == s.tex_width && same->tex_height == s.tex_height) {
+        std::copy(same->ink_first, same->ink_first + s.tex_height, s.ink_first);
+        std::copy(same->ink_last, same->ink_last + s.tex_height, s.ink_last);
+        s.ink_known = 1;
+        s.rgb_uniform = same->rgb_uniform;
+    } else if (s.mode == SAMPLE_BILINEAR && s.tex_channels == 4) {
+        bool uniform = true;
         for (int y = 0; y < s.tex_height; ++y) {
-            const uint8_t* alpha = s.tex + static_cast<size_t>(y) * static_cast<size_t>(s.tex_width) * 4 + 3;
+            const uint8_t* row = s.tex + static_cast<size_t>(y) * static_cast<size_t>(s.tex_width) * 4;
             int first = s.tex_width, last = -1;
             for (int x = 0; x < s.tex_width; ++x) {
-                if (alpha[static_cast<size_t>(x) * 4] == 0) continue;
+                const uint8_t* t = row + static_cast<size_t>(x) * 4;
+                uniform = uniform && t[0] == s.tex[0] && t[1] == s.tex[1] && t[2] == s.tex[2];
+                if (t[3] == 0) continue;
                 if (first > x) first = x;
                 last = x;
             }
@@ -173,6 +183,7 @@ void command_setup(const DrawList& d, size_t i, int width, int height, CommandSe
             if (last < 0) s.ink_first[y] = static_cast<uint8_t>(s.tex_width);
         }
         s.ink_known = 1;
+        s.rgb_uniform = uniform;
     }
     const bool plain = s.alpha == 255 && s.red >= BYTE_FULL && s.green >= BYTE_FULL && s.blue >= BYTE_FULL;
     const bool full_window = d.u_min[i] == 0 && d.v_min[i] == 0 && d.u_max[i] > 0 && d.v_max[i] > 0;
@@ -209,6 +220,19 @@ RowFix command_row_fix(const CommandSetup& s, int x, int y) {
                   to_fix(s.u_x, STEP_FIX_LIMIT, 0),
                   to_fix(s.v_c + s.v_x * fx + s.v_y * fy, COORD_FIX_LIMIT, ROUNDING_BIAS),
                   to_fix(s.v_x, STEP_FIX_LIMIT, 0)};
+}
+
+fix32 command_row_v(const CommandSetup& s, int y) {
+    // With v_x zero (either sign) the column's term adds a zero, which leaves the sum as it is or, where
+    // the sum is itself zero, gives a zero of the other sign; either converts to the same fixed value.
+    return to_fix(s.v_c + s.v_y * static_cast<double>(y), COORD_FIX_LIMIT, ROUNDING_BIAS);
+}
+
+bool command_groupable(const CommandSetup& s) {
+    // The comparisons with zero are false for NaN: such a command keeps the general path.
+    return s.drawable && s.upright && !s.clipped && s.tex && s.mode == SAMPLE_BILINEAR &&
+           s.tex_channels == 4 && s.ink_known && s.rgb_uniform && s.v_x == 0 && s.u_y == 0 &&
+           to_fix(s.u_x, STEP_FIX_LIMIT, 0) > 0;
 }
 
 namespace {

@@ -152,6 +152,67 @@ TEST_F(Raster, MagnifiedBlockTexturesEqualThePlainReference) {
     }
 }
 
+TEST_F(Raster, GlyphGroupsEqualThePlainReference) {
+    // Runs of upright filtered images of one colour on one texture are drawn together, each pixel once.
+    // The picture must be the one the commands give one by one: alphas at the pixel rule's thresholds,
+    // faded and tinted; groups of nine and runs longer than a group; glyphs from under one pixel per
+    // texel to many, at fractional places, across tile edges and over every edge of the frame; runs cut
+    // by another texture, a mirrored copy, a texture of many colours and a solid rectangle; an image whose
+    // window spans several textures (more cells than a group lists).
+    const float white[3] = {1, 1, 1}, warm[3] = {0.9f, 0.5f, 0.2f}, dark[3] = {0.1f, 0.3f, 0.2f};
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        make_glyph_texture(1, 16, 16, seed, 255, 255, 255);
+        make_glyph_texture(2, 8, 16, seed + 10, 200, 120, 40);
+        make_block_texture(3, 12, 9, 4, seed);
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> pos(-0.2f, 0.9f), size(0.01f, 0.5f), unit(0, 1);
+        for (int i = 0; i < 8; ++i) {
+            const float w = size(rng), h = size(rng), a = rng() % 3 == 0 ? 1.0f : unit(rng);
+            outlined_characters(1 + static_cast<int>(rng() % 2), pos(rng), pos(rng), w, h, w * 0.6f,
+                                1 + static_cast<int>(rng() % 3), 0.3f + 3 * unit(rng), a,
+                                rng() % 2 ? white : warm, dark);
+        }
+        // Twelve copies in a row (a group and the rest), then runs cut in the middle.
+        for (int k = 0; k < 12; ++k) rect(0.1f + 0.01f * k, 0.3f, 0.3f + 0.01f * k, 0.6f, 1, 1, 1, 1, 0.6f);
+        rect(0.5f, 0.5f, 0.7f, 0.8f, 1, 0.3f, 1, 1, 0.9f);
+        rect(0.52f, 0.5f, 0.72f, 0.8f, 2, 1, 1, 1, 0.9f);
+        rect(0.54f, 0.5f, 0.74f, 0.8f, 1, 1, 0.3f, 1, 0.9f);
+        rect(0.76f, 0.5f, 0.56f, 0.8f, 1, 1, 1, 1, 0.9f);  // mirrored
+        rect(0.58f, 0.5f, 0.78f, 0.8f, 3, 1, 1, 1, 0.9f);  // many colours
+        rect(0.6f, 0.5f, 0.8f, 0.8f, 1, 1, 1, 0.3f, 0.9f);
+        rect(0.62f, 0.55f, 0.64f, 0.6f, 0, 0.2f, 0.9f, 0.2f, 1);  // solid
+        rect(0.64f, 0.5f, 0.84f, 0.8f, 1, 1, 1, 1, 0.9f);
+        for (int k = 0; k < 3; ++k)
+            overlay_submit(0.05f + 0.003f * k, 0.82f, 0.95f, 0.97f, 0, 0, 5.0f, 1, 1, 1, 1, 1, 0.8f, 0, 0, 0,
+                           0, 0, 1, 0, nullptr);
+        const FastAndPlain r = draw_fast_and_plain();
+        EXPECT_GT(distinct_pixels(r.plain, W, H), 300u);
+        ASSERT_TRUE(r.fast == r.plain) << "seed " << seed;
+    }
+}
+
+TEST_F(Raster, GlyphGroupsOfManyCellsOrInWideTilesEqualThePlainReference) {
+    // Images whose window spans many textures cross more texel columns in a tile than a group lists: they
+    // find their cells row by row. A frame so wide that a tile outgrows the group's lines has its
+    // commands drawn one by one there.
+    const float ink[3] = {1, 1, 1}, outline[3] = {0.2f, 0.4f, 0.9f};
+    reset_all(1200, 40);
+    make_glyph_texture(1, 16, 16, 5, 255, 255, 255);
+    for (int k = 0; k < 3; ++k)
+        overlay_submit(0.001f + 0.0013f * k, 0.1f, 0.99f, 0.9f, 0, 0, 40.0f, 1, 1, 1, 1, 1, 0.5f + 0.2f * k,
+                       0, 0, 0, 0, 0, 1, 0, nullptr);
+    FastAndPlain r = draw_fast_and_plain();
+    EXPECT_GT(distinct_pixels(r.plain, 1200, 40), 100u);
+    EXPECT_TRUE(r.fast == r.plain);
+
+    reset_all(4200, 24);
+    make_glyph_texture(1, 16, 16, 5, 255, 255, 255);
+    outlined_characters(1, -0.01f, 0.1f, 0.15f, 0.8f, 0.11f, 9, 1.5f, 0.9f, ink, outline);
+    r = draw_fast_and_plain();
+    EXPECT_GT(distinct_pixels(r.plain, 4200, 24), 100u);
+    EXPECT_TRUE(r.fast == r.plain);
+}
+
 TEST_F(Raster, AnOpaqueCoverHidesWhatIsUnderIt) {
     // Under a tile-covering opaque rectangle nothing shows, however much lies below it.
     make_texture(1, 40, 30, 3);

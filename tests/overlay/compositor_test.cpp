@@ -104,6 +104,23 @@ TEST_F(DrawListTest, PlaceholdersMarkNothing) {
     EXPECT_EQ(dirty_picture(), with_block("", 0, 1, 0, 1));
 }
 
+TEST_F(DrawListTest, PaddingIsStoredAgainWhereAShorterListClearedIt) {
+    // Padding, then a shorter list (the slots past it are cleared), then padding again: every slot must
+    // hold padding once more, the one a rectangle took in between too.
+    const DrawList& d = overlay_state.draw;
+    overlay_submit_placeholders(10);
+    overlay_rasterize();
+    rect(0.1f, 0.1f, 0.2f, 0.2f);
+    overlay_rasterize();
+    EXPECT_EQ(d.texture[5], 0);
+    overlay_submit_placeholders(10);
+    ASSERT_EQ(d.count, 10);
+    for (size_t i = 0; i < 10; ++i) {
+        EXPECT_EQ(d.texture[i], DRAW_PLACEHOLDER) << i;
+        EXPECT_EQ(d.x2[i], -1.0f) << i;
+    }
+}
+
 TEST_F(DrawListTest, QuadRotateKeepsShapesSquareOnAWideFrame) {
     // A quarter turn on a 2:1 frame: a step of d to the right becomes 2 d down, since a normalised x
     // unit is twice as many pixels as a y unit.

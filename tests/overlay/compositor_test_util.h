@@ -116,6 +116,41 @@ inline void random_scene(unsigned seed, int count) {
     }
 }
 
+// A glyph-like w x h texture: one colour throughout, the shape in the alpha alone. Strokes at full alpha,
+// empty texels, and texels at and around the pixel rule's thresholds (nothing up to 2, replace from 253).
+inline void make_glyph_texture(int slot, int w, int h, unsigned seed, uint8_t r, uint8_t g, uint8_t b) {
+    static const uint8_t ALPHAS[] = {0, 0, 0, 255, 255, 255, 1, 2, 3, 120, 252, 253, 254};
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> px(static_cast<size_t>(w * h * 4));
+    for (size_t i = 0; i < px.size(); i += 4) {
+        px[i] = r;
+        px[i + 1] = g;
+        px[i + 2] = b;
+        px[i + 3] = ALPHAS[rng() % sizeof ALPHAS];
+    }
+    tex_set_pixels(slot, 1, px.data(), w, h, 4, TEX_COPIED);
+}
+
+// `count` outlined characters as text draws them, from (x, y) on, each w x h and `advance` apart: eight
+// copies `offset` pixels around the glyph (sides at half the alpha, corners at a quarter) in the outline
+// colour, then the glyph in the ink colour on top, with text's padding after each.
+inline void outlined_characters(int texture, float x, float y, float w, float h, float advance, int count,
+                                float offset, float alpha, const float* ink, const float* outline) {
+    const float dx = offset / static_cast<float>(frame_buffer.fb_width),
+                dy = offset / static_cast<float>(frame_buffer.fb_height);
+    const float copies[8][3] = {{1, -1, 0.25f}, {1, 1, 0.25f}, {-1, -1, 0.25f}, {-1, 1, 0.25f},
+                                {0, -1, 0.5f},  {0, 1, 0.5f},  {1, 0, 0.5f},    {-1, 0, 0.5f}};
+    for (int k = 0; k < count; ++k, x += advance) {
+        for (const auto& c : copies) {
+            const float cx = x + c[0] * dx, cy = y + c[1] * dy;
+            rect(cx, cy, cx + w, cy + h, texture, outline[0], outline[1], outline[2], alpha * c[2]);
+            overlay_submit_placeholders(3);
+        }
+        rect(x, y, x + w, y + h, texture, ink[0], ink[1], ink[2], alpha);
+        overlay_submit_placeholders(5);
+    }
+}
+
 // The buffer after drawing every tile of the current draw list with the plain loops, and after the same
 // with overlay_rasterize (which consumes the list).
 struct FastAndPlain {

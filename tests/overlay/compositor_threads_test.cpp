@@ -45,6 +45,29 @@ TEST_F(CompositorThreads, ThreadedTilesEqualSynchronousOnes) {
     }
 }
 
+TEST_F(CompositorThreads, ThreadedGlyphGroupsEqualSynchronousOnes) {
+    // Outlined characters over many tiles, their groups split between tile workers.
+    auto frame = [](int cpus, int synchronous) {
+        reset_all(W, H);
+        cpu_count_set(cpus);
+        worker_set_synchronous(synchronous);
+        make_glyph_texture(1, 16, 16, 7, 255, 255, 255);
+        const float ink[3] = {1, 0.9f, 0.8f}, outline[3] = {0.5f, 0.1f, 0.3f};
+        for (int k = 0; k < 4; ++k)
+            outlined_characters(1, -0.05f + 0.02f * k, 0.2f * k, 0.12f, 0.3f, 0.08f, 14, 1.3f, 0.9f, ink,
+                                outline);
+        overlay_rasterize();
+        return overlay_state.buffer;
+    };
+    const std::vector<uint8_t> single = frame(1, 0);
+    const std::vector<uint8_t> synchronous = frame(4, 1);
+    const std::vector<uint8_t> threaded = frame(4, 0);
+    EXPECT_EQ(overlay_state.tile_threads, 4);
+    EXPECT_GT(distinct_pixels(single, W, H), 100u);
+    EXPECT_TRUE(threaded == synchronous);
+    EXPECT_TRUE(threaded == single);
+}
+
 void merge_slice(int slot) {
     const WorkerSlice s = worker_slice(slot);
     const OverlayState& os = overlay_state;

@@ -471,6 +471,64 @@ TEST_F(TextTest, WavingOutlinedCaptionsEqualThePlainReferenceFrameAfterFrame) {
     }
 }
 
+TEST_F(TextTest, OutlinedCaptionsAtManySizesPlacesAndFadesEqualThePlainReference) {
+    // An outlined character's nine commands are drawn together, each pixel composed once: the picture
+    // must stay the one the commands drawn one by one give. Frames whose tiles are whole pixels apart and
+    // not; glyphs from a few pixels (smaller than their texture) to a third of the frame; outlines a
+    // fraction of a pixel to several pixels away; faded, tinted ink; lines across tile edges and running
+    // off every edge of the frame; captions overlapping each other.
+    struct Frame {
+        int width, height;
+    };
+    for (const Frame f : {Frame{1920, 1080}, Frame{333, 211}, Frame{640, 360}}) {
+        set_resolution(f.width, f.height);
+        cpu_count_set(1);
+        for (int frame = 0; frame < 3; ++frame) {
+            const float phase = 140.0f / 60.0f * static_cast<float>(frame * 7);
+            const float shift = 0.0037f * static_cast<float>(frame);
+            caption_wave(100, "THE VELMORINE TEAM", 0.19f + shift, 0.145f, 0.55f, 0.1f, 0.25f, 1, 0.11f, 0.3f,
+                         phase);
+            caption_outlined(300, "Qb&W", -0.04f + shift, 0.6f, 0.9f, 0.5f, 0.2f, 0.1f, 0.8f, 0.3f, 0.6f,
+                             0.33f, 0.6f, 0.4f, 0.013f, 0.03f, 45, phase, 1);
+            caption_outlined(400, "edge", 0.82f, 0.9f - shift, 1, 1, 1, 0, 0.5f, 1, 0.35f, 0.2f, 0.5f, 0.3f,
+                             0.004f, 0.01f, 30, phase, 1);
+            caption_outlined(500, "tiny text", 0.3f, 0.4f + shift, 1, 1, 1, 1, 0, 0, 1, 0.012f, 0.5f, 0.3f,
+                             0.05f, 0.002f, 30, phase, 1);
+            caption_wave(600, "over", 0.25f + shift, 0.12f, 0.2f, 0.9f, 0.4f, 0.7f, 0.2f, 0.3f, phase + 90);
+            text_prepare_glyphs();
+            ASSERT_TRUE(overlay_build());
+            const otest::FastAndPlain r = otest::draw_fast_and_plain();
+            EXPECT_GT(otest::distinct_pixels(r.plain, f.width, f.height), 200u);
+            ASSERT_TRUE(r.fast == r.plain) << f.width << " x " << f.height << ", frame " << frame;
+        }
+    }
+}
+
+TEST_F(TextTest, PaddingComesBackOverTheGlyphsThatReplacedIt) {
+    // Short, long, short again: the glyphs of the long frame stand where padding stood and padding stands
+    // there again afterwards; their pixels must be gone, every frame the same as the first.
+    cpu_count_set(1);
+    auto inked_right_of_a = [] {
+        int n = 0;
+        for (int y = 20; y < 50; ++y)
+            for (int x = 40; x < W; ++x) n += otest::overlay_pixel(x, y)[3] != 0;
+        return n;
+    };
+    for (int round = 0; round < 2; ++round) {
+        overlay_set_text(1, "A", TEXT_UTF8, 0.1f, 0.2f, 1, 1, 1, 1, 0.3f, 0.5f, 1);
+        ASSERT_TRUE(overlay_frame_prepare());
+        EXPECT_EQ(inked_right_of_a(), 0) << round;
+        overlay_set_text(1, "ABCD", TEXT_UTF8, 0.1f, 0.2f, 1, 1, 1, 1, 0.3f, 0.5f, 1);
+        ASSERT_TRUE(overlay_frame_prepare());
+        EXPECT_GT(inked_right_of_a(), 100) << round;
+    }
+    overlay_set_text(1, "A", TEXT_UTF8, 0.1f, 0.2f, 1, 1, 1, 1, 0.3f, 0.5f, 1);
+    ASSERT_TRUE(overlay_frame_prepare());
+    EXPECT_EQ(inked_right_of_a(), 0);
+    const DrawList& d = overlay_state.draw;
+    for (int i = 1; i < 128; ++i) EXPECT_EQ(d.texture[static_cast<size_t>(i)], DRAW_PLACEHOLDER) << i;
+}
+
 TEST_F(TextTest, ATextCutShorterLeavesNoGlyphBehindItsPadding) {
     // Padding that lands where the last frame drew glyphs must replace them, and leave their pixels empty;
     // padding where padding was stays as it was.
