@@ -8,6 +8,10 @@
 
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/cpu.h"
 #include "core/frame_stats.h"
 #include "core/log.h"
@@ -195,8 +199,50 @@ void glow_row(uint8_t* row, uint8_t* next, int width, const EffectPlan& p, bool 
     }
 }
 
+#if defined(__SSE2__)
+// Four overlay pixels over four frame pixels, with the pixel rule of merge_row below in 16-bit lanes:
+// every product and sum stays under 2^16, and x / 255 for x <= 255 * 255 is (x + 1 + x / 256) / 256.
+void merge_four(uint8_t* out, const uint8_t* in) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i over = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    // The frame's twelve bytes spread to four bytes a pixel, like the overlay's.
+    uint32_t tail;
+    std::memcpy(&tail, out + 8, 4);
+    const __m128i bytes = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(out)),
+                                             _mm_cvtsi32_si128(static_cast<int32_t>(tail)));
+    const __m128i pairs = _mm_unpacklo_epi64(bytes, _mm_srli_si128(bytes, 6));  // pixels 0 1 | 2 3
+    const __m128i low24 = _mm_setr_epi32(0xFFFFFF, 0, 0xFFFFFF, 0);
+    const __m128i under = _mm_or_si128(_mm_and_si128(pairs, low24),
+                                       _mm_slli_epi64(_mm_and_si128(_mm_srli_epi64(pairs, 24), low24), 32));
+    auto mix = [&](__m128i o, __m128i f) {
+        const __m128i c =
+            _mm_shufflehi_epi16(_mm_shufflelo_epi16(o, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+        const __m128i x =
+            _mm_add_epi16(_mm_mullo_epi16(f, _mm_sub_epi16(_mm_set1_epi16(255), c)), _mm_mullo_epi16(o, c));
+        const __m128i blended =
+            _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, _mm_set1_epi16(1)), _mm_srli_epi16(x, 8)), 8);
+        const __m128i replace = _mm_cmpgt_epi16(c, _mm_set1_epi16(253));
+        const __m128i keep = _mm_cmpeq_epi16(c, zero);
+        const __m128i r = _mm_or_si128(_mm_and_si128(replace, o), _mm_andnot_si128(replace, blended));
+        return _mm_or_si128(_mm_and_si128(keep, f), _mm_andnot_si128(keep, r));
+    };
+    const __m128i merged =
+        _mm_and_si128(_mm_packus_epi16(mix(_mm_unpacklo_epi8(over, zero), _mm_unpacklo_epi8(under, zero)),
+                                       mix(_mm_unpackhi_epi8(over, zero), _mm_unpackhi_epi8(under, zero))),
+                      _mm_set1_epi32(0xFFFFFF));
+    // Back to three bytes a pixel.
+    const __m128i packed =
+        _mm_or_si128(_mm_and_si128(merged, low24), _mm_srli_epi64(_mm_andnot_si128(low24, merged), 8));
+    const __m128i result = _mm_or_si128(_mm_move_epi64(packed), _mm_slli_si128(_mm_srli_si128(packed, 8), 6));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), result);
+    tail = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(result, 8)));
+    std::memcpy(out + 8, &tail, 4);
+}
+#endif
+
 // The overlay over one row. Runs of empty overlay pixels, the common case, are skipped eight at a time;
-// a block of eight with any coverage is merged pixel by pixel.
+// a block of eight with any coverage is merged four pixels at a time where SSE2 is there, else pixel by
+// pixel.
 void merge_row(uint8_t* out, const uint8_t* in, int width) {
     constexpr uint64_t COVERAGE = 0xFF000000FF000000ull;  // the coverage bytes of two pixels
     constexpr int BLOCK = 8;
@@ -211,6 +257,14 @@ void merge_row(uint8_t* out, const uint8_t* in, int width) {
                 n -= BLOCK;
                 continue;
             }
+#if defined(__SSE2__)
+            merge_four(out, in);
+            merge_four(out + 12, in + 16);
+            in += BLOCK * 4;
+            out += BLOCK * 3;
+            n -= BLOCK;
+            continue;
+#endif
         }
         for (int k = n < BLOCK ? n : BLOCK; k > 0; --k, --n, in += 4, out += 3) {
             const uint32_t c = in[3];
