@@ -159,33 +159,17 @@ void BM_small(benchmark::State& state) {
     run(state, 1280, 720, wl, 200000.0 * 4);
 }
 
-}  // namespace
+// Each workload on one thread and on two, three repetitions of whole frames.
+void frames(benchmark::internal::Benchmark* b, double min_time) {
+    b->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->MinTime(min_time);
+}
 
-BENCHMARK(BM_fill)
-    ->Arg(1)
-    ->Arg(2)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Repetitions(3)
-    ->MinTime(2.0);
-BENCHMARK(BM_fill_f2b)
-    ->Arg(1)
-    ->Arg(2)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Repetitions(3)
-    ->MinTime(1.0);
-BENCHMARK(BM_blend)
-    ->Arg(1)
-    ->Arg(2)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Repetitions(3)
-    ->MinTime(2.0);
-BENCHMARK(BM_small)
-    ->Arg(1)
-    ->Arg(2)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Repetitions(3)
-    ->MinTime(1.0);
+const bool registered = [] {
+    frames(benchmark::RegisterBenchmark("BM_fill", BM_fill), 2.0);
+    frames(benchmark::RegisterBenchmark("BM_fill_f2b", BM_fill_f2b), 1.0);
+    frames(benchmark::RegisterBenchmark("BM_blend", BM_blend), 2.0);
+    frames(benchmark::RegisterBenchmark("BM_small", BM_small), 1.0);
+    return true;
+}();
+
+}  // namespace
