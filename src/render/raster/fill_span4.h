@@ -176,54 +176,57 @@ inline int draw_span4(uint8_t* dst, uint32_t* zp, int n, SpanState& s, const Tri
                 _mm_unpacklo_epi32(fetch<Alpha4>(tex, index), fetch<Alpha4>(tex, _mm_srli_si128(index, 4))),
                 _mm_unpacklo_epi32(fetch<Alpha4>(tex, _mm_srli_si128(index, 8)),
                                    fetch<Alpha4>(tex, _mm_srli_si128(index, 12))));
-            __m128i out;  // r | g << 8 | b << 16 of each lane, each the low byte of its channel
             __m128i a = splat(255);
             if constexpr (Color != COLOR_NONE) a = _mm_srli_epi32(c[3], FIX16_SHIFT);
             if constexpr (Alpha4) a = _mm_srli_epi32(mul(_mm_srli_epi32(texels, 24), a), 8);
-            __m128i r = _mm_and_si128(texels, byte);
-            __m128i gr = _mm_and_si128(_mm_srli_epi32(texels, 8), byte);
-            __m128i b = _mm_and_si128(_mm_srli_epi32(texels, 16), byte);
-            if constexpr (Color != COLOR_NONE) {
-                r = _mm_srli_epi32(mul(r, _mm_srli_epi32(c[0], FIX16_SHIFT)), 8);
-                gr = _mm_srli_epi32(mul(gr, _mm_srli_epi32(c[1], FIX16_SHIFT)), 8);
-                b = _mm_srli_epi32(mul(b, _mm_srli_epi32(c[2], FIX16_SHIFT)), 8);
-            }
-            __m128i old = _mm_setzero_si128();
-            bool have_old = false;
-            if constexpr (Blend) {
+            // A blended pixel too faint to show writes nothing: four of them (the clear rim of a sprite)
+            // are done here.
+            if constexpr (Blend)
                 draw = _mm_and_si128(draw, _mm_cmpgt_epi32(a, _mm_set1_epi32(ALPHA_INVISIBLE)));
-                const __m128i mix = _mm_and_si128(draw, _mm_cmplt_epi32(a, _mm_set1_epi32(BLEND_BELOW)));
-                if (_mm_movemask_epi8(mix) != 0) {
-                    old = load12(dst);
-                    have_old = true;
-                    const __m128i under = unpack_rgb(old);
-                    const __m128i rest = _mm_sub_epi32(byte, a);
-                    auto blend = [&](__m128i channel, __m128i below) {
-                        return select(mix,
-                                      _mm_srli_epi32(_mm_add_epi32(mul(channel, a), mul(below, rest)), 8),
-                                      channel);
-                    };
-                    r = blend(r, _mm_and_si128(under, byte));
-                    gr = blend(gr, _mm_and_si128(_mm_srli_epi32(under, 8), byte));
-                    b = blend(b, _mm_srli_epi32(under, 16));
-                }
-            }
-            if constexpr (Color == COLOR_NONE && !Blend) {
-                out = Alpha4 ? _mm_and_si128(texels, rgb_mask) : texels;
-            } else {
-                out = _mm_or_si128(_mm_and_si128(r, byte),
-                                   _mm_or_si128(_mm_slli_epi32(_mm_and_si128(gr, byte), 8),
-                                                _mm_slli_epi32(_mm_and_si128(b, byte), 16)));
-            }
             const int drawn = _mm_movemask_epi8(draw);
-            if (drawn == 0xFFFF) {
-                store12(dst, pack_rgb(out));
-            } else if (drawn != 0) {
-                if (!have_old) old = load12(dst);
-                store12(dst, select(pack_rgb(_mm_and_si128(draw, rgb_mask)), pack_rgb(out), old));
-            }
-            if constexpr (DepthWrite) {
-                if (drawn != 0)
+            if (drawn != 0) {
+                __m128i r = _mm_and_si128(texels, byte);
+                __m128i gr = _mm_and_si128(_mm_srli_epi32(texels, 8), byte);
+                __m128i b = _mm_and_si128(_mm_srli_epi32(texels, 16), byte);
+                if constexpr (Color != COLOR_NONE) {
+                    r = _mm_srli_epi32(mul(r, _mm_srli_epi32(c[0], FIX16_SHIFT)), 8);
+                    gr = _mm_srli_epi32(mul(gr, _mm_srli_epi32(c[1], FIX16_SHIFT)), 8);
+                    b = _mm_srli_epi32(mul(b, _mm_srli_epi32(c[2], FIX16_SHIFT)), 8);
+                }
+                __m128i old = _mm_setzero_si128();
+                bool have_old = false;
+                if constexpr (Blend) {
+                    const __m128i mix = _mm_and_si128(draw, _mm_cmplt_epi32(a, _mm_set1_epi32(BLEND_BELOW)));
+                    if (_mm_movemask_epi8(mix) != 0) {
+                        old = load12(dst);
+                        have_old = true;
+                        const __m128i under = unpack_rgb(old);
+                        const __m128i rest = _mm_sub_epi32(byte, a);
+                        auto blend = [&](__m128i channel, __m128i below) {
+                            return select(mix,
+                                          _mm_srli_epi32(_mm_add_epi32(mul(channel, a), mul(below, rest)), 8),
+                                          channel);
+                        };
+                        r = blend(r, _mm_and_si128(under, byte));
+                        gr = blend(gr, _mm_and_si128(_mm_srli_epi32(under, 8), byte));
+                        b = blend(b, _mm_srli_epi32(under, 16));
+                    }
+                }
+                __m128i out;  // r | g << 8 | b << 16 of each lane, each the low byte of its channel
+                if constexpr (Color == COLOR_NONE && !Blend) {
+                    out = Alpha4 ? _mm_and_si128(texels, rgb_mask) : texels;
+                } else {
+                    out = _mm_or_si128(_mm_and_si128(r, byte),
+                                       _mm_or_si128(_mm_slli_epi32(_mm_and_si128(gr, byte), 8),
+                                                    _mm_slli_epi32(_mm_and_si128(b, byte), 16)));
+                }
+                if (drawn == 0xFFFF) {
+                    store12(dst, pack_rgb(out));
+                } else {
+                    if (!have_old) old = load12(dst);
+                    store12(dst, select(pack_rgb(_mm_and_si128(draw, rgb_mask)), pack_rgb(out), old));
+                }
+                if constexpr (DepthWrite)
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(zp), select(draw, _mm_xor_si128(d, bias), z));
             }
         }
