@@ -15,6 +15,7 @@
 #include "core/cpu.h"
 #include "core/frame_stats.h"
 #include "core/log.h"
+#include "core/rgb4.h"
 #include "core/slices.h"
 #include "core/workers.h"
 #include "display/framebuffer.h"
@@ -205,15 +206,7 @@ void glow_row(uint8_t* row, uint8_t* next, int width, const EffectPlan& p, bool 
 void merge_four(uint8_t* out, const uint8_t* in) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i over = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    // The frame's twelve bytes spread to four bytes a pixel, like the overlay's.
-    uint32_t tail;
-    std::memcpy(&tail, out + 8, 4);
-    const __m128i bytes = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(out)),
-                                             _mm_cvtsi32_si128(static_cast<int32_t>(tail)));
-    const __m128i pairs = _mm_unpacklo_epi64(bytes, _mm_srli_si128(bytes, 6));  // pixels 0 1 | 2 3
-    const __m128i low24 = _mm_setr_epi32(0xFFFFFF, 0, 0xFFFFFF, 0);
-    const __m128i under = _mm_or_si128(_mm_and_si128(pairs, low24),
-                                       _mm_slli_epi64(_mm_and_si128(_mm_srli_epi64(pairs, 24), low24), 32));
+    const __m128i under = rgb4::unpack(rgb4::load12(out));  // the frame's pixels spread like the overlay's
     auto mix = [&](__m128i o, __m128i f) {
         const __m128i c =
             _mm_shufflehi_epi16(_mm_shufflelo_epi16(o, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
@@ -230,13 +223,7 @@ void merge_four(uint8_t* out, const uint8_t* in) {
         _mm_and_si128(_mm_packus_epi16(mix(_mm_unpacklo_epi8(over, zero), _mm_unpacklo_epi8(under, zero)),
                                        mix(_mm_unpackhi_epi8(over, zero), _mm_unpackhi_epi8(under, zero))),
                       _mm_set1_epi32(0xFFFFFF));
-    // Back to three bytes a pixel.
-    const __m128i packed =
-        _mm_or_si128(_mm_and_si128(merged, low24), _mm_srli_epi64(_mm_andnot_si128(low24, merged), 8));
-    const __m128i result = _mm_or_si128(_mm_move_epi64(packed), _mm_slli_si128(_mm_srli_si128(packed, 8), 6));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), result);
-    tail = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(result, 8)));
-    std::memcpy(out + 8, &tail, 4);
+    rgb4::store12(out, rgb4::pack(merged));
 }
 #endif
 

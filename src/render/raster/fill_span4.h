@@ -11,6 +11,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/rgb4.h"
 #include "render/raster/fill_setup.h"
 
 namespace fill_detail {
@@ -53,39 +54,6 @@ inline __m128i lanes(uint32_t start, uint32_t step) {
 
 inline __m128i splat(uint32_t v) {
     return _mm_set1_epi32(static_cast<int32_t>(v));
-}
-
-// The twelve bytes of four RGB pixels, in the low twelve bytes of a vector, and back.
-inline __m128i load12(const uint8_t* p) {
-    uint32_t tail;
-    std::memcpy(&tail, p + 8, 4);
-    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
-                              _mm_cvtsi32_si128(static_cast<int32_t>(tail)));
-}
-inline void store12(uint8_t* p, __m128i v) {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
-    const uint32_t tail = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
-    std::memcpy(p + 8, &tail, 4);
-}
-
-// Even lanes' low three bytes, as a mask.
-inline __m128i even_low24() {
-    return _mm_setr_epi32(0xFFFFFF, 0, 0xFFFFFF, 0);
-}
-
-// Twelve packed bytes -> four lanes of r | g << 8 | b << 16.
-inline __m128i unpack_rgb(__m128i bytes) {
-    const __m128i halves = _mm_unpacklo_epi64(bytes, _mm_srli_si128(bytes, 6));  // pixels 0 1 | 2 3
-    const __m128i low = even_low24();
-    return _mm_or_si128(_mm_and_si128(halves, low),
-                        _mm_slli_epi64(_mm_and_si128(_mm_srli_epi64(halves, 24), low), 32));
-}
-
-// Four lanes below 2^24 -> twelve packed bytes (the top four zero).
-inline __m128i pack_rgb(__m128i w) {
-    const __m128i low = even_low24();
-    const __m128i halves = _mm_or_si128(_mm_and_si128(w, low), _mm_srli_epi64(_mm_andnot_si128(low, w), 8));
-    return _mm_or_si128(_mm_move_epi64(halves), _mm_slli_si128(_mm_srli_si128(halves, 8), 6));
 }
 
 // The texel at the index in the low lane, in the low lane: r | g << 8 | b << 16 (| a << 24). The lanes
@@ -198,9 +166,9 @@ inline int draw_span4(uint8_t* dst, uint32_t* zp, int n, SpanState& s, const Tri
                 if constexpr (Blend) {
                     const __m128i mix = _mm_and_si128(draw, _mm_cmplt_epi32(a, _mm_set1_epi32(BLEND_BELOW)));
                     if (_mm_movemask_epi8(mix) != 0) {
-                        old = load12(dst);
+                        old = rgb4::load12(dst);
                         have_old = true;
-                        const __m128i under = unpack_rgb(old);
+                        const __m128i under = rgb4::unpack(old);
                         const __m128i rest = _mm_sub_epi32(byte, a);
                         auto blend = [&](__m128i channel, __m128i below) {
                             return select(mix,
@@ -221,10 +189,11 @@ inline int draw_span4(uint8_t* dst, uint32_t* zp, int n, SpanState& s, const Tri
                                                     _mm_slli_epi32(_mm_and_si128(b, byte), 16)));
                 }
                 if (drawn == 0xFFFF) {
-                    store12(dst, pack_rgb(out));
+                    rgb4::store12(dst, rgb4::pack(out));
                 } else {
-                    if (!have_old) old = load12(dst);
-                    store12(dst, select(pack_rgb(_mm_and_si128(draw, rgb_mask)), pack_rgb(out), old));
+                    if (!have_old) old = rgb4::load12(dst);
+                    rgb4::store12(dst,
+                                  select(rgb4::pack(_mm_and_si128(draw, rgb_mask)), rgb4::pack(out), old));
                 }
                 if constexpr (DepthWrite)
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(zp), select(draw, _mm_xor_si128(d, bias), z));
