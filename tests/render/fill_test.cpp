@@ -555,6 +555,73 @@ TEST(FillReference, LargeTexturesMatchTheReference) {
     }
 }
 
+TEST(FillReference, ClearSpriteMarginsMatchTheReference) {
+    // Blended spans are cut to the texels that can show: sprites whose rows are clear towards both
+    // ends, one row clear throughout, and texels just under and just over what shows at the margins
+    // (faint ones show only under a strong enough colour alpha). Quads magnified and shrunk, mirrored,
+    // slightly turned so that a span crosses two texel rows, and with coordinates beyond the texture, which
+    // the clamp folds onto its edges, under every colour mode and depth rule.
+    std::mt19937 rng(9001);
+    auto uni = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+    const int tw = 32, th = 24;
+    std::vector<uint8_t> sprite(static_cast<size_t>(tw) * th * 4);
+    for (int y = 0; y < th; ++y) {
+        const int first = static_cast<int>(rng() % 14), last = tw - 1 - static_cast<int>(rng() % 14);
+        for (int x = 0; x < tw; ++x) {
+            uint8_t* t = &sprite[(static_cast<size_t>(y) * tw + static_cast<size_t>(x)) * 4];
+            for (int c = 0; c < 3; ++c) t[c] = static_cast<uint8_t>(rng());
+            const bool inside = y != 5 && x >= first && x <= last;
+            // (12 * 255) >> 8 passes the threshold and 11 never does; a fainter colour alpha needs more.
+            t[3] = static_cast<uint8_t>(inside ? rng() % 256 : rng() % 12);
+            if (x == first || x == last) t[3] = static_cast<uint8_t>(11 + rng() % 2);
+            if (x == first + 1 || x == last - 1) t[3] = static_cast<uint8_t>(12 + rng() % 20);
+        }
+    }
+    const int w = 150, h = 60;
+    for (int round = 0; round < 90; ++round) {
+        Canvas fast(w, h), ref(w, h);
+        for (size_t i = 0; i < fast.depth.size(); ++i) {
+            fast.depth[i] = ref.depth[i] = rng() % 4 == 0 ? static_cast<uint32_t>(uni(2, 12) * 1024.0f) : ~0u;
+            for (size_t c = 0; c < 3; ++c)
+                fast.color[i * 3 + c] = ref.color[i * 3 + c] = static_cast<uint8_t>(rng());
+        }
+        // A quad around a centre, turned by a small angle (none every third round), its texture
+        // coordinates running either way and sometimes past the edges.
+        const float cx = uni(20, w - 20), cy = uni(10, h - 10);
+        const float half_w = uni(6, 90), half_h = uni(4, 40);
+        const float angle = round % 3 == 0 ? 0.0f : uni(-0.03f, 0.03f);
+        const float c = std::cos(angle), sn = std::sin(angle);
+        const float u0 = round % 2 ? 1.0f : 0.0f, u1 = 1.0f - u0;
+        const float reach = round % 5 == 4 ? uni(0.05f, 0.4f) : 0.0f;
+        const float corner[4][4] = {{-half_w, -half_h, u0 - reach, -reach},
+                                    {half_w, -half_h, u1 + reach, -reach},
+                                    {half_w, half_h, u1 + reach, 1 + reach},
+                                    {-half_w, half_h, u0 - reach, 1 + reach}};
+        std::vector<float> tris, uvs, shade;
+        for (int k : {0, 1, 2, 0, 2, 3}) {
+            const float x = cx + corner[k][0] * c - corner[k][1] * sn;
+            const float y = cy + corner[k][0] * sn + corner[k][1] * c;
+            tris.insert(tris.end(), {x, -y, uni(3, 10)});
+            uvs.insert(uvs.end(), {corner[k][2], corner[k][3]});
+            shade.insert(shade.end(), {uni(0, 1), uni(0, 1), uni(0, 1), uni(0.3f, 1)});
+        }
+        FillParams p = pixel_params(fast);
+        p.tris = tris.data();
+        p.tri_count = 2;
+        p.uvs = uvs.data();
+        p.tex_pixels = sprite.data();
+        p.tex_width = tw;
+        p.tex_height = th;
+        p.tex_channels = 4;
+        const int colour = round / 3 % 3;
+        if (colour == 1) p.red = uni(0, 1), p.green = uni(0, 1), p.blue = uni(0, 1), p.alpha = uni(0.5f, 1);
+        if (colour == 2) p.shade = shade.data();
+        p.no_depth_write = round / 9 % 2;
+        draw_fast_and_reference(p, ref);
+        ASSERT_TRUE(same_image(fast, ref)) << "round " << round;
+    }
+}
+
 TEST(FillReference, HiddenSpanStartsMatchTheReference) {
     // A quad whose depth slopes across the rows, over stored depths that hide each row up to a
     // different column (every offset within and across groups of four and eight), then around the

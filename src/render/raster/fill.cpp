@@ -196,27 +196,146 @@ constexpr unsigned attr_mask(bool textured, int color) {
     return m;
 }
 
+// Steps every value of a span past its next k pixels at once, modulo 2^32 as the pixel loop steps them.
+inline void step_span(SpanState& s, int pixels) {
+    const uint32_t k = static_cast<uint32_t>(pixels);
+    s.d += k * s.dd;
+    s.u += k * s.du;
+    s.v += k * s.dv;
+    for (int c = 0; c < 4; ++c) s.c[c] += k * s.dc[c];
+}
+
+// Blended spans of RGBA textures: the pixels at either end whose texels are too faint to show are cut
+// off before anything else is read. A sprite's clear margins are most of its square. Only spans that
+// cross few texel rows, no more texel columns than they have pixels, and whose values move without
+// wrapping are cut, so the texels looked at never outnumber the pixels saved.
+constexpr int TRIM_MIN_PIXELS = 16;
+constexpr int TRIM_MAX_ROWS = 4;
+
+// start + k * step, exact, for a value the span steps modulo 2^32.
+inline int64_t span_value(uint32_t start, uint32_t step, int64_t k) {
+    return static_cast<int64_t>(start) + k * static_cast<int32_t>(step);
+}
+
+// Whether the exact values at both ends (and so all between) lie in [0, 2^32): then every pixel's
+// value is the exact one and moves one way only.
+inline bool steps_without_wrap(uint32_t start, uint32_t step, int n) {
+    const int64_t last = span_value(start, step, n - 1);
+    return last >= 0 && last <= static_cast<int64_t>(UINT32_MAX);
+}
+
+// The texel column or row of pixel k, clamped to max as the pixel loop clamps it.
+inline int64_t texel_at(uint32_t start, uint32_t step, int64_t k, uint32_t max) {
+    const int64_t x = span_value(start, step, k);
+    return (x < static_cast<int64_t>(max) ? x : static_cast<int64_t>(max)) >> FIX16_SHIFT;
+}
+
+// The first k in [0, n) at which pos(k) >= target, or n; pos never decreases with k.
+template <class Pos>
+inline int first_reaching(int n, int64_t target, const Pos& pos) {
+    int lo = 0, hi = n;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (pos(mid) >= target) {
+            hi = mid;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    return lo;
+}
+
+// The first column from `from` on, in direction dir (1 or -1) up to `to`, whose texel alpha in one of
+// the rows [r0, r1] is at least `least`; to + dir when there is none.
+inline int64_t first_showing(const uint8_t* tex, uint32_t tw, int64_t r0, int64_t r1, int64_t from,
+                             int64_t to, int64_t dir, uint32_t least) {
+    auto alpha = [&](int64_t r, int64_t col) {
+        return tex[(static_cast<size_t>(r) * tw + static_cast<size_t>(col)) * 4 + 3];
+    };
+    int64_t c = from;
+#if defined(__SSE2__)
+    // Four texels at a time: lane i holds column lo + i.
+    const __m128i floor = _mm_set1_epi32(static_cast<int32_t>(least) - 1);
+    for (; (to - c) * dir >= 3; c += 4 * dir) {
+        const int64_t lo = dir > 0 ? c : c - 3;
+        int mask = 0;
+        for (int64_t r = r0; r <= r1; ++r) {
+            const __m128i texels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                tex + (static_cast<size_t>(r) * tw + static_cast<size_t>(lo)) * 4));
+            mask |= _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_srli_epi32(texels, 24), floor)));
+        }
+        if (mask != 0)
+            return lo + (dir > 0 ? __builtin_ctz(static_cast<unsigned>(mask))
+                                 : 31 - __builtin_clz(static_cast<unsigned>(mask)));
+    }
+#endif
+    for (; c != to + dir; c += dir)
+        for (int64_t r = r0; r <= r1; ++r)
+            if (alpha(r, c) >= least) return c;
+    return c;
+}
+
+// Cuts the span to the pixels from the first to the last whose texel column can show in one of the
+// rows the span crosses, stepping s and offset past the cut-off start; false when no pixel can show.
+// A texel shows when its alpha times the span's largest colour alpha, >> 8, passes ALPHA_INVISIBLE.
+template <int Color>
+inline bool trim_clear_ends(SpanState& s, int& n, size_t& offset, const TriPaint& paint) {
+    if (n < TRIM_MIN_PIXELS || paint.tex_width <= 0 || paint.tex_height <= 0 || paint.tex_width > 0xFFFF ||
+        paint.tex_height > 0xFFFF)
+        return true;
+    if (!steps_without_wrap(s.u, s.du, n) || !steps_without_wrap(s.v, s.dv, n)) return true;
+    uint32_t alpha = 255;
+    if constexpr (Color == COLOR_CONSTANT)
+        alpha = static_cast<uint32_t>(paint.constant_fix[3]) >> FIX16_SHIFT;
+    if constexpr (Color == COLOR_GOURAUD) {
+        if (!steps_without_wrap(s.c[3], s.dc[3], n)) return true;
+        alpha = std::max(s.c[3], static_cast<uint32_t>(span_value(s.c[3], s.dc[3], n - 1))) >> FIX16_SHIFT;
+    }
+    // The least texel alpha that shows: (t * alpha) >> 8 > ALPHA_INVISIBLE holds from t * alpha >= limit.
+    constexpr uint32_t limit = static_cast<uint32_t>(ALPHA_INVISIBLE + 1) << 8;
+    if (alpha == 0) return false;
+    const uint32_t least = (limit + alpha - 1) / alpha;
+    if (least > 255) return false;
+    const uint32_t tw = static_cast<uint32_t>(paint.tex_width);
+    const uint32_t umax = tw * 65535u;
+    const uint32_t vmax = static_cast<uint32_t>(paint.tex_height) * 65535u;
+    const int64_t row_a = texel_at(s.v, s.dv, 0, vmax), row_b = texel_at(s.v, s.dv, n - 1, vmax);
+    const int64_t row_lo = std::min(row_a, row_b), row_hi = std::max(row_a, row_b);
+    if (row_hi - row_lo >= TRIM_MAX_ROWS) return true;
+    const int64_t col_first = texel_at(s.u, s.du, 0, umax), col_last = texel_at(s.u, s.du, n - 1, umax);
+    const int64_t dir = col_last >= col_first ? 1 : -1;
+    if ((col_last - col_first) * dir + 1 > n) return true;
+    const int64_t from = first_showing(paint.tex, tw, row_lo, row_hi, col_first, col_last, dir, least);
+    if (from == col_last + dir) return false;
+    const int64_t to = first_showing(paint.tex, tw, row_lo, row_hi, col_last, from, -dir, least);
+    // Columns counted in the direction of travel: pixel k's never decreases with k.
+    auto pos = [&](int k) { return texel_at(s.u, s.du, k, umax) * dir; };
+    const int first = first_reaching(n, from * dir, pos);
+    const int end = first_reaching(n, to * dir + 1, pos);
+    offset += static_cast<size_t>(first);
+    step_span(s, first);
+    n = end - first;
+    return true;
+}
+
 // The pixels [sp.first, sp.end) of one row once its span state is set: the clamps of the texture
 // coordinates drop out of the loop when both ends of the span lie inside the texture (every pixel
 // between then does).
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
 inline void draw_row_span(const SpanState& s_in, const Span& sp, int row, int64_t umax, int64_t vmax,
                           const TriPaint& paint, const FillParams& p) {
-    // The hidden pixels before the first visible one are skipped, every value stepped over them at once.
     size_t offset = static_cast<size_t>(row) * static_cast<size_t>(p.width) + static_cast<size_t>(sp.first);
     int n = sp.end - sp.first;
-    const int hidden = hidden_run<Shared>(p.depth + offset, s_in.d, s_in.dd, n);
-    if (hidden == n) return;
     SpanState s = s_in;
-    if (hidden > 0) {
-        const uint32_t k = static_cast<uint32_t>(hidden);
-        offset += static_cast<size_t>(hidden);
-        n -= hidden;
-        s.d += k * s.dd;
-        s.u += k * s.du;
-        s.v += k * s.dv;
-        for (int c = 0; c < 4; ++c) s.c[c] += k * s.dc[c];
+    if constexpr (Textured && Alpha4 && Blend) {
+        if (!trim_clear_ends<Color>(s, n, offset, paint)) return;
     }
+    // The hidden pixels before the first visible one are skipped, every value stepped over them at once.
+    const int hidden = hidden_run<Shared>(p.depth + offset, s.d, s.dd, n);
+    if (hidden == n) return;
+    offset += static_cast<size_t>(hidden);
+    n -= hidden;
+    step_span(s, hidden);
     if constexpr (Textured) {
         if (coords_inside(s.u, s.du, n, umax) && coords_inside(s.v, s.dv, n, vmax)) {
             draw_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared, false>(

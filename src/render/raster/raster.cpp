@@ -117,12 +117,14 @@ SliceDraw slice_draw(const FillParams& p, int slice_index, int slice_count, bool
     return DRAW_DEFER;
 }
 
-// One part of the shared projection: its triangles' vertices from triangle `first` of the buffer on.
+// One part of the shared projection: its triangles' vertices from triangle `first` of the buffer on,
+// and the slices whose view test it passes (bit s for slice s).
 struct ProjectedPart {
     ObjectId id;
     int part;
     int64_t first;
     int count;
+    uint64_t slices;
 };
 
 // Triangle indices; the storage only grows, so that after the first frames nothing is allocated.
@@ -151,6 +153,8 @@ struct SharedProjection {
     std::vector<int> slice_band;   // per slice: its first band (one more entry: the band count)
     std::vector<int> band_of_row;  // per row of the region
     std::vector<BandList> lists;   // per share and band: the triangles (buffer indices)
+    // The statistics of slice thread_count / 2's walk: triangles of the parts it draws and culls.
+    int drawn = 0, culled = 0;
     // The next band to draw. The raster shares take bands in turn from the top rather than each its own
     // slice: a frame whose sky is cheap and whose ground is dear then keeps both threads busy to the end.
     // Each band is drawn whole by one share, as its own slice would have drawn it, so the image is the
@@ -174,8 +178,11 @@ bool raster_projection_prepare(int thread_count) {
     sp.ready = 0;
     sp.parts.clear();
     sp.triangles = 0;
+    sp.drawn = sp.culled = 0;
     // Only slices draw one part on several threads.
-    if (raster_state.plain || thread_count < 2 || split_mode(thread_count) != SPLIT_SLICES) return false;
+    if (raster_state.plain || thread_count < 2 || thread_count > RASTER_MAX_THREADS ||
+        split_mode(thread_count) != SPLIT_SLICES)
+        return false;
     FillParams p;
     if (!frame_params(p)) return false;
     const ObjectTable& t = obj_table;
@@ -187,11 +194,16 @@ bool raster_projection_prepare(int thread_count) {
             const size_t pi = static_cast<size_t>(part);
             const int n = part_triangles(pa, pi);
             if (n == 0) continue;
-            bool drawn = false;
-            for (int s = 0; s < thread_count && !drawn; ++s)
-                drawn = part_drawn(pa, pi, n, p, s, thread_count);
-            if (!drawn) continue;
-            sp.parts.push_back(ProjectedPart{id, part, sp.triangles, n});
+            uint64_t slices = 0;
+            for (int s = 0; s < thread_count; ++s)
+                if (part_drawn(pa, pi, n, p, s, thread_count)) slices |= uint64_t{1} << s;
+            if ((slices >> (thread_count / 2) & 1) != 0) {
+                sp.drawn += pa.tri_count[pi];
+            } else {
+                sp.culled += pa.tri_count[pi];
+            }
+            if (slices == 0) continue;
+            sp.parts.push_back(ProjectedPart{id, part, sp.triangles, n, slices});
             sp.triangles += n;
         }
     }
@@ -308,17 +320,49 @@ void raster_pass(int thread_index, int thread_count) {
     const ObjectTable& t = obj_table;
     const TextureTable& tex = texture_table;
     int drawn = 0, culled = 0;
-    // The band being walked, when the shared projection lists its triangles: every share's list of it
-    // one after the other (buffer indices, increasing), and the part's entries made relative to it.
-    thread_local std::vector<uint32_t> band_list, part_list;
-    bool listed = false;
-    // Draws every part into the rows [band_top, band_bottom) of the share (all of it when equal); the
-    // statistics are kept by the walk that counts.
+    // The part's texture, colour and arrays into p, and its triangles drawn (those of p.tri_list when
+    // it is set, else all).
+    auto draw_part = [&](ObjectId id, const PartArrays& pa, size_t pi, int count_tris) {
+        const TextureId tid = pa.texture[pi];
+        p.tex_pixels = nullptr;
+        p.tex_width = p.tex_height = 0;
+        p.tex_channels = 3;
+        if (tid > 0 && tid < tex.capacity && tex.pixels[static_cast<size_t>(tid)]) {
+            const size_t ti = static_cast<size_t>(tid);
+            p.tex_pixels = tex.pixels[ti];
+            p.tex_width = tex.width[ti];
+            p.tex_height = tex.height[ti];
+            p.tex_channels = tex.channels[ti];
+        }
+        const Color4 oc = t.color[static_cast<size_t>(id)];
+        const Color4 pc = pa.part_color[pi];
+        p.red = oc.r * pc.r;
+        p.green = oc.g * pc.g;
+        p.blue = oc.b * pc.b;
+        p.alpha = oc.a * pc.a;
+        p.tri_count = count_tris;
+        p.tris = pa.tri_world[pi].data();
+        const std::vector<float>& uv = pa.tri_uv[pi];
+        const std::vector<float>& shade = pa.tri_shade[pi];
+        p.uvs = uv.size() / 6 >= static_cast<size_t>(count_tris) ? uv.data() : nullptr;
+        p.shade = shade.size() / 12 >= static_cast<size_t>(count_tris) ? shade.data() : nullptr;
+        p.span_limit = t.span_limit[static_cast<size_t>(id)];
+        p.no_depth_write = t.particle_count[static_cast<size_t>(id)] > 0;
+        if (plain) {
+            fill_part_triangles_reference(p);
+        } else {
+            fill_part_triangles(p);
+        }
+    };
+    // Draws every part into the rows [band_top, band_bottom) of the share (all of it when equal),
+    // projecting each itself; the statistics are kept by the walk that counts.
     auto walk = [&](int band_top, int band_bottom, bool count) {
         p.band_top = band_top;
         p.band_bottom = band_bottom;
+        p.projected = nullptr;
+        p.tri_list = nullptr;
+        p.tri_list_count = 0;
         size_t next_projected = 0;
-        auto next_listed = band_list.cbegin();
         for (ObjectId id = 0; id < t.object_capacity; ++id) {
             if (!t.has_geometry[id] || !t.enabled[id]) continue;
             const PartArrays& pa = t.parts[static_cast<size_t>(id)];
@@ -330,70 +374,50 @@ void raster_pass(int thread_index, int thread_count) {
                 if (count_tris == 0) continue;
                 // The shared projection lists its parts in this walk's order.
                 p.projected = nullptr;
-                p.tri_list = nullptr;
-                p.tri_list_count = 0;
-                const ProjectedPart* projected_part = nullptr;
                 if (shared && next_projected < sp.parts.size()) {
                     const ProjectedPart& pp = sp.parts[next_projected];
                     if (pp.id == id && pp.part == part) {
-                        if (pp.count == count_tris) {
+                        if (pp.count == count_tris)
                             p.projected = sp.xyz.data() + static_cast<size_t>(pp.first) * 9;
-                            projected_part = &pp;
-                        }
                         ++next_projected;
                     }
                 }
-
                 if (!part_drawn(pa, pi, count_tris, p, p.slice_index, p.slice_count)) {
                     if (keeps_statistics && count) culled += pa.tri_count[pi];
                     continue;
                 }
                 if (keeps_statistics && count) drawn += pa.tri_count[pi];
-
-                const TextureId tid = pa.texture[pi];
-                p.tex_pixels = nullptr;
-                p.tex_width = p.tex_height = 0;
-                p.tex_channels = 3;
-                if (tid > 0 && tid < tex.capacity && tex.pixels[static_cast<size_t>(tid)]) {
-                    const size_t ti = static_cast<size_t>(tid);
-                    p.tex_pixels = tex.pixels[ti];
-                    p.tex_width = tex.width[ti];
-                    p.tex_height = tex.height[ti];
-                    p.tex_channels = tex.channels[ti];
-                }
-                const Color4 oc = t.color[static_cast<size_t>(id)];
-                const Color4 pc = pa.part_color[pi];
-                p.red = oc.r * pc.r;
-                p.green = oc.g * pc.g;
-                p.blue = oc.b * pc.b;
-                p.alpha = oc.a * pc.a;
-                p.tri_count = count_tris;
-                p.tris = pa.tri_world[pi].data();
-                const std::vector<float>& uv = pa.tri_uv[pi];
-                const std::vector<float>& shade = pa.tri_shade[pi];
-                p.uvs = uv.size() / 6 >= static_cast<size_t>(count_tris) ? uv.data() : nullptr;
-                p.shade = shade.size() / 12 >= static_cast<size_t>(count_tris) ? shade.data() : nullptr;
-                p.span_limit = t.span_limit[static_cast<size_t>(id)];
-                p.no_depth_write = t.particle_count[static_cast<size_t>(id)] > 0;
                 if (mode == SPLIT_INTERLEAVE) p.slice_index = (id + thread_index) % thread_count;
-                if (listed && projected_part) {
-                    // The part's triangles listed for the band; none: nothing of it reaches the band.
-                    const uint32_t from = static_cast<uint32_t>(projected_part->first);
-                    const uint32_t to = static_cast<uint32_t>(projected_part->first + projected_part->count);
-                    const auto begin = std::lower_bound(next_listed, band_list.cend(), from);
-                    next_listed = std::lower_bound(begin, band_list.cend(), to);
-                    if (begin == next_listed) continue;
-                    part_list.clear();
-                    for (auto it = begin; it != next_listed; ++it) part_list.push_back(*it - from);
-                    p.tri_list = part_list.data();
-                    p.tri_list_count = static_cast<int64_t>(part_list.size());
-                }
-                if (plain) {
-                    fill_part_triangles_reference(p);
-                } else {
-                    fill_part_triangles(p);
-                }
+                draw_part(id, pa, pi, count_tris);
             }
+        }
+    };
+    // Draws the triangles the shared projection listed for the band, part by part in the walk's order:
+    // only the parts that reach the band are visited, and their view tests are the projection's.
+    thread_local std::vector<uint32_t> band_list, part_list;
+    auto walk_listed = [&](int band_top, int band_bottom) {
+        p.band_top = band_top;
+        p.band_bottom = band_bottom;
+        const uint64_t slice_bit = uint64_t{1} << p.slice_index;
+        auto next = sp.parts.cbegin();
+        for (auto it = band_list.cbegin(); it != band_list.cend();) {
+            // The part holding triangle *it: the last one starting at or before it.
+            next = std::upper_bound(next, sp.parts.cend(), *it,
+                                    [](uint32_t i, const ProjectedPart& pp) { return i < pp.first; });
+            const ProjectedPart& pp = *(next - 1);
+            const uint32_t from = static_cast<uint32_t>(pp.first);
+            const auto stop =
+                std::lower_bound(it, band_list.cend(), static_cast<uint32_t>(pp.first + pp.count));
+            if ((pp.slices & slice_bit) != 0) {
+                part_list.clear();
+                for (; it != stop; ++it) part_list.push_back(*it - from);
+                p.projected = sp.xyz.data() + static_cast<size_t>(pp.first) * 9;
+                p.tri_list = part_list.data();
+                p.tri_list_count = static_cast<int64_t>(part_list.size());
+                const size_t pi = static_cast<size_t>(pp.part);
+                draw_part(pp.id, t.parts[static_cast<size_t>(pp.id)], pi, pp.count);
+            }
+            it = stop;
         }
     };
 
@@ -409,9 +433,8 @@ void raster_pass(int thread_index, int thread_count) {
     const int band_rows = fill_band_rows(p.width);
     const SliceDraw how = slice_draw(p, p.slice_index, p.slice_count, plain, mode);
     if (shared && !sp.bands.empty() && static_cast<int>(sp.slice_band.size()) == thread_count + 1) {
-        listed = true;
         const size_t bands = sp.bands.size();
-        // The statistics are those of slice thread_count / 2's walk, counted by whoever draws its first band.
+        // The statistics are those of slice thread_count / 2's walk, kept by whoever draws its first band.
         const int counting_band = sp.slice_band[static_cast<size_t>(thread_count / 2)];
         bool counted = false;
         for (;;) {
@@ -427,12 +450,14 @@ void raster_pass(int thread_index, int thread_count) {
                                  l.data.begin() + static_cast<ptrdiff_t>(l.size));
             }
             const RowRange rows = sp.bands[static_cast<size_t>(b)];
-            keeps_statistics = b == counting_band;
-            counted = counted || keeps_statistics;
-            walk(rows.first, rows.end, keeps_statistics);
+            if (b == counting_band) {
+                counted = true;
+                drawn = sp.drawn;
+                culled = sp.culled;
+            }
+            walk_listed(rows.first, rows.end);
         }
         keeps_statistics = counted;
-        listed = false;
     } else if (how == DRAW_WHOLE) {
         walk(0, 0, true);
     } else if (how == DRAW_WALK_BANDS) {
