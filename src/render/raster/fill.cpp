@@ -75,10 +75,7 @@ inline int hidden_run(uint32_t* zp, uint32_t d, uint32_t dd, int n) {
     if constexpr (!Shared) {
         // Both sides offset by 2^31: the signed comparison then orders them as unsigned values.
         const __m128i bias = _mm_set1_epi32(std::numeric_limits<int32_t>::min());
-        __m128i depths =
-            _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(d ^ 0x80000000u)),
-                          _mm_setr_epi32(0, static_cast<int32_t>(dd), static_cast<int32_t>(2 * dd),
-                                         static_cast<int32_t>(3 * dd)));
+        __m128i depths = span4::lanes(d ^ 0x80000000u, dd);
         const __m128i step = _mm_set1_epi32(static_cast<int32_t>(4 * dd));
         // Eight at a time while all are hidden; the group of four that holds a visible pixel is found
         // below.
