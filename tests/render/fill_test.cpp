@@ -505,6 +505,31 @@ TEST(FillReference, ShadeRulesOnEdgeValuesMatchTheReference) {
     }
 }
 
+// The same random colours in both canvases, and depths that hide one pixel in `one_in` (the others
+// clear).
+void random_frame(Canvas& fast, Canvas& ref, std::mt19937& rng, uint32_t one_in) {
+    std::uniform_real_distribution<float> depth(2, 12);
+    for (size_t i = 0; i < fast.depth.size(); ++i) {
+        fast.depth[i] = ref.depth[i] =
+            rng() % one_in == 0 ? static_cast<uint32_t>(depth(rng) * 1024.0f) : ~0u;
+        for (size_t c = 0; c < 3; ++c)
+            fast.color[i * 3 + c] = ref.color[i * 3 + c] = static_cast<uint8_t>(rng());
+    }
+}
+
+// Draws p with the round's colour mode (none, one colour, the vertices' shades) and depth rule, fast into
+// p's canvas and plain into ref; true when the two images are the same.
+bool draws_as_reference(FillParams p, int round, const std::vector<float>& shade, std::mt19937& rng,
+                        const Canvas& fast, Canvas& ref) {
+    std::uniform_real_distribution<float> unit(0, 1), strong(0.5f, 1);
+    const int colour = round / 3 % 3;
+    if (colour == 1) p.red = unit(rng), p.green = unit(rng), p.blue = unit(rng), p.alpha = strong(rng);
+    if (colour == 2) p.shade = shade.data();
+    p.no_depth_write = round / 9 % 2;
+    draw_fast_and_reference(p, ref);
+    return same_image(fast, ref);
+}
+
 TEST(FillReference, LargeTexturesMatchTheReference) {
     // Spans are drawn four pixels at a time with texel indices formed in 32-bit lanes: textures whose
     // indices pass 2^16 (the demo's sky is 1024 x 512), wide and tall, RGB and RGBA, under every colour
@@ -524,11 +549,7 @@ TEST(FillReference, LargeTexturesMatchTheReference) {
     const int w = 83, h = 57;
     for (int round = 0; round < 60; ++round) {
         Canvas fast(w, h), ref(w, h);
-        for (size_t i = 0; i < fast.depth.size(); ++i) {
-            fast.depth[i] = ref.depth[i] = rng() % 3 == 0 ? static_cast<uint32_t>(uni(2, 12) * 1024.0f) : ~0u;
-            for (size_t c = 0; c < 3; ++c)
-                fast.color[i * 3 + c] = ref.color[i * 3 + c] = static_cast<uint8_t>(rng());
-        }
+        random_frame(fast, ref, rng, 3);
         const Texture& t = textures[static_cast<size_t>(round) % textures.size()];
         std::vector<float> tris, uvs, shade;
         for (int i = 0; i < 6; ++i) {
@@ -546,12 +567,7 @@ TEST(FillReference, LargeTexturesMatchTheReference) {
         p.tex_width = t.width;
         p.tex_height = t.height;
         p.tex_channels = t.channels;
-        const int colour = round / 3 % 3;
-        if (colour == 1) p.red = uni(0, 1), p.green = uni(0, 1), p.blue = uni(0, 1), p.alpha = uni(0.5f, 1);
-        if (colour == 2) p.shade = shade.data();
-        p.no_depth_write = round / 9 % 2;
-        draw_fast_and_reference(p, ref);
-        ASSERT_TRUE(same_image(fast, ref)) << "round " << round;
+        ASSERT_TRUE(draws_as_reference(p, round, shade, rng, fast, ref)) << "round " << round;
     }
 }
 
@@ -580,11 +596,7 @@ TEST(FillReference, ClearSpriteMarginsMatchTheReference) {
     const int w = 150, h = 60;
     for (int round = 0; round < 90; ++round) {
         Canvas fast(w, h), ref(w, h);
-        for (size_t i = 0; i < fast.depth.size(); ++i) {
-            fast.depth[i] = ref.depth[i] = rng() % 4 == 0 ? static_cast<uint32_t>(uni(2, 12) * 1024.0f) : ~0u;
-            for (size_t c = 0; c < 3; ++c)
-                fast.color[i * 3 + c] = ref.color[i * 3 + c] = static_cast<uint8_t>(rng());
-        }
+        random_frame(fast, ref, rng, 4);
         // A quad around a centre, turned by a small angle (none every third round), its texture
         // coordinates running either way and sometimes past the edges.
         const float cx = uni(20, w - 20), cy = uni(10, h - 10);
@@ -613,12 +625,7 @@ TEST(FillReference, ClearSpriteMarginsMatchTheReference) {
         p.tex_width = tw;
         p.tex_height = th;
         p.tex_channels = 4;
-        const int colour = round / 3 % 3;
-        if (colour == 1) p.red = uni(0, 1), p.green = uni(0, 1), p.blue = uni(0, 1), p.alpha = uni(0.5f, 1);
-        if (colour == 2) p.shade = shade.data();
-        p.no_depth_write = round / 9 % 2;
-        draw_fast_and_reference(p, ref);
-        ASSERT_TRUE(same_image(fast, ref)) << "round " << round;
+        ASSERT_TRUE(draws_as_reference(p, round, shade, rng, fast, ref)) << "round " << round;
     }
 }
 
