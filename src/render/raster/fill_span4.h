@@ -56,6 +56,11 @@ inline __m128i splat(uint32_t v) {
     return _mm_set1_epi32(static_cast<int32_t>(v));
 }
 
+// Each lane's value (below 2^16) in both of its 16-bit halves.
+inline __m128i pair16(__m128i v) {
+    return _mm_or_si128(v, _mm_slli_epi32(v, 16));
+}
+
 // The texel at the index in the low lane, in the low lane: r | g << 8 | b << 16 (| a << 24). The lanes
 // go in by register, not through memory: a vector loaded from four separate stores waits for them.
 template <bool Alpha4>
@@ -118,6 +123,9 @@ inline int draw_span4(uint8_t* dst, uint32_t* zp, int n, SpanState& s, const Tri
     const __m128i umax_b = splat(umax ^ 0x80000000u), vmax_b = splat(vmax ^ 0x80000000u);
     const __m128i tex_width = splat(static_cast<uint32_t>(paint.tex_width));
     const __m128i byte = splat(255), rgb_mask = splat(0xFFFFFF);
+    // The constant colour's multipliers in the 16-bit lanes of two pixels.
+    const auto tint = [&](int k) { return static_cast<int16_t>(paint.constant_fix[k] >> FIX16_SHIFT); };
+    const __m128i constant_tint = _mm_setr_epi16(tint(0), tint(1), tint(2), 0, tint(0), tint(1), tint(2), 0);
     __m128i c[4], c_step[4];
     for (int k = 0; k < 4; ++k) {
         if constexpr (Color == COLOR_CONSTANT) {
@@ -153,13 +161,19 @@ inline int draw_span4(uint8_t* dst, uint32_t* zp, int n, SpanState& s, const Tri
                 draw = _mm_and_si128(draw, _mm_cmpgt_epi32(a, _mm_set1_epi32(ALPHA_INVISIBLE)));
             const int drawn = _mm_movemask_epi8(draw);
             if (drawn != 0) {
-                __m128i r = _mm_and_si128(texels, byte);
-                __m128i gr = _mm_and_si128(_mm_srli_epi32(texels, 8), byte);
-                __m128i b = _mm_and_si128(_mm_srli_epi32(texels, 16), byte);
-                if constexpr (Color != COLOR_NONE) {
-                    r = _mm_srli_epi32(mul(r, _mm_srli_epi32(c[0], FIX16_SHIFT)), 8);
-                    gr = _mm_srli_epi32(mul(gr, _mm_srli_epi32(c[1], FIX16_SHIFT)), 8);
-                    b = _mm_srli_epi32(mul(b, _mm_srli_epi32(c[2], FIX16_SHIFT)), 8);
+                // Two pixels to a vector from here on, one channel to a 16-bit lane (red, green, blue and a
+                // fourth that is masked off at the end): every product stays below 2^16.
+                const __m128i zero = _mm_setzero_si128();
+                __m128i lo = _mm_unpacklo_epi8(texels, zero), hi = _mm_unpackhi_epi8(texels, zero);
+                if constexpr (Color == COLOR_CONSTANT) {
+                    lo = _mm_srli_epi16(_mm_mullo_epi16(lo, constant_tint), 8);
+                    hi = _mm_srli_epi16(_mm_mullo_epi16(hi, constant_tint), 8);
+                } else if constexpr (Color == COLOR_GOURAUD) {
+                    const __m128i rg = _mm_or_si128(_mm_srli_epi32(c[0], FIX16_SHIFT),
+                                                    _mm_slli_epi32(_mm_srli_epi32(c[1], FIX16_SHIFT), 16));
+                    const __m128i b = _mm_srli_epi32(c[2], FIX16_SHIFT);
+                    lo = _mm_srli_epi16(_mm_mullo_epi16(lo, _mm_unpacklo_epi32(rg, b)), 8);
+                    hi = _mm_srli_epi16(_mm_mullo_epi16(hi, _mm_unpackhi_epi32(rg, b)), 8);
                 }
                 __m128i old = _mm_setzero_si128();
                 bool have_old = false;
@@ -169,24 +183,26 @@ inline int draw_span4(uint8_t* dst, uint32_t* zp, int n, SpanState& s, const Tri
                         old = rgb4::load12(dst);
                         have_old = true;
                         const __m128i under = rgb4::unpack(old);
-                        const __m128i rest = _mm_sub_epi32(byte, a);
-                        auto blend = [&](__m128i channel, __m128i below) {
-                            return select(mix,
-                                          _mm_srli_epi32(_mm_add_epi32(mul(channel, a), mul(below, rest)), 8),
-                                          channel);
+                        // Weights a and 255 - a where the pixel blends; 256 and 0 keep its own colour.
+                        const __m128i own = select(mix, a, splat(256));
+                        const __m128i rest = _mm_and_si128(mix, _mm_sub_epi32(byte, a));
+                        auto blend = [&](__m128i channels, __m128i below, __m128i own4, __m128i rest4) {
+                            return _mm_srli_epi16(
+                                _mm_add_epi16(_mm_mullo_epi16(channels, own4), _mm_mullo_epi16(below, rest4)),
+                                8);
                         };
-                        r = blend(r, _mm_and_si128(under, byte));
-                        gr = blend(gr, _mm_and_si128(_mm_srli_epi32(under, 8), byte));
-                        b = blend(b, _mm_srli_epi32(under, 16));
+                        const __m128i own2 = pair16(own), rest2 = pair16(rest);
+                        lo = blend(lo, _mm_unpacklo_epi8(under, zero), _mm_unpacklo_epi32(own2, own2),
+                                   _mm_unpacklo_epi32(rest2, rest2));
+                        hi = blend(hi, _mm_unpackhi_epi8(under, zero), _mm_unpackhi_epi32(own2, own2),
+                                   _mm_unpackhi_epi32(rest2, rest2));
                     }
                 }
-                __m128i out;  // r | g << 8 | b << 16 of each lane, each the low byte of its channel
+                __m128i out;  // r | g << 8 | b << 16 of each lane
                 if constexpr (Color == COLOR_NONE && !Blend) {
                     out = Alpha4 ? _mm_and_si128(texels, rgb_mask) : texels;
                 } else {
-                    out = _mm_or_si128(_mm_and_si128(r, byte),
-                                       _mm_or_si128(_mm_slli_epi32(_mm_and_si128(gr, byte), 8),
-                                                    _mm_slli_epi32(_mm_and_si128(b, byte), 16)));
+                    out = _mm_and_si128(_mm_packus_epi16(lo, hi), rgb_mask);
                 }
                 if (drawn == 0xFFFF) {
                     rgb4::store12(dst, rgb4::pack(out));
