@@ -193,15 +193,6 @@ constexpr unsigned attr_mask(bool textured, int color) {
     return m;
 }
 
-// Steps every value of a span past its next k pixels at once, modulo 2^32 as the pixel loop steps them.
-inline void step_span(SpanState& s, int pixels) {
-    const uint32_t k = static_cast<uint32_t>(pixels);
-    s.d += k * s.dd;
-    s.u += k * s.du;
-    s.v += k * s.dv;
-    for (int c = 0; c < 4; ++c) s.c[c] += k * s.dc[c];
-}
-
 // Blended spans of RGBA textures: the pixels at either end whose texels are too faint to show are cut
 // off before anything else is read. A sprite's clear margins are most of its square. Only spans that
 // cross few texel rows, no more texel columns than they have pixels, and whose values move without

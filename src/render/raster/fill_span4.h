@@ -27,6 +27,15 @@ struct SpanState {
     uint32_t c[4], dc[4];   // colour channels, 16.16
 };
 
+// Steps every value of a span past its next k pixels at once, modulo 2^32 as the pixel loop steps them.
+inline void step_span(SpanState& s, int pixels) {
+    const uint32_t k = static_cast<uint32_t>(pixels);
+    s.d += k * s.dd;
+    s.u += k * s.du;
+    s.v += k * s.dv;
+    for (int c = 0; c < 4; ++c) s.c[c] += k * s.dc[c];
+}
+
 #if defined(__SSE2__)
 
 namespace span4 {
@@ -221,12 +230,8 @@ inline int draw_span4(uint8_t* dst, uint32_t* zp, int n, SpanState& s, const Tri
         if constexpr (Color == COLOR_GOURAUD)
             for (int k = 0; k < 4; ++k) c[k] = _mm_add_epi32(c[k], c_step[k]);
     }
-    const uint32_t done = static_cast<uint32_t>(groups) * 4;
-    s.d += done * s.dd;
-    s.u += done * s.du;
-    s.v += done * s.dv;
-    for (int k = 0; k < 4; ++k) s.c[k] += done * s.dc[k];
-    return static_cast<int>(done);
+    step_span(s, groups * 4);
+    return groups * 4;
 }
 
 #endif
