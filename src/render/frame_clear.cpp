@@ -2,6 +2,7 @@
 // doubling write disjoint rows of the frame buffer; nothing else touches those rows meanwhile.
 #include "render/frame_clear.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -85,6 +86,12 @@ RenderedRows rendered_rows(int full) {
 void frame_clear(int full) {
     const RenderedRows r = rendered_rows(full);
     fill_rows(r.first, r.count);
+}
+
+void frame_clear_region_rows(int first, int rows) {
+    const RenderedRows r = rendered_rows(0);
+    if (first < 0 || rows <= 0 || first >= r.count) return;
+    fill_rows(r.first + first, std::min(rows, r.count - first));
 }
 
 void frame_clear_depth() {

@@ -1,6 +1,6 @@
 // The frame order. The pipeline thread runs the passes one after the other, starting and joining each
 // pass's workers around it; only the frame clear (slot 31) runs beside other passes, on the planes that
-// no pass before the raster pass touches.
+// no pass before the raster pass touches, unless the raster pass clears its own rows band by band.
 #include "render/pipeline.h"
 
 #include <algorithm>
@@ -81,6 +81,18 @@ bool keep_empty_frame() {
     return true;
 }
 
+int rendered_height() {
+    const int rows = frame_buffer.fb_height;
+    return render_config.half_height_mode ? rows / 2 : rows;
+}
+
+// Whether the raster pass clears the rows it draws, band by band while they are in the cache: not when
+// the clear must also reach the rows outside the half-height region.
+bool raster_may_clear(int cpus) {
+    const bool region_only = !pipeline_state.clear_full || !render_config.half_height_mode;
+    return region_only && raster_clears_rows(raster_thread_count(cpus, rendered_height()));
+}
+
 // The clear runs beside the passes that do not touch the planes. New planes are cleared whole even
 // when the scene would paint over the last frame.
 void start_frame_clear(int cpus) {
@@ -90,7 +102,12 @@ void start_frame_clear(int cpus) {
     const bool clearing = render_config.frame_clear || fb.fb_needs_clear;
     ps.clear_full = fb.fb_needs_clear;
     fb.fb_needs_clear = 0;
+    raster_state.clear_rows = 0;
     if (!clearing) return;
+    if (raster_may_clear(cpus)) {
+        raster_state.clear_rows = 1;
+        return;
+    }
     if (cpus > 1) {
         worker_start(WORKER_SLOT_CLEAR, clear_worker);
     } else {
@@ -167,14 +184,18 @@ void run_lighting_passes(int cpus) {
 }
 
 void run_raster_pass(int cpus) {
-    const int rows = frame_buffer.fb_height;
-    const int rendered_height = render_config.half_height_mode ? rows / 2 : rows;
-    const int t = raster_thread_count(cpus, rendered_height);
+    const int t = raster_thread_count(cpus, rendered_height());
+    // A pass that can no longer clear its own rows (the configuration changed since) gets the clear now.
+    if (raster_state.clear_rows && !raster_may_clear(cpus)) {
+        raster_state.clear_rows = 0;
+        frame_clear(pipeline_state.clear_full);
+    }
     pipeline_state.threads.raster = t;
     // Vertices that several slices would each project are projected once, by the same workers, first.
     if (raster_projection_prepare(t)) worker_run_pass(t, pass_worker<raster_projection_pass>);
     worker_run_pass(t, pass_worker<raster_pass>);
     raster_projection_release();
+    raster_state.clear_rows = 0;
     raster_collect_statistics();
 }
 

@@ -10,6 +10,7 @@
 #include "core/check.h"
 #include "core/slices.h"
 #include "display/framebuffer.h"
+#include "render/frame_clear.h"
 #include "render/raster/fill.h"
 #include "render/raster/fill_setup.h"
 #include "render/raster/part_view.h"
@@ -291,6 +292,10 @@ void raster_projection_release() {
     shared_projection.ready = 0;
 }
 
+bool raster_clears_rows(int thread_count) {
+    return !raster_state.plain && thread_count >= 1 && split_mode(thread_count) == SPLIT_SLICES;
+}
+
 void raster_pass(int thread_index, int thread_count) {
     if (thread_count < 1 || thread_index < 0 || thread_index >= thread_count) return;
     FillParams p;
@@ -298,6 +303,10 @@ void raster_pass(int thread_index, int thread_count) {
 
     const int mode = split_mode(thread_count);
     const bool plain = raster_state.plain != 0;
+    const bool clears = raster_state.clear_rows != 0 && raster_clears_rows(thread_count);
+    auto clear = [&](int top, int bottom) {
+        if (clears) frame_clear_region_rows(top, bottom - top);
+    };
     bool keeps_statistics;
     if (mode == SPLIT_SLICES) {
         keeps_statistics = thread_index == thread_count / 2;
@@ -455,15 +464,21 @@ void raster_pass(int thread_index, int thread_count) {
                 drawn = sp.drawn;
                 culled = sp.culled;
             }
+            clear(rows.first, rows.end);
             walk_listed(rows.first, rows.end);
         }
         keeps_statistics = counted;
     } else if (how == DRAW_WHOLE) {
+        clear(slice_top, slice_bottom);
         walk(0, 0, true);
     } else if (how == DRAW_WALK_BANDS) {
-        for (int top = slice_top; top < slice_bottom; top += band_rows)
-            walk(top, std::min(top + band_rows, slice_bottom), top == slice_top);
+        for (int top = slice_top; top < slice_bottom; top += band_rows) {
+            const int bottom = std::min(top + band_rows, slice_bottom);
+            clear(top, bottom);
+            walk(top, bottom, top == slice_top);
+        }
     } else {
+        clear(slice_top, slice_bottom);
         fill_defer_begin(slice_top, slice_bottom, band_rows);
         walk(0, 0, true);
         fill_defer_end();

@@ -21,6 +21,10 @@ struct RasterState {
     // 1: the plain path, which the tests hold the fast one to: every share projects its own triangles
     // and the plain filler draws them, with no shared projection, bands or deferral.
     int plain = 0;
+    // 1: the pass fills the rows it draws with the clear colour and far depth (frame_clear_region_rows)
+    // just before drawing into them, each band while it is in the cache, instead of a frame clear
+    // before the pass. Set by the pipeline for a pass that raster_clears_rows allows.
+    int clear_rows = 0;
 };
 
 extern RasterState raster_state;
@@ -28,6 +32,10 @@ extern RasterState raster_state;
 // Triangles of the visible parts of enabled objects (what a frame hands the filler), counted until the
 // count exceeds limit.
 int64_t raster_frame_triangles(int64_t limit);
+
+// Whether a pass of thread_count shares can clear its own rows: each row is then drawn by one share
+// only (the slices split, not the plain path).
+bool raster_clears_rows(int thread_count);
 
 // Draws this worker's share of every visible part; the split follows render_config.raster_split_mode.
 void raster_pass(int thread_index, int thread_count);
