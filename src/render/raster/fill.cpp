@@ -200,6 +200,8 @@ constexpr unsigned attr_mask(bool textured, int color) {
 constexpr int TRIM_MIN_PIXELS = 16;
 constexpr int TRIM_MAX_ROWS = 4;
 
+constexpr int64_t FIX16_ONE_INT = int64_t{1} << FIX16_SHIFT;
+
 // start + k * step, exact, for a value the span steps modulo 2^32.
 inline int64_t span_value(uint32_t start, uint32_t step, int64_t k) {
     return static_cast<int64_t>(start) + k * static_cast<int32_t>(step);
@@ -218,19 +220,24 @@ inline int64_t texel_at(uint32_t start, uint32_t step, int64_t k, uint32_t max) 
     return (x < static_cast<int64_t>(max) ? x : static_cast<int64_t>(max)) >> FIX16_SHIFT;
 }
 
-// The first k in [0, n) at which pos(k) >= target, or n; pos never decreases with k.
-template <class Pos>
-inline int first_reaching(int n, int64_t target, const Pos& pos) {
-    int lo = 0, hi = n;
-    while (lo < hi) {
-        const int mid = lo + (hi - lo) / 2;
-        if (pos(mid) >= target) {
-            hi = mid;
-        } else {
-            lo = mid + 1;
-        }
+// The first pixel k in [0, n) whose texel column, clamped to max as the pixel loop clamps it, is at
+// least col (dir 1) or at most col (dir -1); n when there is none. The span's values move one way
+// without wrapping, so this is one division rather than a search.
+inline int first_at_column(uint32_t start, uint32_t step, int n, uint32_t max, int64_t col, int64_t dir) {
+    const int64_t x0 = start, dx = static_cast<int32_t>(step), last = n;
+    if (dir > 0) {
+        // min(x, max) >> 16 >= col: x reaches the column's first value, and the clamp lets it.
+        const int64_t x = col * FIX16_ONE_INT;
+        if (x > static_cast<int64_t>(max)) return n;
+        if (x0 >= x) return 0;
+        if (dx <= 0) return n;
+        return static_cast<int>(std::min(last, (x - x0 + dx - 1) / dx));
     }
-    return lo;
+    // min(x, max) >> 16 <= col: x falls below the next column's first value, or the clamp stays below it.
+    const int64_t y = (col + 1) * FIX16_ONE_INT;
+    if (static_cast<int64_t>(max) < y || x0 < y) return 0;
+    if (dx >= 0) return n;
+    return static_cast<int>(std::min(last, (x0 - y + 1 - dx - 1) / -dx));
 }
 
 // The first column from `from` on, in direction dir (1 or -1) up to `to`, whose texel alpha in one of
@@ -296,10 +303,8 @@ inline bool trim_clear_ends(SpanState& s, int& n, size_t& offset, const TriPaint
     const int64_t from = first_showing(paint.tex, tw, row_lo, row_hi, col_first, col_last, dir, least);
     if (from == col_last + dir) return false;
     const int64_t to = first_showing(paint.tex, tw, row_lo, row_hi, col_last, from, -dir, least);
-    // Columns counted in the direction of travel: pixel k's never decreases with k.
-    auto pos = [&](int k) { return texel_at(s.u, s.du, k, umax) * dir; };
-    const int first = first_reaching(n, from * dir, pos);
-    const int end = first_reaching(n, to * dir + 1, pos);
+    const int first = first_at_column(s.u, s.du, n, umax, from, dir);
+    const int end = first_at_column(s.u, s.du, n, umax, to + dir, dir);
     offset += static_cast<size_t>(first);
     step_span(s, first);
     n = end - first;

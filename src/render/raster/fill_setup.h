@@ -457,7 +457,8 @@ class TriangleProjector {
 template <bool Vector = false, class TriFn>
 void for_each_triangle(const FillParams& p, const CallShare& share, int slice_top, int slice_bottom,
                        TriFn&& fn) {
-    const ViewTransform view = fill_view(p);
+    // Only a call without projected vertices projects: the others skip the view's sines and cosines.
+    const ViewTransform view = p.projected ? ViewTransform{} : fill_view(p);
     TriangleProjector projector(view);
     const bool colored = p.red + p.green + p.blue + p.alpha <= COLORED_SUM_MAX;
     const float object_color[4] = {p.red * 255.0f, p.green * 255.0f, p.blue * 255.0f, p.alpha * 255.0f};
