@@ -86,11 +86,11 @@ int rendered_height() {
     return render_config.half_height_mode ? rows / 2 : rows;
 }
 
-// Whether the raster pass clears the rows it draws, band by band while they are in the cache: not when
-// the clear must also reach the rows outside the half-height region.
-bool raster_may_clear(int cpus) {
+// Whether a raster pass of raster_threads shares clears the rows it draws, band by band while they are in
+// the cache: not when the clear must also reach the rows outside the half-height region.
+bool raster_may_clear(int raster_threads) {
     const bool region_only = !pipeline_state.clear_full || !render_config.half_height_mode;
-    return region_only && raster_clears_rows(raster_thread_count(cpus, rendered_height()));
+    return region_only && raster_clears_rows(raster_threads);
 }
 
 // The clear runs beside the passes that do not touch the planes. New planes are cleared whole even
@@ -104,7 +104,7 @@ void start_frame_clear(int cpus) {
     fb.fb_needs_clear = 0;
     raster_state.clear_rows = 0;
     if (!clearing) return;
-    if (raster_may_clear(cpus)) {
+    if (raster_may_clear(raster_thread_count(cpus, rendered_height()))) {
         raster_state.clear_rows = 1;
         return;
     }
@@ -186,7 +186,7 @@ void run_lighting_passes(int cpus) {
 void run_raster_pass(int cpus) {
     const int t = raster_thread_count(cpus, rendered_height());
     // A pass that can no longer clear its own rows (the configuration changed since) gets the clear now.
-    if (raster_state.clear_rows && !raster_may_clear(cpus)) {
+    if (raster_state.clear_rows && !raster_may_clear(t)) {
         raster_state.clear_rows = 0;
         frame_clear(pipeline_state.clear_full);
     }

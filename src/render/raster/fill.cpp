@@ -220,6 +220,11 @@ inline int64_t texel_at(uint32_t start, uint32_t step, int64_t k, uint32_t max) 
     return (x < static_cast<int64_t>(max) ? x : static_cast<int64_t>(max)) >> FIX16_SHIFT;
 }
 
+// a / b rounded up, for a, b > 0.
+inline int64_t ceil_div(int64_t a, int64_t b) {
+    return (a + b - 1) / b;
+}
+
 // The first pixel k in [0, n) whose texel column, clamped to max as the pixel loop clamps it, is at
 // least col (dir 1) or at most col (dir -1); n when there is none. The span's values move one way
 // without wrapping, so this is one division rather than a search.
@@ -231,13 +236,13 @@ inline int first_at_column(uint32_t start, uint32_t step, int n, uint32_t max, i
         if (x > static_cast<int64_t>(max)) return n;
         if (x0 >= x) return 0;
         if (dx <= 0) return n;
-        return static_cast<int>(std::min(last, (x - x0 + dx - 1) / dx));
+        return static_cast<int>(std::min(last, ceil_div(x - x0, dx)));
     }
     // min(x, max) >> 16 <= col: x falls below the next column's first value, or the clamp stays below it.
     const int64_t y = (col + 1) * FIX16_ONE_INT;
     if (static_cast<int64_t>(max) < y || x0 < y) return 0;
     if (dx >= 0) return n;
-    return static_cast<int>(std::min(last, (x0 - y + 1 - dx - 1) / -dx));
+    return static_cast<int>(std::min(last, ceil_div(x0 - y + 1, -dx)));
 }
 
 // The first column from `from` on, in direction dir (1 or -1) up to `to`, whose texel alpha in one of
