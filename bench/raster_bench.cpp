@@ -5,6 +5,7 @@
 //   blend     the fill quads with a texture whose alpha varies (256 x 256 RGBA) in a tinted colour:
 //             every pixel blended with the one below
 //   small     200,000 untextured per-vertex-coloured triangles of about 4 px^2 at random depths, 1280 x 720
+// Spans are drawn eight pixels at a time and four (the second argument), for the ratio of the two.
 // Counters: frames per second and millions of pixels written per second (nominal work of the frame).
 #include <benchmark/benchmark.h>
 
@@ -129,11 +130,20 @@ void frame(Target& t, const Workload& wl, int threads) {
 void run(benchmark::State& state, int w, int h, const Workload& wl, double pixels_per_frame) {
     Target t(w, h);
     const int threads = static_cast<int>(state.range(0));
+    // The second argument, where given, is the span loop's width: 8 pixels (where the processor has
+    // it) or 4.
+    const bool wide = state.range(1) == 8;
+    fill_set_wide_spans(wide);
+    if (wide && !fill_wide_spans()) {
+        state.SkipWithError("no eight-pixel spans on this processor");
+        return;
+    }
     for (int i = 0; i < 3; ++i) frame(t, wl, threads);  // warm-up
     for (auto _ : state) {
         frame(t, wl, threads);
         benchmark::DoNotOptimize(t.color.data());
     }
+    fill_set_wide_spans(true);
     state.counters["fps"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["Mpx/s"] =
         benchmark::Counter(pixels_per_frame / 1e6, benchmark::Counter::kIsIterationInvariantRate);
@@ -159,9 +169,11 @@ void BM_small(benchmark::State& state) {
     run(state, 1280, 720, wl, 200000.0 * 4);
 }
 
-// Each workload on one thread and on two, three repetitions of whole frames.
+// Each workload on one thread and on two, with spans eight and four pixels at a time, three
+// repetitions of whole frames.
 void frames(benchmark::internal::Benchmark* b, double min_time) {
-    b->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->MinTime(min_time);
+    b->ArgNames({"threads", "span"})->Args({1, 8})->Args({1, 4})->Args({2, 8})->Args({2, 4});
+    b->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->MinTime(min_time);
 }
 
 const bool registered = [] {

@@ -2,12 +2,15 @@
 // the colour thresholds and blending, span limits, vertices behind the eye, hostile coordinates, and
 // the fast filler against the plain reference over many random triangles.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "render/raster/fill.h"
@@ -373,6 +376,21 @@ TEST(FillColor, ShadeArraysFloorsAndTransparentTriangles) {
 
 // --- The fast filler against the reference ---------------------------------------------------------
 
+// Every comparison runs with spans drawn eight pixels at a time (where the processor has it) and four.
+class FillReference : public ::testing::TestWithParam<int> {
+  protected:
+    void SetUp() override {
+        fill_set_wide_spans(GetParam() == 8);
+        if (GetParam() == 8 && !fill_wide_spans()) GTEST_SKIP() << "no eight-pixel spans on this processor";
+    }
+    void TearDown() override { fill_set_wide_spans(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Spans, FillReference, ::testing::Values(8, 4),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "by" + std::to_string(info.param);
+                         });
+
 struct RandomScene {
     std::mt19937 rng;
     std::vector<uint8_t> rgb, rgba;
@@ -386,7 +404,7 @@ struct RandomScene {
     int pick(int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); }
 };
 
-TEST(FillReference, FastFillerMatchesReferencePixelForPixel) {
+TEST_P(FillReference, FastFillerMatchesReferencePixelForPixel) {
     RandomScene s(12345);
     const int w = 97, h = 61;
     int64_t written = 0;
@@ -450,7 +468,7 @@ TEST(FillReference, FastFillerMatchesReferencePixelForPixel) {
     EXPECT_GT(written, 100000);  // the comparison covered real work
 }
 
-TEST(FillReference, ShadeRulesOnEdgeValuesMatchTheReference) {
+TEST_P(FillReference, ShadeRulesOnEdgeValuesMatchTheReference) {
     // Shade values picked around every threshold of the colour rules (the white sum, the transparent
     // skip, the blending margin, the colour floor), equal on all vertices (constant colour) or not, and
     // hostile (negative, above 1, infinite, NaN): the fast filler must decide as the reference does.
@@ -530,7 +548,7 @@ bool draws_as_reference(FillParams p, int round, const std::vector<float>& shade
     return same_image(fast, ref);
 }
 
-TEST(FillReference, LargeTexturesMatchTheReference) {
+TEST_P(FillReference, LargeTexturesMatchTheReference) {
     // Spans are drawn four pixels at a time with texel indices formed in 32-bit lanes: textures whose
     // indices pass 2^16 (the demo's sky is 1024 x 512), wide and tall, RGB and RGBA, under every colour
     // mode, blending and depth rule, over a frame already drawn at random depths.
@@ -571,7 +589,7 @@ TEST(FillReference, LargeTexturesMatchTheReference) {
     }
 }
 
-TEST(FillReference, ClearSpriteMarginsMatchTheReference) {
+TEST_P(FillReference, ClearSpriteMarginsMatchTheReference) {
     // Blended spans are cut to the texels that can show: sprites whose rows are clear towards both
     // ends, one row clear throughout, and texels just under and just over what shows at the margins
     // (faint ones show only under a strong enough colour alpha). Quads magnified and shrunk, mirrored,
@@ -629,7 +647,46 @@ TEST(FillReference, ClearSpriteMarginsMatchTheReference) {
     }
 }
 
-TEST(FillReference, HiddenSpanStartsMatchTheReference) {
+TEST_P(FillReference, TexturesEndingWhereTheirMemoryEndsAreReadNoFurther) {
+    // Spans read texels several at a time, an RGB texel as four bytes where it can: textures ending at
+    // the last byte of mapped memory, under texture coordinates that run past their far corner (folded
+    // onto the last texel), RGB and RGBA, under every colour mode and depth rule. A byte read past the
+    // texture faults.
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void* map = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    ASSERT_EQ(mprotect(static_cast<uint8_t*>(map) + page, page, PROT_NONE), 0);
+    std::mt19937 rng(31337);
+    auto uni = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+    const int w = 70, h = 30, tw = 5, th = 3;
+    for (int round = 0; round < 36; ++round) {
+        const int channels = round % 2 ? 4 : 3;
+        const size_t bytes = static_cast<size_t>(tw * th * channels);
+        uint8_t* texels = static_cast<uint8_t*>(map) + page - bytes;
+        for (size_t i = 0; i < bytes; ++i) texels[i] = static_cast<uint8_t>(rng());
+        Canvas fast(w, h), ref(w, h);
+        random_frame(fast, ref, rng, 4);
+        std::vector<float> tris, uvs, shade;
+        rtest::add_tri(tris, -0.5f, -0.5f, w + 0.5f, -0.5f, -0.5f, h + 0.5f, uni(2, 10));
+        rtest::add_tri(tris, w + 0.5f, -0.5f, w + 0.5f, h + 0.5f, -0.5f, h + 0.5f, uni(2, 10));
+        const float from = uni(0.2f, 0.9f), to = uni(1.5f, 4.0f);
+        uvs = {from, from, to, from, from, to, to, from, to, to, from, to};
+        for (int k = 0; k < 6; ++k)
+            shade.insert(shade.end(), {uni(0, 1), uni(0, 1), uni(0, 1), uni(0.3f, 1)});
+        FillParams p = pixel_params(fast);
+        p.tris = tris.data();
+        p.tri_count = 2;
+        p.uvs = uvs.data();
+        p.tex_pixels = texels;
+        p.tex_width = tw;
+        p.tex_height = th;
+        p.tex_channels = channels;
+        ASSERT_TRUE(draws_as_reference(p, round, shade, rng, fast, ref)) << "round " << round;
+    }
+    munmap(map, 2 * page);
+}
+
+TEST_P(FillReference, HiddenSpanStartsMatchTheReference) {
     // A quad whose depth slopes across the rows, over stored depths that hide each row up to a
     // different column (every offset within and across groups of four and eight), then around the
     // quad's own depth, and at the far end of the unsigned range, which a signed comparison would put
@@ -683,7 +740,7 @@ TEST(FillReference, HiddenSpanStartsMatchTheReference) {
     }
 }
 
-TEST(FillReference, WideTargetsDrawnInBandsMatchTheReference) {
+TEST_P(FillReference, WideTargetsDrawnInBandsMatchTheReference) {
     // At 1200 pixels across, a part of few large triangles is drawn band by band: the image must be the
     // one of drawing each triangle over the whole share in turn.
     RandomScene s(99);
@@ -765,7 +822,7 @@ void draw_reference(std::vector<RandomCall>& calls, Canvas& ref) {
     }
 }
 
-TEST(FillReference, DeferredBandsMatchTheReference) {
+TEST_P(FillReference, DeferredBandsMatchTheReference) {
     // In deferred mode the calls only set up their triangles, which are drawn band by band at the end
     // (or whenever too many are kept): every pixel must still see them in the order of the calls.
     RandomScene s(4242);
@@ -799,7 +856,7 @@ TEST(FillReference, DeferredBandsMatchTheReference) {
     EXPECT_TRUE(c.written(1, 1));
 }
 
-TEST(FillReference, CallsDrawnBandByBandMatchTheReference) {
+TEST_P(FillReference, CallsDrawnBandByBandMatchTheReference) {
     // Running every call of a frame once per band of rows gives each pixel the image of the whole frame.
     RandomScene s(777);
     for (int round = 0; round < 20; ++round) {
@@ -819,7 +876,7 @@ TEST(FillReference, CallsDrawnBandByBandMatchTheReference) {
     }
 }
 
-TEST(FillReference, ListedTrianglesDrawTheirBandsAsTheWholeShare) {
+TEST_P(FillReference, ListedTrianglesDrawTheirBandsAsTheWholeShare) {
     // A caller that lists, per band of rows, the triangles that may reach it (and a few that do not,
     // and indices past the end) gets, band by band, the image of drawing every triangle; the fast
     // filler and the reference alike.
@@ -870,7 +927,7 @@ TEST(FillReference, ListedTrianglesDrawTheirBandsAsTheWholeShare) {
     }
 }
 
-TEST(FillReference, SharedProjectionMatchesTheReference) {
+TEST_P(FillReference, SharedProjectionMatchesTheReference) {
     // Slices drawing the same part read one projection, made in runs that may start anywhere in the
     // part: the filler must draw from it what the reference draws projecting every vertex itself,
     // vertices behind the eye, far off, not finite or repeated from the previous triangle included.

@@ -16,11 +16,15 @@
 #include "render/raster/fill.h"
 #include "render/raster/fill_setup.h"
 #include "render/raster/fill_span4.h"
+#include "render/raster/fill_span8.h"
 #include "scene/camera.h"
 
 using namespace fill_detail;
 
 namespace {
+
+// Whether spans take the eight-pixel loop where the processor has it.
+std::atomic<bool> wide_spans_wanted{true};
 
 // Pixel access. When other threads may draw the same pixel, every access is a relaxed atomic: the
 // nearer of two simultaneous draws is not guaranteed to win, but nothing tears or is undefined.
@@ -106,6 +110,12 @@ inline void draw_span(uint8_t* dst, uint32_t* zp, int n, SpanState s, const TriP
 #if defined(__SSE2__)
     if constexpr (Textured && !Shared) {
         if (span4::texture_fits(paint) && span4::colours_narrow<Color>(s, n, paint)) {
+#if defined(FILL_SPAN8)
+            if (n >= SPAN8_MIN_PIXELS && fill_wide_spans()) {
+                draw_span8<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s, paint);
+                return;
+            }
+#endif
             const int done = draw_span4<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s, paint);
             dst += static_cast<size_t>(done) * 3;
             zp += done;
@@ -673,6 +683,18 @@ void defer_call(const FillParams& p, const CallShare& share, DeferState& df) {
 }
 
 }  // namespace
+
+void fill_set_wide_spans(bool on) {
+    wide_spans_wanted.store(on, std::memory_order_relaxed);
+}
+
+bool fill_wide_spans() {
+#if defined(FILL_SPAN8)
+    return span8_supported() && wide_spans_wanted.load(std::memory_order_relaxed);
+#else
+    return false;
+#endif
+}
 
 void fill_defer_begin(int row_top, int row_bottom, int band_rows) {
     DeferState& df = defer_state();

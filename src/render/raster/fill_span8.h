@@ -1,0 +1,245 @@
+// Textured spans eight pixels at a time (AVX2), for processors that have it: chosen at run time, since
+// the build's baseline is SSE2. Lane for lane the operations of the four-pixel loop (fill_span4.h), so
+// the picture is the same bit for bit. A span's last group may be short; spans shorter than
+// SPAN8_MIN_PIXELS are left to the one-pixel loop. Only the functions here are compiled for AVX2;
+// nothing else of the program uses it. Private to the filler.
+#pragma once
+
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__)) && \
+    (defined(__x86_64__) || defined(__i386__))
+#define FILL_SPAN8 1
+
+#include <immintrin.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "render/raster/fill_setup.h"
+#include "render/raster/fill_span4.h"
+
+#define SPAN8_TARGET __attribute__((target("avx2")))
+
+namespace fill_detail {
+
+constexpr int SPAN8_MIN_PIXELS = 4;
+
+// Whether this processor runs the eight-pixel loop.
+inline bool span8_supported() {
+    static const bool supported = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return supported;
+}
+
+namespace span8 {
+
+SPAN8_TARGET inline __m256i splat(uint32_t v) {
+    return _mm256_set1_epi32(static_cast<int32_t>(v));
+}
+
+// start + k step for k = 0..7, modulo 2^32 as the pixel loop steps them.
+SPAN8_TARGET inline __m256i lanes(uint32_t start, uint32_t step) {
+    auto at = [&](uint32_t k) { return static_cast<int32_t>(k * step); };
+    return _mm256_add_epi32(splat(start),
+                            _mm256_setr_epi32(0, at(1), at(2), at(3), at(4), at(5), at(6), at(7)));
+}
+
+// a where the mask's lanes (all ones or all zeros per byte) are set, else b.
+SPAN8_TARGET inline __m256i select(__m256i mask, __m256i a, __m256i b) {
+    return _mm256_blendv_epi8(b, a, mask);
+}
+
+// Each lane's value (below 2^16) in both of its 16-bit halves.
+SPAN8_TARGET inline __m256i pair16(__m256i v) {
+    return _mm256_or_si256(v, _mm256_slli_epi32(v, 16));
+}
+
+// (channels own + below rest) >> 8 in 16-bit lanes.
+SPAN8_TARGET inline __m256i blend(__m256i channels, __m256i below, __m256i own, __m256i rest) {
+    return _mm256_srli_epi16(
+        _mm256_add_epi16(_mm256_mullo_epi16(channels, own), _mm256_mullo_epi16(below, rest)), 8);
+}
+
+// The 24 bytes of eight RGB pixels at p, four to each 128-bit half, as lanes of r | g << 8 | b << 16;
+// nothing past the 24 bytes is read.
+SPAN8_TARGET inline __m256i load24(const uint8_t* p) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i last = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 16));
+    const __m256i both = _mm256_inserti128_si256(_mm256_castsi128_si256(first), last, 1);
+    // 32-bit words 0-2 to the low half, 3-5 to the high half.
+    const __m256i halves = _mm256_permutevar8x32_epi32(both, _mm256_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5));
+    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                            0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    return _mm256_shuffle_epi8(halves, spread);
+}
+
+// Lanes of r | g << 8 | b << 16 back to 24 packed bytes at p; nothing past them is written.
+SPAN8_TARGET inline void store24(uint8_t* p, __m256i pixels) {
+    const __m256i gather = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
+                                            0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(pixels, gather),
+                                                       _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(packed));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 16), _mm256_extracti128_si256(packed, 1));
+}
+
+// The texels at the eight indices, r | g << 8 | b << 16 (| a << 24), loaded one by one as the four-pixel
+// loop loads them: a gather instruction is slower here than eight loads.
+template <bool Alpha4>
+SPAN8_TARGET inline __m256i fetch(const uint8_t* tex, __m256i index) {
+    alignas(32) uint32_t at[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+    auto word = [&](int k) {
+        const uint8_t* t = tex + static_cast<size_t>(at[k]) * (Alpha4 ? 4 : 3);
+        uint32_t w;
+        if constexpr (Alpha4) {
+            std::memcpy(&w, t, 4);
+        } else {
+            uint16_t rg;
+            std::memcpy(&rg, t, 2);
+            w = rg | static_cast<uint32_t>(t[2]) << 16;
+        }
+        return static_cast<int32_t>(w);
+    };
+    const __m128i low = _mm_insert_epi32(
+        _mm_insert_epi32(_mm_insert_epi32(_mm_cvtsi32_si128(word(0)), word(1), 1), word(2), 2), word(3), 3);
+    const __m128i high = _mm_insert_epi32(
+        _mm_insert_epi32(_mm_insert_epi32(_mm_cvtsi32_si128(word(4)), word(5), 1), word(6), 2), word(7), 3);
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+}
+
+}  // namespace span8
+
+// A span of n pixels whose colours are narrow (span4::colours_narrow), eight pixels at a time. The unpacking
+// to 16-bit lanes works within each 128-bit half, pixels 0-3 in the low one and 4-7 in the high one, exactly
+// as the four-pixel loop does for its four.
+template <bool Alpha4, int Color, bool Blend, bool DepthWrite, bool ClampUV>
+SPAN8_TARGET void draw_span8(uint8_t* dst, uint32_t* zp, int n, const SpanState& s, const TriPaint& paint) {
+    using namespace span8;
+    if (n <= 0) return;
+    // The last group may be short: it is drawn in copies of its pixels whose missing depths are 0,
+    // which nothing passes, and copied back.
+    const int whole = n / 8, rest = n % 8, groups = whole + (rest != 0 ? 1 : 0);
+    alignas(32) uint32_t z_stage[8];
+    uint8_t c_stage[24];
+    const uint8_t* tex = paint.tex;
+    // Unsigned comparisons as signed ones, both sides offset by 2^31.
+    const __m256i bias = splat(0x80000000u);
+    __m256i d = _mm256_xor_si256(lanes(s.d, s.dd), bias);
+    __m256i u = lanes(s.u, s.du), v = lanes(s.v, s.dv);
+    const __m256i d_step = splat(8 * s.dd), u_step = splat(8 * s.du), v_step = splat(8 * s.dv);
+    const uint32_t umax = static_cast<uint32_t>(paint.tex_width) * 65535u;
+    const uint32_t vmax = static_cast<uint32_t>(paint.tex_height) * 65535u;
+    const __m256i umax_v = splat(umax), vmax_v = splat(vmax);
+    const __m256i umax_b = splat(umax ^ 0x80000000u), vmax_b = splat(vmax ^ 0x80000000u);
+    const __m256i tex_width = splat(static_cast<uint32_t>(paint.tex_width));
+    const __m256i byte = splat(255), rgb_mask = splat(0xFFFFFF), zero = _mm256_setzero_si256();
+    const __m256i visible_fix = splat(static_cast<uint32_t>(ALPHA_VISIBLE_FIX));
+    const __m256i invisible = splat(static_cast<uint32_t>(ALPHA_INVISIBLE));
+    const __m256i blend_below = splat(static_cast<uint32_t>(BLEND_BELOW));
+    const auto tint = [&](int k) { return static_cast<int16_t>(paint.constant_fix[k] >> FIX16_SHIFT); };
+    const __m256i constant_tint =
+        _mm256_setr_epi16(tint(0), tint(1), tint(2), 0, tint(0), tint(1), tint(2), 0, tint(0), tint(1),
+                          tint(2), 0, tint(0), tint(1), tint(2), 0);
+    __m256i c[4], c_step[4];
+    for (int k = 0; k < 4; ++k) {
+        if constexpr (Color == COLOR_CONSTANT) {
+            c[k] = splat(static_cast<uint32_t>(paint.constant_fix[k]));
+        } else {
+            c[k] = lanes(s.c[k], s.dc[k]);
+        }
+        c_step[k] = splat(8 * s.dc[k]);
+    }
+    for (int g = 0; g < groups; ++g, dst += 24, zp += 8) {
+        uint8_t* px = dst;
+        uint32_t* pz = zp;
+        if (g == whole) {
+            std::memset(z_stage, 0, sizeof z_stage);
+            std::memcpy(z_stage, zp, static_cast<size_t>(rest) * 4);
+            std::memcpy(c_stage, dst, static_cast<size_t>(rest) * 3);
+            px = c_stage;
+            pz = z_stage;
+        }
+        const __m256i z = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pz));
+        __m256i draw = _mm256_cmpgt_epi32(_mm256_xor_si256(z, bias), d);
+        if constexpr (Color != COLOR_NONE)
+            draw = _mm256_and_si256(draw, _mm256_cmpgt_epi32(c[3], visible_fix));
+        if (_mm256_movemask_epi8(draw) != 0) {
+            __m256i uu = u, vv = v;
+            if constexpr (ClampUV) {
+                uu = select(_mm256_cmpgt_epi32(umax_b, _mm256_xor_si256(u, bias)), u, umax_v);
+                vv = select(_mm256_cmpgt_epi32(vmax_b, _mm256_xor_si256(v, bias)), v, vmax_v);
+            }
+            // Pixels that are not drawn read the first texel: past the span's end their coordinates
+            // may lie outside the texture.
+            const __m256i index = _mm256_and_si256(
+                draw, _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vv, FIX16_SHIFT), tex_width),
+                                       _mm256_srli_epi32(uu, FIX16_SHIFT)));
+            const __m256i texels = fetch<Alpha4>(tex, index);
+            __m256i a = byte;
+            if constexpr (Color != COLOR_NONE) a = _mm256_srli_epi32(c[3], FIX16_SHIFT);
+            if constexpr (Alpha4)
+                a = _mm256_srli_epi32(_mm256_mullo_epi16(_mm256_srli_epi32(texels, 24), a), 8);
+            if constexpr (Blend) draw = _mm256_and_si256(draw, _mm256_cmpgt_epi32(a, invisible));
+            const int drawn = _mm256_movemask_epi8(draw);
+            if (drawn != 0) {
+                __m256i lo = _mm256_unpacklo_epi8(texels, zero), hi = _mm256_unpackhi_epi8(texels, zero);
+                if constexpr (Color == COLOR_CONSTANT) {
+                    lo = _mm256_srli_epi16(_mm256_mullo_epi16(lo, constant_tint), 8);
+                    hi = _mm256_srli_epi16(_mm256_mullo_epi16(hi, constant_tint), 8);
+                } else if constexpr (Color == COLOR_GOURAUD) {
+                    const __m256i rg =
+                        _mm256_or_si256(_mm256_srli_epi32(c[0], FIX16_SHIFT),
+                                        _mm256_slli_epi32(_mm256_srli_epi32(c[1], FIX16_SHIFT), 16));
+                    const __m256i b = _mm256_srli_epi32(c[2], FIX16_SHIFT);
+                    lo = _mm256_srli_epi16(_mm256_mullo_epi16(lo, _mm256_unpacklo_epi32(rg, b)), 8);
+                    hi = _mm256_srli_epi16(_mm256_mullo_epi16(hi, _mm256_unpackhi_epi32(rg, b)), 8);
+                }
+                __m256i under = zero;  // the pixels already there, once read
+                bool have_under = false;
+                if constexpr (Blend) {
+                    const __m256i mix = _mm256_and_si256(draw, _mm256_cmpgt_epi32(blend_below, a));
+                    if (_mm256_movemask_epi8(mix) != 0) {
+                        under = load24(px);
+                        have_under = true;
+                        // Weights a and 255 - a where the pixel blends; 256 and 0 keep its own colour.
+                        const __m256i own2 = pair16(select(mix, a, splat(256)));
+                        const __m256i rest2 = pair16(_mm256_and_si256(mix, _mm256_sub_epi32(byte, a)));
+                        lo = blend(lo, _mm256_unpacklo_epi8(under, zero), _mm256_unpacklo_epi32(own2, own2),
+                                   _mm256_unpacklo_epi32(rest2, rest2));
+                        hi = blend(hi, _mm256_unpackhi_epi8(under, zero), _mm256_unpackhi_epi32(own2, own2),
+                                   _mm256_unpackhi_epi32(rest2, rest2));
+                    }
+                }
+                __m256i out;  // r | g << 8 | b << 16 of each lane
+                if constexpr (Color == COLOR_NONE && !Blend) {
+                    out = Alpha4 ? _mm256_and_si256(texels, rgb_mask) : texels;
+                } else {
+                    out = _mm256_and_si256(_mm256_packus_epi16(lo, hi), rgb_mask);
+                }
+                if (drawn != -1) {
+                    if (!have_under) under = load24(px);
+                    out = select(draw, out, under);
+                }
+                store24(px, out);
+                if constexpr (DepthWrite)
+                    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pz),
+                                        select(draw, _mm256_xor_si256(d, bias), z));
+            }
+        }
+        if (g == whole) {
+            std::memcpy(dst, c_stage, static_cast<size_t>(rest) * 3);
+            if constexpr (DepthWrite) std::memcpy(zp, z_stage, static_cast<size_t>(rest) * 4);
+        }
+        d = _mm256_add_epi32(d, d_step);
+        u = _mm256_add_epi32(u, u_step);
+        v = _mm256_add_epi32(v, v_step);
+        if constexpr (Color == COLOR_GOURAUD)
+            for (int k = 0; k < 4; ++k) c[k] = _mm256_add_epi32(c[k], c_step[k]);
+    }
+}
+
+}  // namespace fill_detail
+
+#endif
