@@ -68,13 +68,18 @@ inline bool coords_inside(uint32_t start, uint32_t step, int n, int64_t max) {
 }
 
 // Pixels at the start of a span whose depth test fails: what a triangle behind the drawn ones spends
-// its rows on, so it reads only their depths, four at a time where SSE2 is there, and touches neither
-// colour nor texture. Depths step modulo 2^32 exactly as the pixel loop steps them.
+// its rows on, so it reads only their depths, eight or four at a time where AVX2 or SSE2 is there, and
+// touches neither colour nor texture. Depths step modulo 2^32 exactly as the pixel loop steps them.
 template <bool Shared>
 inline int hidden_run(uint32_t* zp, uint32_t d, uint32_t dd, int n) {
     // Most spans of a visible triangle start with a visible pixel: those pay one comparison.
     if (n <= 0 || d < load_depth<Shared>(zp)) return 0;
     int k = 0;
+#if defined(FILL_SPAN8)
+    if constexpr (!Shared) {
+        if (fill_wide_spans()) return hidden_run8(zp, d, dd, n);
+    }
+#endif
 #if defined(__SSE2__)
     if constexpr (!Shared) {
         // Both sides offset by 2^31: the signed comparison then orders them as unsigned values.

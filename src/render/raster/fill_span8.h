@@ -240,6 +240,37 @@ SPAN8_TARGET void draw_span8(uint8_t* dst, uint32_t* zp, int n, const SpanState&
     }
 }
 
+// The pixels at the start of a span whose depth test fails (hidden_run of the filler), sixteen depths
+// at a time while all are hidden, then eight.
+SPAN8_TARGET inline int hidden_run8(const uint32_t* zp, uint32_t d, uint32_t dd, int n) {
+    using namespace span8;
+    // Both sides offset by 2^31: the signed comparison then orders them as unsigned values.
+    const __m256i bias = splat(0x80000000u);
+    __m256i depths = lanes(d ^ 0x80000000u, dd);
+    const __m256i step = splat(8 * dd);
+    int k = 0;
+    for (; k + 16 <= n; k += 16) {
+        const __m256i z0 =
+            _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(zp + k)), bias);
+        const __m256i z1 =
+            _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(zp + k + 8)), bias);
+        const __m256i next = _mm256_add_epi32(depths, step);
+        if (!_mm256_testz_si256(_mm256_or_si256(_mm256_cmpgt_epi32(z0, depths), _mm256_cmpgt_epi32(z1, next)),
+                                bias))
+            break;
+        depths = _mm256_add_epi32(next, step);
+    }
+    for (; k + 8 <= n; k += 8) {
+        const __m256i z =
+            _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(zp + k)), bias);
+        const int visible = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(z, depths)));
+        if (visible != 0) return k + __builtin_ctz(static_cast<unsigned>(visible));
+        depths = _mm256_add_epi32(depths, step);
+    }
+    for (d += static_cast<uint32_t>(k) * dd; k < n && !(d < zp[k]); ++k) d += dd;
+    return k;
+}
+
 }  // namespace fill_detail
 
 #endif
