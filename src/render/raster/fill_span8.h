@@ -1,8 +1,8 @@
 // Textured spans eight pixels at a time (AVX2), for processors that have it: chosen at run time, since
 // the build's baseline is SSE2. Lane for lane the operations of the four-pixel loop (fill_span4.h), so
 // the picture is the same bit for bit. A span's last group may be short; spans shorter than
-// SPAN8_MIN_PIXELS are left to the one-pixel loop. Only the functions here are compiled for AVX2;
-// nothing else of the program uses it. Private to the filler.
+// SPAN8_MIN_PIXELS are left to the four-pixel and one-pixel loops. Only the functions here are compiled for
+// AVX2; nothing else of the program uses it. Private to the filler.
 #pragma once
 
 #if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__)) && \
@@ -21,7 +21,9 @@
 
 namespace fill_detail {
 
-constexpr int SPAN8_MIN_PIXELS = 4;
+// Shorter spans, such as a small sprite's, go to the four-pixel loop: for them the set-up of the
+// eight lanes and the copies of a short last group cost more than they save.
+constexpr int SPAN8_MIN_PIXELS = 16;
 
 // Whether this processor runs the eight-pixel loop.
 inline bool span8_supported() {
