@@ -126,6 +126,10 @@ void present_image(int width, int height, const uint8_t* pixels, Display* displa
         // Destroyed by another client: nothing is left to draw into or to close, so the program ends as
         // on the close button instead of drawing on unseen for ever.
         if (gone && window == ds.x_window) {
+            // The server also destroys the window when another client cuts our connection: that is the
+            // lost connection's ending, not a close. A round trip tells them apart; on a dead
+            // connection it ends the program in the lost-connection handler, with its one line.
+            XSync(display, False);
             ds.window_closed = 1;
             ds.quit_requested = 1;
         }
