@@ -23,8 +23,16 @@ using namespace fill_detail;
 
 namespace {
 
-// Whether spans take the eight-pixel loop where the processor has it.
-std::atomic<bool> wide_spans_wanted{true};
+// Whether spans take the eight-pixel loop: from the start where the processor has it, until the tests
+// or benchmarks turn it off. One flag, so the spans read one load.
+bool processor_has_span8() {
+#if defined(FILL_SPAN8)
+    return span8_supported();
+#else
+    return false;
+#endif
+}
+std::atomic<bool> wide_spans{processor_has_span8()};
 
 // Pixel access. When other threads may draw the same pixel, every access is a relaxed atomic: the
 // nearer of two simultaneous draws is not guaranteed to win, but nothing tears or is undefined.
@@ -77,7 +85,7 @@ inline int hidden_run(uint32_t* zp, uint32_t d, uint32_t dd, int n) {
     int k = 0;
 #if defined(FILL_SPAN8)
     if constexpr (!Shared) {
-        if (fill_wide_spans()) return hidden_run8(zp, d, dd, n);
+        if (wide_spans.load(std::memory_order_relaxed)) return hidden_run8(zp, d, dd, n);
     }
 #endif
 #if defined(__SSE2__)
@@ -116,7 +124,7 @@ inline void draw_span(uint8_t* dst, uint32_t* zp, int n, SpanState s, const TriP
     if constexpr (Textured && !Shared) {
         if (span4::texture_fits(paint) && span4::colours_narrow<Color>(s, n, paint)) {
 #if defined(FILL_SPAN8)
-            if (n >= SPAN8_MIN_PIXELS && fill_wide_spans()) {
+            if (n >= SPAN8_MIN_PIXELS && wide_spans.load(std::memory_order_relaxed)) {
                 draw_span8<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s, paint);
                 return;
             }
@@ -690,15 +698,11 @@ void defer_call(const FillParams& p, const CallShare& share, DeferState& df) {
 }  // namespace
 
 void fill_set_wide_spans(bool on) {
-    wide_spans_wanted.store(on, std::memory_order_relaxed);
+    wide_spans.store(on && processor_has_span8(), std::memory_order_relaxed);
 }
 
 bool fill_wide_spans() {
-#if defined(FILL_SPAN8)
-    return span8_supported() && wide_spans_wanted.load(std::memory_order_relaxed);
-#else
-    return false;
-#endif
+    return wide_spans.load(std::memory_order_relaxed);
 }
 
 void fill_defer_begin(int row_top, int row_bottom, int band_rows) {

@@ -70,11 +70,9 @@ inline __m128i pair16(__m128i v) {
     return _mm_or_si128(v, _mm_slli_epi32(v, 16));
 }
 
-// The texel at the index in the low lane, in the low lane: r | g << 8 | b << 16 (| a << 24). The lanes
-// go in by register, not through memory: a vector loaded from four separate stores waits for them.
+// The texel at index i as r | g << 8 | b << 16 (| a << 24), reading only its own bytes.
 template <bool Alpha4>
-inline __m128i fetch(const uint8_t* tex, __m128i index) {
-    const uint32_t i = static_cast<uint32_t>(_mm_cvtsi128_si32(index));
+inline int32_t texel_word(const uint8_t* tex, uint32_t i) {
     const uint8_t* t = tex + static_cast<size_t>(i) * (Alpha4 ? 4 : 3);
     uint32_t word;
     if constexpr (Alpha4) {
@@ -84,7 +82,14 @@ inline __m128i fetch(const uint8_t* tex, __m128i index) {
         std::memcpy(&rg, t, 2);
         word = rg | static_cast<uint32_t>(t[2]) << 16;
     }
-    return _mm_cvtsi32_si128(static_cast<int32_t>(word));
+    return static_cast<int32_t>(word);
+}
+
+// The texel at the index in the low lane, in the low lane. The lanes go in by register, not through
+// memory: a vector loaded from four separate stores waits for them.
+template <bool Alpha4>
+inline __m128i fetch(const uint8_t* tex, __m128i index) {
+    return _mm_cvtsi32_si128(texel_word<Alpha4>(tex, static_cast<uint32_t>(_mm_cvtsi128_si32(index))));
 }
 
 // Textures whose texel index this path can form in 32-bit lanes (all real ones).

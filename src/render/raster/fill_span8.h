@@ -25,13 +25,10 @@ namespace fill_detail {
 // eight lanes and the copies of a short last group cost more than they save.
 constexpr int SPAN8_MIN_PIXELS = 16;
 
-// Whether this processor runs the eight-pixel loop.
+// Whether this processor runs the eight-pixel loop (asked once, when the filler starts).
 inline bool span8_supported() {
-    static const bool supported = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return supported;
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
 }
 
 namespace span8 {
@@ -92,18 +89,7 @@ template <bool Alpha4>
 SPAN8_TARGET inline __m256i fetch(const uint8_t* tex, __m256i index) {
     alignas(32) uint32_t at[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
-    auto word = [&](int k) {
-        const uint8_t* t = tex + static_cast<size_t>(at[k]) * (Alpha4 ? 4 : 3);
-        uint32_t w;
-        if constexpr (Alpha4) {
-            std::memcpy(&w, t, 4);
-        } else {
-            uint16_t rg;
-            std::memcpy(&rg, t, 2);
-            w = rg | static_cast<uint32_t>(t[2]) << 16;
-        }
-        return static_cast<int32_t>(w);
-    };
+    auto word = [&](int k) { return span4::texel_word<Alpha4>(tex, at[k]); };
     const __m128i low = _mm_insert_epi32(
         _mm_insert_epi32(_mm_insert_epi32(_mm_cvtsi32_si128(word(0)), word(1), 1), word(2), 2), word(3), 3);
     const __m128i high = _mm_insert_epi32(
