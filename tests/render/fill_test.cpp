@@ -648,9 +648,10 @@ TEST_P(FillReference, ClearSpriteMarginsMatchTheReference) {
 }
 
 TEST_P(FillReference, TexturesEndingWhereTheirMemoryEndsAreReadNoFurther) {
-    // Spans read texels several at a time, an RGB texel as four bytes where it can: textures ending at
-    // the last byte of mapped memory, under texture coordinates that run past their far corner (folded
-    // onto the last texel), RGB and RGBA, under every colour mode and depth rule. A byte read past the
+    // Spans read texels several at a time, an RGB texel as four bytes where it can, and eight
+    // neighbours at once where the texture is magnified: textures ending at the last byte of mapped
+    // memory, under texture coordinates that run past their far corner (folded onto the last texel) or
+    // reach it exactly, RGB and RGBA, under every colour mode and depth rule. A byte read past the
     // texture faults.
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     void* map = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -658,8 +659,12 @@ TEST_P(FillReference, TexturesEndingWhereTheirMemoryEndsAreReadNoFurther) {
     ASSERT_EQ(mprotect(static_cast<uint8_t*>(map) + page, page, PROT_NONE), 0);
     std::mt19937 rng(31337);
     auto uni = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
-    const int w = 70, h = 30, tw = 5, th = 3;
-    for (int round = 0; round < 36; ++round) {
+    const int w = 70, h = 30;
+    for (int round = 0; round < 72; ++round) {
+        // Five texels wide with coordinates past the corner, then nine (magnified) with coordinates
+        // inside, so that the last pixels' texels are the texture's last.
+        const bool past = round < 36;
+        const int tw = past ? 5 : 9, th = 3;
         const int channels = round % 2 ? 4 : 3;
         const size_t bytes = static_cast<size_t>(tw * th * channels);
         uint8_t* texels = static_cast<uint8_t*>(map) + page - bytes;
@@ -669,7 +674,7 @@ TEST_P(FillReference, TexturesEndingWhereTheirMemoryEndsAreReadNoFurther) {
         std::vector<float> tris, uvs, shade;
         rtest::add_tri(tris, -0.5f, -0.5f, w + 0.5f, -0.5f, -0.5f, h + 0.5f, uni(2, 10));
         rtest::add_tri(tris, w + 0.5f, -0.5f, w + 0.5f, h + 0.5f, -0.5f, h + 0.5f, uni(2, 10));
-        const float from = uni(0.2f, 0.9f), to = uni(1.5f, 4.0f);
+        const float from = past ? uni(0.2f, 0.9f) : 0.0f, to = past ? uni(1.5f, 4.0f) : 1.0f;
         uvs = {from, from, to, from, from, to, to, from, to, to, from, to};
         for (int k = 0; k < 6; ++k)
             shade.insert(shade.end(), {uni(0, 1), uni(0, 1), uni(0, 1), uni(0.3f, 1)});
@@ -681,7 +686,7 @@ TEST_P(FillReference, TexturesEndingWhereTheirMemoryEndsAreReadNoFurther) {
         p.tex_width = tw;
         p.tex_height = th;
         p.tex_channels = channels;
-        ASSERT_TRUE(draws_as_reference(p, round, shade, rng, fast, ref)) << "round " << round;
+        ASSERT_TRUE(draws_as_reference(p, round % 36, shade, rng, fast, ref)) << "round " << round;
     }
     munmap(map, 2 * page);
 }

@@ -97,6 +97,41 @@ SPAN8_TARGET inline __m256i fetch(const uint8_t* tex, __m256i index) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
 }
 
+// The eight texels from p on, laid out as fetch lays them out; nothing past them is read.
+template <bool Alpha4>
+SPAN8_TARGET inline __m256i load8(const uint8_t* p) {
+    if constexpr (Alpha4) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    } else {
+        return load24(p);
+    }
+}
+
+// Eight texels at once for pixels whose texture is drawn at least at its own size: along a span that
+// steps at most one texel column a pixel and less than a seventh of a texel row, eight pixels' columns
+// lie within eight of each other and their rows within two neighbours. One load of eight neighbouring
+// texels (two when the rows differ) and a permute then stand for eight loads, with the same values.
+// `col_least` and `row_least` pick in every lane the lane whose column and row are the least (the first
+// or the last, as the span steps); `last_start` is the texture's width less 8, which must not be
+// negative. Every lane must be a pixel of the span, inside the texture.
+template <bool Alpha4>
+SPAN8_TARGET inline __m256i fetch_window(const uint8_t* tex, uint32_t width, __m256i col, __m256i row,
+                                         __m256i col_least, __m256i row_least, __m256i last_start) {
+    constexpr size_t bytes = Alpha4 ? 4 : 3;
+    // The eight texels loaded start at the least column, or end at the texture's right edge.
+    const __m256i first = _mm256_min_epi32(_mm256_permutevar8x32_epi32(col, col_least), last_start);
+    const __m256i top = _mm256_permutevar8x32_epi32(row, row_least);
+    const __m256i at = _mm256_sub_epi32(col, first);
+    const uint8_t* p = tex + (static_cast<size_t>(static_cast<uint32_t>(_mm256_cvtsi256_si32(top))) * width +
+                              static_cast<uint32_t>(_mm256_cvtsi256_si32(first))) *
+                                 bytes;
+    __m256i texels = _mm256_permutevar8x32_epi32(load8<Alpha4>(p), at);
+    const __m256i below = _mm256_cmpgt_epi32(row, top);
+    if (!_mm256_testz_si256(below, below))
+        texels = select(below, _mm256_permutevar8x32_epi32(load8<Alpha4>(p + width * bytes), at), texels);
+    return texels;
+}
+
 }  // namespace span8
 
 // A span of n pixels whose colours are narrow (span4::colours_narrow), eight pixels at a time. The unpacking
@@ -130,6 +165,14 @@ SPAN8_TARGET void draw_span8(uint8_t* dst, uint32_t* zp, int n, const SpanState&
     const __m256i constant_tint =
         _mm256_setr_epi16(tint(0), tint(1), tint(2), 0, tint(0), tint(1), tint(2), 0, tint(0), tint(1),
                           tint(2), 0, tint(0), tint(1), tint(2), 0);
+    // Whole groups of a texture drawn at least at its own size fetch their texels eight at once
+    // (fetch_window). The coordinates of a span drawn without clamps stay inside the texture.
+    constexpr int64_t one = int64_t{1} << FIX16_SHIFT;
+    const int64_t du = static_cast<int32_t>(s.du), dv = static_cast<int32_t>(s.dv);
+    const bool window =
+        !ClampUV && paint.tex_width >= 8 && du >= -one && du <= one && 7 * dv > -one && 7 * dv < one;
+    const __m256i col_least = splat(du >= 0 ? 0 : 7), row_least = splat(dv >= 0 ? 0 : 7);
+    const __m256i last_start = splat(static_cast<uint32_t>(paint.tex_width - 8));
     __m256i c[4], c_step[4];
     for (int k = 0; k < 4; ++k) {
         if constexpr (Color == COLOR_CONSTANT) {
@@ -159,12 +202,18 @@ SPAN8_TARGET void draw_span8(uint8_t* dst, uint32_t* zp, int n, const SpanState&
                 uu = select(_mm256_cmpgt_epi32(umax_b, _mm256_xor_si256(u, bias)), u, umax_v);
                 vv = select(_mm256_cmpgt_epi32(vmax_b, _mm256_xor_si256(v, bias)), v, vmax_v);
             }
-            // Pixels that are not drawn read the first texel: past the span's end their coordinates
-            // may lie outside the texture.
-            const __m256i index = _mm256_and_si256(
-                draw, _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(vv, FIX16_SHIFT), tex_width),
-                                       _mm256_srli_epi32(uu, FIX16_SHIFT)));
-            const __m256i texels = fetch<Alpha4>(tex, index);
+            const __m256i col = _mm256_srli_epi32(uu, FIX16_SHIFT), row = _mm256_srli_epi32(vv, FIX16_SHIFT);
+            __m256i texels;
+            if (window && g < whole) {
+                texels = fetch_window<Alpha4>(tex, static_cast<uint32_t>(paint.tex_width), col, row,
+                                              col_least, row_least, last_start);
+            } else {
+                // Pixels that are not drawn read the first texel: past the span's end their coordinates
+                // may lie outside the texture.
+                const __m256i index =
+                    _mm256_and_si256(draw, _mm256_add_epi32(_mm256_mullo_epi32(row, tex_width), col));
+                texels = fetch<Alpha4>(tex, index);
+            }
             __m256i a = byte;
             if constexpr (Color != COLOR_NONE) a = _mm256_srli_epi32(c[3], FIX16_SHIFT);
             if constexpr (Alpha4)
