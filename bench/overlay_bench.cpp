@@ -1,8 +1,9 @@
 // The overlay's cost per frame at 1920 x 1080 on one thread: a static screen of 20 elements (after its
 // first frame only the merge runs), 20 moving elements (tiles redrawn every frame), 20 static captions,
 // 20 waving outlined captions (set anew every frame, as the scenes do), one waving caption as the credits
-// show it, and the merge alone beside a memcpy of the frame's bytes. Compare the medians:
-// build/bench/bench_overlay --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+// show it, and the merge alone (eight pixels at a time and four) beside a memcpy of the frame's bytes.
+// Compare the medians: build/bench/bench_overlay --benchmark_repetitions=5
+// --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -166,7 +167,13 @@ void BM_CaptionWaving1(benchmark::State& state) {
     }
 }
 
+// The argument: pixels merged at a time (8 where the processor has AVX2, or 4).
 void BM_Merge(benchmark::State& state) {
+    overlay_set_wide_merge(state.range(0) == 8);
+    if (state.range(0) == 8 && !overlay_wide_merge()) {
+        state.SkipWithError("no eight-pixel merge on this processor");
+        return;
+    }
     setup_scene();
     overlay_frame_prepare();
     const OverlayState& os = overlay_state;
@@ -176,6 +183,7 @@ void BM_Merge(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(FRAME_BYTES));
+    overlay_set_wide_merge(true);
 }
 
 void BM_MemcpyFrame(benchmark::State& state) {
@@ -195,5 +203,5 @@ BENCHMARK(BM_OverlayMoving20)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CaptionsStatic20)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CaptionsWaving20)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CaptionWaving1)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Merge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Merge)->Arg(8)->Arg(4)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyFrame)->Unit(benchmark::kMicrosecond);

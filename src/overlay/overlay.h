@@ -128,6 +128,10 @@ void overlay_merge_finish();
 // handlers or static destructors.
 void overlay_merge(uint8_t* frame, int frame_width, int frame_height, const uint8_t* buffer, int buffer_width,
                    int buffer_height, int slice, int slices);
+// Rows are merged eight pixels at a time where the processor has AVX2, four otherwise: the tests and
+// benchmarks turn the eight off (and on again, where the processor has it) to compare the two.
+void overlay_set_wide_merge(bool on);
+bool overlay_wide_merge();
 // The overlay merge of rows [first, end) alone, as plain per-pixel code (tests).
 void overlay_merge_rows_reference(uint8_t* frame, const uint8_t* buffer, int width, int first, int end);
 // Replaces rows of slice `slice` of `slices` of the frame by the overlay buffer's colour.

@@ -3,6 +3,7 @@
 // writes only its rows of the frame, of its depth plane and of the trail. Also the copy-out and the
 // overlay-only frame of start-up.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -16,6 +17,7 @@
 #include "core/frame_stats.h"
 #include "core/log.h"
 #include "core/rgb4.h"
+#include "core/rgb8.h"
 #include "core/slices.h"
 #include "core/workers.h"
 #include "display/framebuffer.h"
@@ -227,9 +229,39 @@ void merge_four(uint8_t* out, const uint8_t* in) {
 }
 #endif
 
+#if defined(HAVE_RGB8)
+// merge_four's mix of two pixels' 16-bit channels, on both 128-bit halves at once.
+RGB8_TARGET inline __m256i merge_mix(__m256i o, __m256i f) {
+    const __m256i c =
+        _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(o, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+    const __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(f, _mm256_sub_epi16(_mm256_set1_epi16(255), c)),
+                                       _mm256_mullo_epi16(o, c));
+    const __m256i blended = _mm256_srli_epi16(
+        _mm256_add_epi16(_mm256_add_epi16(x, _mm256_set1_epi16(1)), _mm256_srli_epi16(x, 8)), 8);
+    const __m256i replace = _mm256_cmpgt_epi16(c, _mm256_set1_epi16(253));
+    const __m256i keep = _mm256_cmpeq_epi16(c, _mm256_setzero_si256());
+    return _mm256_blendv_epi8(_mm256_blendv_epi8(blended, o, replace), f, keep);
+}
+
+// Eight overlay pixels over eight frame pixels where the processor has AVX2: merge_four's operations on
+// pixels 0-3 in the low half and 4-7 in the high one, so the pixels are the same.
+RGB8_TARGET void merge_eight(uint8_t* out, const uint8_t* in) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i over = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+    const __m256i under = rgb8::load24(out);
+    rgb8::store24(out, _mm256_packus_epi16(
+                           merge_mix(_mm256_unpacklo_epi8(over, zero), _mm256_unpacklo_epi8(under, zero)),
+                           merge_mix(_mm256_unpackhi_epi8(over, zero), _mm256_unpackhi_epi8(under, zero))));
+}
+
+// Whether merge_row takes eight pixels at a time: from the start where the processor has AVX2, until a
+// test turns it off.
+std::atomic<bool> wide_merge{rgb8::supported()};
+#endif
+
 // The overlay over one row. Runs of empty overlay pixels, the common case, are skipped eight at a time;
-// a block of eight with any coverage is merged four pixels at a time where SSE2 is there, else pixel by
-// pixel.
+// a block of eight with any coverage is merged at once where AVX2 is there, four pixels at a time where
+// SSE2 is, else pixel by pixel.
 void merge_row(uint8_t* out, const uint8_t* in, int width) {
     constexpr uint64_t COVERAGE = 0xFF000000FF000000ull;  // the coverage bytes of two pixels
     constexpr int BLOCK = 8;
@@ -244,6 +276,15 @@ void merge_row(uint8_t* out, const uint8_t* in, int width) {
                 n -= BLOCK;
                 continue;
             }
+#if defined(HAVE_RGB8)
+            if (wide_merge.load(std::memory_order_relaxed)) {
+                merge_eight(out, in);
+                in += BLOCK * 4;
+                out += BLOCK * 3;
+                n -= BLOCK;
+                continue;
+            }
+#endif
 #if defined(__SSE2__)
             merge_four(out, in);
             merge_four(out + 12, in + 16);
@@ -427,6 +468,22 @@ void overlay_merge(uint8_t* frame, int frame_width, int frame_height, const uint
         }
         if (trail) trail_row(row, trail + static_cast<size_t>(y) * w * 3, frame_width);
     }
+}
+
+void overlay_set_wide_merge(bool on) {
+#if defined(HAVE_RGB8)
+    wide_merge.store(on && rgb8::supported(), std::memory_order_relaxed);
+#else
+    (void)on;
+#endif
+}
+
+bool overlay_wide_merge() {
+#if defined(HAVE_RGB8)
+    return wide_merge.load(std::memory_order_relaxed);
+#else
+    return false;
+#endif
 }
 
 void overlay_merge_rows_reference(uint8_t* frame, const uint8_t* buffer, int width, int first, int end) {

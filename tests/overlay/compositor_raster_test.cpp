@@ -3,6 +3,7 @@
 // a resize or when its elements go away, the merge rules, the fatal size check, effects and the trail.
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 
 #include "compositor_test_util.h"
@@ -363,9 +364,12 @@ TEST_F(Raster, MergeRules) {
     EXPECT_EQ(frame[8], (200 * 127 + 250 * 128) / 255);
     EXPECT_EQ(frame[9], (200 * 2 + 10 * 253) / 255);
 
-    // Random buffers, any width: the fast rows equal the plain ones, sliced or not.
+    // Random buffers, any width: the fast rows equal the plain ones, sliced or not, merged eight pixels at
+    // a time (where the processor has it) and four.
     std::mt19937 rng(5);
-    for (int width : {1, 2, 7, 64, 333}) {
+    for (int round = 0; round < 10; ++round) {
+        const int width = std::array{1, 2, 7, 64, 333}[round % 5];
+        overlay_set_wide_merge(round < 5);
         const int height = 9;
         std::vector<uint8_t> f(static_cast<size_t>(width * height * 3)),
             b(static_cast<size_t>(width * height * 4));
@@ -374,8 +378,9 @@ TEST_F(Raster, MergeRules) {
         std::vector<uint8_t> expected = f;
         overlay_merge_rows_reference(expected.data(), b.data(), width, 0, height);
         for (int s = 0; s < 3; ++s) overlay_merge(f.data(), width, height, b.data(), width, height, s, 3);
-        EXPECT_TRUE(f == expected) << width;
+        EXPECT_TRUE(f == expected) << width << (overlay_wide_merge() ? " by 8" : " by 4");
     }
+    overlay_set_wide_merge(true);
 }
 
 TEST_F(Raster, MergeOfTheTilesEqualsTheWholeMergeWhileAnElementMoves) {

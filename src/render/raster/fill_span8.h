@@ -14,10 +14,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/rgb8.h"
 #include "render/raster/fill_setup.h"
 #include "render/raster/fill_span4.h"
 
-#define SPAN8_TARGET __attribute__((target("avx2")))
+#define SPAN8_TARGET RGB8_TARGET
 
 namespace fill_detail {
 
@@ -27,11 +28,13 @@ constexpr int SPAN8_MIN_PIXELS = 16;
 
 // Whether this processor runs the eight-pixel loop (asked once, when the filler starts).
 inline bool span8_supported() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
+    return rgb8::supported();
 }
 
 namespace span8 {
+
+using rgb8::load24;
+using rgb8::store24;
 
 SPAN8_TARGET inline __m256i splat(uint32_t v) {
     return _mm256_set1_epi32(static_cast<int32_t>(v));
@@ -58,29 +61,6 @@ SPAN8_TARGET inline __m256i pair16(__m256i v) {
 SPAN8_TARGET inline __m256i blend(__m256i channels, __m256i below, __m256i own, __m256i rest) {
     return _mm256_srli_epi16(
         _mm256_add_epi16(_mm256_mullo_epi16(channels, own), _mm256_mullo_epi16(below, rest)), 8);
-}
-
-// The 24 bytes of eight RGB pixels at p, four to each 128-bit half, as lanes of r | g << 8 | b << 16;
-// nothing past the 24 bytes is read.
-SPAN8_TARGET inline __m256i load24(const uint8_t* p) {
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i last = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 16));
-    const __m256i both = _mm256_inserti128_si256(_mm256_castsi128_si256(first), last, 1);
-    // 32-bit words 0-2 to the low half, 3-5 to the high half.
-    const __m256i halves = _mm256_permutevar8x32_epi32(both, _mm256_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5));
-    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
-                                            0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    return _mm256_shuffle_epi8(halves, spread);
-}
-
-// Lanes of r | g << 8 | b << 16 back to 24 packed bytes at p; nothing past them is written.
-SPAN8_TARGET inline void store24(uint8_t* p, __m256i pixels) {
-    const __m256i gather = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
-                                            0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(pixels, gather),
-                                                       _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(packed));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 16), _mm256_extracti128_si256(packed, 1));
 }
 
 // The texels at the eight indices, r | g << 8 | b << 16 (| a << 24), loaded one by one as the four-pixel
