@@ -265,6 +265,9 @@ std::atomic<bool> wide_merge{rgb8::supported()};
 void merge_row(uint8_t* out, const uint8_t* in, int width) {
     constexpr uint64_t COVERAGE = 0xFF000000FF000000ull;  // the coverage bytes of two pixels
     constexpr int BLOCK = 8;
+#if defined(HAVE_RGB8)
+    const bool wide = wide_merge.load(std::memory_order_relaxed);
+#endif
     int n = width;
     while (n > 0) {
         if (n >= BLOCK) {
@@ -276,18 +279,16 @@ void merge_row(uint8_t* out, const uint8_t* in, int width) {
                 n -= BLOCK;
                 continue;
             }
-#if defined(HAVE_RGB8)
-            if (wide_merge.load(std::memory_order_relaxed)) {
-                merge_eight(out, in);
-                in += BLOCK * 4;
-                out += BLOCK * 3;
-                n -= BLOCK;
-                continue;
-            }
-#endif
 #if defined(__SSE2__)
-            merge_four(out, in);
-            merge_four(out + 12, in + 16);
+#if defined(HAVE_RGB8)
+            if (wide) {
+                merge_eight(out, in);
+            } else
+#endif
+            {
+                merge_four(out, in);
+                merge_four(out + 12, in + 16);
+            }
             in += BLOCK * 4;
             out += BLOCK * 3;
             n -= BLOCK;
