@@ -117,6 +117,50 @@ inline int hidden_run(uint32_t* zp, uint32_t d, uint32_t dd, int n) {
     return k;
 }
 
+#if defined(__SSE2__)
+
+// The least depth a pixel of a span can have, given the span's depths at its two ends as the row set-up
+// scales them (l and r, lane 1), lowered past every rounding of that set-up: the truncation of the start
+// (at most 1), and that of the step and the float operations (below 2^-22 of the larger end). 0 where
+// the ends lie outside the range in which the depths step without wrapping, or are not numbers.
+inline uint32_t span_depth_floor(__m128 l, __m128 r) {
+    const __m128 lo4 = _mm_min_ss(_mm_shuffle_ps(l, l, 1), _mm_shuffle_ps(r, r, 1));
+    const __m128 hi4 = _mm_max_ss(_mm_shuffle_ps(l, l, 1), _mm_shuffle_ps(r, r, 1));
+    const float lo = _mm_cvtss_f32(lo4), hi = _mm_cvtss_f32(hi4);
+    if (!(lo >= 0.0f && hi <= 2.0e9f)) return 0;
+    const float floor = lo - hi * 0x1p-20f - 4.0f;
+    return floor > 0.0f ? static_cast<uint32_t>(floor) : 0;
+}
+
+// True when none of the n depths exceeds bound: then no pixel nearer than bound can show there. The
+// first depth alone decides most rows of a visible triangle.
+inline bool depths_at_most(const uint32_t* zp, int n, uint32_t bound) {
+    if (zp[0] > bound) return false;
+#if defined(FILL_SPAN8)
+    if (wide_spans.load(std::memory_order_relaxed)) return depths_at_most8(zp, n, bound);
+#endif
+    const __m128i bias = _mm_set1_epi32(std::numeric_limits<int32_t>::min());
+    const __m128i limit = _mm_xor_si128(_mm_set1_epi32(static_cast<int32_t>(bound)), bias);
+    int k = 0;
+    for (; k + 16 <= n; k += 16) {
+        __m128i over = _mm_setzero_si128();
+        for (int j = 0; j < 16; j += 4) {
+            const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp + k + j));
+            over = _mm_or_si128(over, _mm_cmpgt_epi32(_mm_xor_si128(z, bias), limit));
+        }
+        if (_mm_movemask_epi8(over) != 0) return false;
+    }
+    for (; k + 4 <= n; k += 4) {
+        const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp + k));
+        if (_mm_movemask_epi8(_mm_cmpgt_epi32(_mm_xor_si128(z, bias), limit)) != 0) return false;
+    }
+    for (; k < n; ++k)
+        if (zp[k] > bound) return false;
+    return true;
+}
+
+#endif
+
 // The pixels [first, end) of one row. Every feature test is resolved at compile time.
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared, bool ClampUV>
 inline void draw_span(uint8_t* dst, uint32_t* zp, int n, SpanState s, const TriPaint& paint) {
@@ -432,11 +476,18 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
                        _mm_cvtsi128_si32(_mm_shuffle_epi32(px, _MM_SHUFFLE(1, 1, 1, 1))), extent_left,
                        extent_right, paint.span_limit, p.width, sp))
             continue;
-        const __m128 inv = _mm_set1_ps(1.0f / static_cast<float>(sp.count));
-        const int skip = sp.first - sp.span_start;
         // Lanes x (unused), depth, u, v.
         const __m128 l = _mm_mul_ps(left, scale);
         const __m128 r = _mm_mul_ps(right, scale);
+        // A row whose columns are all nearer than the nearest depth the row can have is hidden whole: it
+        // is skipped before the rest of its set-up. Where other threads draw the same pixels, the row's
+        // depths are only read pixel by pixel.
+        if constexpr (!Shared) {
+            const size_t at = static_cast<size_t>(row) * static_cast<size_t>(p.width);
+            if (depths_at_most(p.depth + at + sp.first, sp.end - sp.first, span_depth_floor(l, r))) continue;
+        }
+        const __m128 inv = _mm_set1_ps(1.0f / static_cast<float>(sp.count));
+        const int skip = sp.first - sp.span_start;
         const __m128i step = to_fix4(_mm_mul_ps(_mm_sub_ps(r, l), inv));
         const __m128i start = span_at4(to_fix4(l), step, skip);
         alignas(16) uint32_t at[4], by[4];

@@ -288,6 +288,32 @@ SPAN8_TARGET inline int hidden_run8(const uint32_t* zp, uint32_t d, uint32_t dd,
     return k;
 }
 
+// Whether every lane of largest is at most the one value in all lanes of limit.
+SPAN8_TARGET inline bool lanes_at_most(__m256i largest, __m256i limit) {
+    return _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_max_epu32(largest, limit), limit)) == -1;
+}
+
+SPAN8_TARGET inline __m256i load_depths(const uint32_t* zp) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(zp));
+}
+
+// True when none of the n depths exceeds bound (depths_at_most of the filler), thirty-two at a time:
+// every depth is at most bound exactly where the largest of them is.
+SPAN8_TARGET inline bool depths_at_most8(const uint32_t* zp, int n, uint32_t bound) {
+    const __m256i limit = span8::splat(bound);
+    int k = 0;
+    for (; k + 32 <= n; k += 32) {
+        const __m256i a = _mm256_max_epu32(load_depths(zp + k), load_depths(zp + k + 8));
+        const __m256i b = _mm256_max_epu32(load_depths(zp + k + 16), load_depths(zp + k + 24));
+        if (!lanes_at_most(_mm256_max_epu32(a, b), limit)) return false;
+    }
+    for (; k + 8 <= n; k += 8)
+        if (!lanes_at_most(load_depths(zp + k), limit)) return false;
+    for (; k < n; ++k)
+        if (zp[k] > bound) return false;
+    return true;
+}
+
 }  // namespace fill_detail
 
 #endif
