@@ -132,10 +132,10 @@ inline uint32_t span_depth_floor(__m128 l, __m128 r) {
     return floor > 0.0f ? static_cast<uint32_t>(floor) : 0;
 }
 
-// True when none of the n depths exceeds bound: then no pixel nearer than bound can show there. The
-// first depth alone decides most rows of a visible triangle.
-inline bool depths_at_most(const uint32_t* zp, int n, uint32_t bound) {
-    if (zp[0] > bound) return false;
+// How many of the n depths, from the first, are at most bound: the pixels there whose depth is at least
+// bound are hidden. The first depth alone decides most rows of a visible triangle.
+inline int depths_at_most(const uint32_t* zp, int n, uint32_t bound) {
+    if (zp[0] > bound) return 0;
 #if defined(FILL_SPAN8)
     if (wide_spans.load(std::memory_order_relaxed)) return depths_at_most8(zp, n, bound);
 #endif
@@ -148,15 +148,15 @@ inline bool depths_at_most(const uint32_t* zp, int n, uint32_t bound) {
             const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp + k + j));
             over = _mm_or_si128(over, _mm_cmpgt_epi32(_mm_xor_si128(z, bias), limit));
         }
-        if (_mm_movemask_epi8(over) != 0) return false;
+        if (_mm_movemask_epi8(over) != 0) break;
     }
     for (; k + 4 <= n; k += 4) {
         const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp + k));
-        if (_mm_movemask_epi8(_mm_cmpgt_epi32(_mm_xor_si128(z, bias), limit)) != 0) return false;
+        const int over = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_xor_si128(z, bias), limit)));
+        if (over != 0) return k + __builtin_ctz(static_cast<unsigned>(over));
     }
-    for (; k < n; ++k)
-        if (zp[k] > bound) return false;
-    return true;
+    while (k < n && zp[k] <= bound) ++k;
+    return k;
 }
 
 #endif
@@ -388,15 +388,20 @@ inline bool trim_clear_ends(SpanState& s, int& n, size_t& offset, const TriPaint
 // between then does).
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
 inline void draw_row_span(const SpanState& s_in, const Span& sp, int row, int64_t umax, int64_t vmax,
-                          const TriPaint& paint, const FillParams& p) {
+                          const TriPaint& paint, const FillParams& p, int known_hidden = 0) {
     size_t offset = static_cast<size_t>(row) * static_cast<size_t>(p.width) + static_cast<size_t>(sp.first);
     int n = sp.end - sp.first;
     SpanState s = s_in;
     if constexpr (Textured && Alpha4 && Blend) {
+        const size_t untrimmed = offset;
         if (!trim_clear_ends<Color>(s, n, offset, paint)) return;
+        known_hidden -= static_cast<int>(offset - untrimmed);
     }
-    // The hidden pixels before the first visible one are skipped, every value stepped over them at once.
-    const int hidden = hidden_run<Shared>(p.depth + offset, s.d, s.dd, n);
+    // The hidden pixels before the first visible one are skipped, every value stepped over them at once;
+    // the first known_hidden of them are known already.
+    const int known = std::clamp(known_hidden, 0, n);
+    const int hidden = known + hidden_run<Shared>(p.depth + offset + known,
+                                                  s.d + static_cast<uint32_t>(known) * s.dd, s.dd, n - known);
     if (hidden == n) return;
     offset += static_cast<size_t>(hidden);
     n -= hidden;
@@ -495,9 +500,11 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
         // A row whose columns are all nearer than the nearest depth the row can have is hidden whole: it
         // is skipped before the rest of its set-up. Where other threads draw the same pixels, the row's
         // depths are only read pixel by pixel.
+        int known_hidden = 0;
         if constexpr (!Shared) {
             const size_t at = static_cast<size_t>(row) * static_cast<size_t>(p.width);
-            if (depths_at_most(p.depth + at + sp.first, sp.end - sp.first, span_depth_floor(l, r))) continue;
+            known_hidden = depths_at_most(p.depth + at + sp.first, sp.end - sp.first, span_depth_floor(l, r));
+            if (known_hidden == sp.end - sp.first) continue;
         }
         const __m128 inv = _mm_set1_ps(reciprocal(sp.count));
         const int skip = sp.first - sp.span_start;
@@ -525,7 +532,8 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
             for (int c = 0; c < 4; ++c) s.c[c] = s.dc[c] = 0;
         }
         if constexpr (!Textured) s.u = s.du = s.v = s.dv = 0;
-        draw_row_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(s, sp, row, umax, vmax, paint, p);
+        draw_row_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(s, sp, row, umax, vmax, paint, p,
+                                                                          known_hidden);
     }
 }
 

@@ -297,21 +297,24 @@ SPAN8_TARGET inline __m256i load_depths(const uint32_t* zp) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(zp));
 }
 
-// True when none of the n depths exceeds bound (depths_at_most of the filler), thirty-two at a time:
-// every depth is at most bound exactly where the largest of them is.
-SPAN8_TARGET inline bool depths_at_most8(const uint32_t* zp, int n, uint32_t bound) {
+// How many of the n depths, from the first, are at most bound (depths_at_most of the filler), thirty-two
+// at a time while all are: every depth is at most bound exactly where the largest of them is.
+SPAN8_TARGET inline int depths_at_most8(const uint32_t* zp, int n, uint32_t bound) {
     const __m256i limit = span8::splat(bound);
     int k = 0;
     for (; k + 32 <= n; k += 32) {
         const __m256i a = _mm256_max_epu32(load_depths(zp + k), load_depths(zp + k + 8));
         const __m256i b = _mm256_max_epu32(load_depths(zp + k + 16), load_depths(zp + k + 24));
-        if (!lanes_at_most(_mm256_max_epu32(a, b), limit)) return false;
+        if (!lanes_at_most(_mm256_max_epu32(a, b), limit)) break;
     }
-    for (; k + 8 <= n; k += 8)
-        if (!lanes_at_most(load_depths(zp + k), limit)) return false;
-    for (; k < n; ++k)
-        if (zp[k] > bound) return false;
-    return true;
+    for (; k + 8 <= n; k += 8) {
+        const __m256i z = load_depths(zp + k);
+        const unsigned within = static_cast<unsigned>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_max_epu32(z, limit), limit)));
+        if (within != 0xFFFFFFFFu) return k + __builtin_ctz(~within) / 4;
+    }
+    while (k < n && zp[k] <= bound) ++k;
+    return k;
 }
 
 }  // namespace fill_detail
