@@ -122,7 +122,8 @@ inline int hidden_run(uint32_t* zp, uint32_t d, uint32_t dd, int n) {
 // The least depth a pixel of a span can have, given the span's depths at its two ends as the row set-up
 // scales them (l and r, lane 1), lowered past every rounding of that set-up: the truncation of the start
 // (at most 1), and that of the step and the float operations (below 2^-22 of the larger end). 0 where
-// the ends lie outside the range in which the depths step without wrapping, or are not numbers.
+// the ends are not numbers or lie outside the range in which the depths step without clamp or wrap
+// (below FIX_LIMIT, and so below 2^32).
 inline uint32_t span_depth_floor(__m128 l, __m128 r) {
     const __m128 lo4 = _mm_min_ss(_mm_shuffle_ps(l, l, 1), _mm_shuffle_ps(r, r, 1));
     const __m128 hi4 = _mm_max_ss(_mm_shuffle_ps(l, l, 1), _mm_shuffle_ps(r, r, 1));
@@ -132,8 +133,8 @@ inline uint32_t span_depth_floor(__m128 l, __m128 r) {
     return floor > 0.0f ? static_cast<uint32_t>(floor) : 0;
 }
 
-// How many of the n depths, from the first, are at most bound: the pixels there whose depth is at least
-// bound are hidden. The first depth alone decides most rows of a visible triangle.
+// How many of the n depths, from the first, are at most bound: a pixel there whose own depth is at least
+// bound is hidden. The first depth alone decides most rows of a visible triangle.
 inline int depths_at_most(const uint32_t* zp, int n, uint32_t bound) {
     if (zp[0] > bound) return 0;
 #if defined(FILL_SPAN8)
@@ -498,8 +499,9 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
         const __m128 l = _mm_mul_ps(left, scale);
         const __m128 r = _mm_mul_ps(right, scale);
         // A row whose columns are all nearer than the nearest depth the row can have is hidden whole: it
-        // is skipped before the rest of its set-up. Where other threads draw the same pixels, the row's
-        // depths are only read pixel by pixel.
+        // is skipped before the rest of its set-up. Otherwise the columns found nearer at its start are
+        // hidden pixels the span need not look at again. Where other threads draw the same pixels, the
+        // row's depths are only read pixel by pixel.
         int known_hidden = 0;
         if constexpr (!Shared) {
             const size_t at = static_cast<size_t>(row) * static_cast<size_t>(p.width);

@@ -288,9 +288,10 @@ SPAN8_TARGET inline int hidden_run8(const uint32_t* zp, uint32_t d, uint32_t dd,
     return k;
 }
 
-// Whether every lane of largest is at most the one value in all lanes of limit.
-SPAN8_TARGET inline bool lanes_at_most(__m256i largest, __m256i limit) {
-    return _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_max_epu32(largest, limit), limit)) == -1;
+// The bytes of the lanes of z that are at most the one value in all lanes of limit, as a mask (four bits a
+// lane; all ones when every lane is).
+SPAN8_TARGET inline unsigned lanes_at_most(__m256i z, __m256i limit) {
+    return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_max_epu32(z, limit), limit)));
 }
 
 SPAN8_TARGET inline __m256i load_depths(const uint32_t* zp) {
@@ -305,12 +306,10 @@ SPAN8_TARGET inline int depths_at_most8(const uint32_t* zp, int n, uint32_t boun
     for (; k + 32 <= n; k += 32) {
         const __m256i a = _mm256_max_epu32(load_depths(zp + k), load_depths(zp + k + 8));
         const __m256i b = _mm256_max_epu32(load_depths(zp + k + 16), load_depths(zp + k + 24));
-        if (!lanes_at_most(_mm256_max_epu32(a, b), limit)) break;
+        if (lanes_at_most(_mm256_max_epu32(a, b), limit) != 0xFFFFFFFFu) break;
     }
     for (; k + 8 <= n; k += 8) {
-        const __m256i z = load_depths(zp + k);
-        const unsigned within = static_cast<unsigned>(
-            _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_max_epu32(z, limit), limit)));
+        const unsigned within = lanes_at_most(load_depths(zp + k), limit);
         if (within != 0xFFFFFFFFu) return k + __builtin_ctz(~within) / 4;
     }
     while (k < n && zp[k] <= bound) ++k;
