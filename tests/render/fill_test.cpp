@@ -745,6 +745,47 @@ TEST_P(FillReference, HiddenSpanStartsMatchTheReference) {
     }
 }
 
+TEST_P(FillReference, DepthsOneBeyondATrianglesOwnLetEveryPixelShowAgain) {
+    // Each pixel two triangles drew holds its own depth plus one, and the triangles are drawn again: every
+    // one of those pixels passes the depth test by the least margin there is, so a shortcut that drops a
+    // row as hidden without looking at its pixels must keep each of them. Depths near and far, up to and
+    // past the end of the range they step in without wrapping (where a span's far end wraps to near
+    // values), level and steep.
+    RandomScene s(4242);
+    const int w = 61, h = 37;
+    const float scales[] = {4.0f, 3e3f, 1.7e6f, 3.5e6f};
+    for (int round = 0; round < 48; ++round) {
+        const float scale = scales[round % 4];
+        const float slope = round / 4 % 3 == 0 ? 0.0f : (round / 4 % 3 == 1 ? 0.01f : 0.5f);
+        std::vector<float> tris;
+        for (int t = 0; t < 2; ++t) {
+            for (int k = 0; k < 3; ++k) {
+                const float x = s.uni(-10, w + 10), y = s.uni(-10, h + 10);
+                tris.insert(tris.end(), {x, -y, scale * (1 + slope * s.uni(0, 1))});
+            }
+        }
+        Canvas first(w, h);
+        FillParams p = pixel_params(first);
+        p.tris = tris.data();
+        p.tri_count = 2;
+        fill_part_triangles_reference(p);
+        Canvas fast(w, h), ref(w, h);
+        int written = 0;
+        for (size_t i = 0; i < first.depth.size(); ++i) {
+            const bool drawn = first.depth[i] != rtest::CLEARED_DEPTH;
+            written += drawn;
+            fast.depth[i] = ref.depth[i] = drawn ? first.depth[i] + 1 : 0;
+        }
+        p.color = fast.color.data();
+        p.depth = fast.depth.data();
+        draw_fast_and_reference(p, ref);
+        ASSERT_TRUE(same_image(fast, ref)) << "round " << round;
+        int again = 0;
+        for (size_t i = 0; i < ref.depth.size(); ++i) again += ref.color[i * 3] != 0;
+        EXPECT_EQ(again, written) << "round " << round;
+    }
+}
+
 TEST_P(FillReference, WideTargetsDrawnInBandsMatchTheReference) {
     // At 1200 pixels across, a part of few large triangles is drawn band by band: the image must be the
     // one of drawing each triangle over the whole share in turn.
