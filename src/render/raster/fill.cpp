@@ -254,18 +254,6 @@ constexpr int TRIM_MAX_ROWS = 4;
 
 constexpr int64_t FIX16_ONE_INT = int64_t{1} << FIX16_SHIFT;
 
-// start + k * step, exact, for a value the span steps modulo 2^32.
-inline int64_t span_value(uint32_t start, uint32_t step, int64_t k) {
-    return static_cast<int64_t>(start) + k * static_cast<int32_t>(step);
-}
-
-// Whether the exact values at both ends (and so all between) lie in [0, 2^32): then every pixel's
-// value is the exact one and moves one way only.
-inline bool steps_without_wrap(uint32_t start, uint32_t step, int n) {
-    const int64_t last = span_value(start, step, n - 1);
-    return last >= 0 && last <= static_cast<int64_t>(UINT32_MAX);
-}
-
 // The texel column or row of pixel k, clamped to max as the pixel loop clamps it.
 inline int64_t texel_at(uint32_t start, uint32_t step, int64_t k, uint32_t max) {
     const int64_t x = span_value(start, step, k);

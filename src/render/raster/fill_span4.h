@@ -36,6 +36,18 @@ inline void step_span(SpanState& s, int pixels) {
     for (int c = 0; c < 4; ++c) s.c[c] += k * s.dc[c];
 }
 
+// start + k * step, exact, for a value the span steps modulo 2^32.
+inline int64_t span_value(uint32_t start, uint32_t step, int64_t k) {
+    return static_cast<int64_t>(start) + k * static_cast<int32_t>(step);
+}
+
+// Whether the exact values at both ends (and so all between) lie in [0, 2^32): then every pixel's
+// value is the exact one and moves one way only.
+inline bool steps_without_wrap(uint32_t start, uint32_t step, int n) {
+    const int64_t last = span_value(start, step, n - 1);
+    return last >= 0 && last <= static_cast<int64_t>(UINT32_MAX);
+}
+
 #if defined(__SSE2__)
 
 namespace span4 {

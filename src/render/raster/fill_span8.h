@@ -42,9 +42,8 @@ SPAN8_TARGET inline __m256i splat(uint32_t v) {
 
 // start + k step for k = 0..7, modulo 2^32 as the pixel loop steps them.
 SPAN8_TARGET inline __m256i lanes(uint32_t start, uint32_t step) {
-    auto at = [&](uint32_t k) { return static_cast<int32_t>(k * step); };
     return _mm256_add_epi32(splat(start),
-                            _mm256_setr_epi32(0, at(1), at(2), at(3), at(4), at(5), at(6), at(7)));
+                            _mm256_mullo_epi32(splat(step), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
 }
 
 // a where the mask's lanes (all ones or all zeros per byte) are set, else b.
@@ -55,12 +54,6 @@ SPAN8_TARGET inline __m256i select(__m256i mask, __m256i a, __m256i b) {
 // Each lane's value (below 2^16) in both of its 16-bit halves.
 SPAN8_TARGET inline __m256i pair16(__m256i v) {
     return _mm256_or_si256(v, _mm256_slli_epi32(v, 16));
-}
-
-// (channels own + below rest) >> 8 in 16-bit lanes.
-SPAN8_TARGET inline __m256i blend(__m256i channels, __m256i below, __m256i own, __m256i rest) {
-    return _mm256_srli_epi16(
-        _mm256_add_epi16(_mm256_mullo_epi16(channels, own), _mm256_mullo_epi16(below, rest)), 8);
 }
 
 // The texels at the eight indices, r | g << 8 | b << 16 (| a << 24), loaded one by one as the four-pixel
@@ -114,9 +107,9 @@ SPAN8_TARGET inline __m256i fetch_window(const uint8_t* tex, uint32_t width, __m
 
 }  // namespace span8
 
-// A span of n pixels whose colours are narrow (span4::colours_narrow), eight pixels at a time. The unpacking
-// to 16-bit lanes works within each 128-bit half, pixels 0-3 in the low one and 4-7 in the high one, exactly
-// as the four-pixel loop does for its four.
+// A span of n pixels whose colours are narrow (span4::colours_narrow), eight pixels at a time. The products
+// of the four-pixel loop's unpacked channels are formed here in place, each pixel's two pairs of channels
+// in the halves of its own lane: the same sums, with no unpacking and packing between them.
 template <bool Alpha4, int Color, bool Blend, bool DepthWrite, bool ClampUV>
 SPAN8_TARGET void draw_span8(uint8_t* dst, uint32_t* zp, int n, const SpanState& s, const TriPaint& paint) {
     using namespace span8;
@@ -137,20 +130,21 @@ SPAN8_TARGET void draw_span8(uint8_t* dst, uint32_t* zp, int n, const SpanState&
     const __m256i umax_v = splat(umax), vmax_v = splat(vmax);
     const __m256i umax_b = splat(umax ^ 0x80000000u), vmax_b = splat(vmax ^ 0x80000000u);
     const __m256i tex_width = splat(static_cast<uint32_t>(paint.tex_width));
-    const __m256i byte = splat(255), rgb_mask = splat(0xFFFFFF), zero = _mm256_setzero_si256();
+    const __m256i byte = splat(255), zero = _mm256_setzero_si256();
+    const __m256i low_bytes = splat(0x00FF00FFu), high_bytes = splat(0xFF00FF00u);
     const __m256i visible_fix = splat(static_cast<uint32_t>(ALPHA_VISIBLE_FIX));
     const __m256i invisible = splat(static_cast<uint32_t>(ALPHA_INVISIBLE));
     const __m256i blend_below = splat(static_cast<uint32_t>(BLEND_BELOW));
-    const auto tint = [&](int k) { return static_cast<int16_t>(paint.constant_fix[k] >> FIX16_SHIFT); };
-    const __m256i constant_tint =
-        _mm256_setr_epi16(tint(0), tint(1), tint(2), 0, tint(0), tint(1), tint(2), 0, tint(0), tint(1),
-                          tint(2), 0, tint(0), tint(1), tint(2), 0);
+    // The constant colour's channels laid out as `even` and `odd` hold them below (the alpha's weight 0).
+    const auto tint = [&](int k) { return static_cast<uint32_t>(paint.constant_fix[k]) >> FIX16_SHIFT; };
+    const __m256i tint_even = splat(tint(0) | tint(2) << 16), tint_odd = splat(tint(1));
     // Whole groups of a texture drawn at least at its own size fetch their texels eight at once
-    // (fetch_window). The coordinates of a span drawn without clamps stay inside the texture.
+    // (fetch_window). The coordinates of a span drawn without clamps stay inside the texture; clamped
+    // ones do too, and keep their order and nearness where the span's values step without wrapping.
     constexpr int64_t one = int64_t{1} << FIX16_SHIFT;
     const int64_t du = static_cast<int32_t>(s.du), dv = static_cast<int32_t>(s.dv);
-    const bool window =
-        !ClampUV && paint.tex_width >= 8 && du >= -one && du <= one && 7 * dv > -one && 7 * dv < one;
+    const bool window = paint.tex_width >= 8 && du >= -one && du <= one && 7 * dv > -one && 7 * dv < one &&
+                        (!ClampUV || (steps_without_wrap(s.u, s.du, n) && steps_without_wrap(s.v, s.dv, n)));
     const __m256i col_least = splat(du >= 0 ? 0 : 7), row_least = splat(dv >= 0 ? 0 : 7);
     const __m256i last_start = splat(static_cast<uint32_t>(paint.tex_width - 8));
     __m256i c[4], c_step[4];
@@ -201,39 +195,42 @@ SPAN8_TARGET void draw_span8(uint8_t* dst, uint32_t* zp, int n, const SpanState&
             if constexpr (Blend) draw = _mm256_and_si256(draw, _mm256_cmpgt_epi32(a, invisible));
             const int drawn = _mm256_movemask_epi8(draw);
             if (drawn != 0) {
-                __m256i lo = _mm256_unpacklo_epi8(texels, zero), hi = _mm256_unpackhi_epi8(texels, zero);
+                // Each pixel's channels in the two 16-bit halves of its lane: r and b in `even`, g and the
+                // texel alpha in `odd`. Every product below stays under 2^16 and every result under 2^8,
+                // so the halves never carry into each other and the bytes are those of the unpacked sums.
+                __m256i even = _mm256_and_si256(texels, low_bytes);
+                __m256i odd = _mm256_srli_epi16(texels, 8);
                 if constexpr (Color == COLOR_CONSTANT) {
-                    lo = _mm256_srli_epi16(_mm256_mullo_epi16(lo, constant_tint), 8);
-                    hi = _mm256_srli_epi16(_mm256_mullo_epi16(hi, constant_tint), 8);
+                    even = _mm256_srli_epi16(_mm256_mullo_epi16(even, tint_even), 8);
+                    odd = _mm256_srli_epi16(_mm256_mullo_epi16(odd, tint_odd), 8);
                 } else if constexpr (Color == COLOR_GOURAUD) {
-                    const __m256i rg =
+                    const __m256i rb =
                         _mm256_or_si256(_mm256_srli_epi32(c[0], FIX16_SHIFT),
-                                        _mm256_slli_epi32(_mm256_srli_epi32(c[1], FIX16_SHIFT), 16));
-                    const __m256i b = _mm256_srli_epi32(c[2], FIX16_SHIFT);
-                    lo = _mm256_srli_epi16(_mm256_mullo_epi16(lo, _mm256_unpacklo_epi32(rg, b)), 8);
-                    hi = _mm256_srli_epi16(_mm256_mullo_epi16(hi, _mm256_unpackhi_epi32(rg, b)), 8);
+                                        _mm256_slli_epi32(_mm256_srli_epi32(c[2], FIX16_SHIFT), 16));
+                    even = _mm256_srli_epi16(_mm256_mullo_epi16(even, rb), 8);
+                    odd = _mm256_srli_epi16(_mm256_mullo_epi16(odd, _mm256_srli_epi32(c[1], FIX16_SHIFT)), 8);
                 }
                 __m256i under = zero;  // the pixels already there, once read
                 bool have_under = false;
+                // r | g << 8 | b << 16 of each lane; the top byte is left to chance, store24 drops it.
+                __m256i out = _mm256_or_si256(even, _mm256_slli_epi16(odd, 8));
+                if constexpr (Color == COLOR_NONE && !Blend) out = texels;
                 if constexpr (Blend) {
                     const __m256i mix = _mm256_and_si256(draw, _mm256_cmpgt_epi32(blend_below, a));
                     if (_mm256_movemask_epi8(mix) != 0) {
                         under = load24(px);
                         have_under = true;
                         // Weights a and 255 - a where the pixel blends; 256 and 0 keep its own colour.
-                        const __m256i own2 = pair16(select(mix, a, splat(256)));
-                        const __m256i rest2 = pair16(_mm256_and_si256(mix, _mm256_sub_epi32(byte, a)));
-                        lo = blend(lo, _mm256_unpacklo_epi8(under, zero), _mm256_unpacklo_epi32(own2, own2),
-                                   _mm256_unpacklo_epi32(rest2, rest2));
-                        hi = blend(hi, _mm256_unpackhi_epi8(under, zero), _mm256_unpackhi_epi32(own2, own2),
-                                   _mm256_unpackhi_epi32(rest2, rest2));
+                        const __m256i own = pair16(select(mix, a, splat(256)));
+                        const __m256i rest = pair16(_mm256_and_si256(mix, _mm256_sub_epi32(byte, a)));
+                        const __m256i e =
+                            _mm256_add_epi16(_mm256_mullo_epi16(even, own),
+                                             _mm256_mullo_epi16(_mm256_and_si256(under, low_bytes), rest));
+                        const __m256i o =
+                            _mm256_add_epi16(_mm256_mullo_epi16(odd, own),
+                                             _mm256_mullo_epi16(_mm256_srli_epi16(under, 8), rest));
+                        out = _mm256_or_si256(_mm256_srli_epi16(e, 8), _mm256_and_si256(o, high_bytes));
                     }
-                }
-                __m256i out;  // r | g << 8 | b << 16 of each lane
-                if constexpr (Color == COLOR_NONE && !Blend) {
-                    out = Alpha4 ? _mm256_and_si256(texels, rgb_mask) : texels;
-                } else {
-                    out = _mm256_and_si256(_mm256_packus_epi16(lo, hi), rgb_mask);
                 }
                 if (drawn != -1) {
                     if (!have_under) under = load24(px);
