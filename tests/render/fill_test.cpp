@@ -595,55 +595,64 @@ TEST_P(FillReference, ClearSpriteMarginsMatchTheReference) {
     // (faint ones show only under a strong enough colour alpha). Quads magnified and shrunk, mirrored,
     // slightly turned so that a span crosses two texel rows, and with coordinates beyond the texture, which
     // the clamp folds onto its edges, under every colour mode and depth rule.
+    // Textures narrow, wider than 64 texels (clear for more than 64 of them at the ends, and not a
+    // multiple of 4 wide), and wider than 256.
     std::mt19937 rng(9001);
     auto uni = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
-    const int tw = 32, th = 24;
-    std::vector<uint8_t> sprite(static_cast<size_t>(tw) * th * 4);
-    for (int y = 0; y < th; ++y) {
-        const int first = static_cast<int>(rng() % 14), last = tw - 1 - static_cast<int>(rng() % 14);
-        for (int x = 0; x < tw; ++x) {
-            uint8_t* t = &sprite[(static_cast<size_t>(y) * tw + static_cast<size_t>(x)) * 4];
-            for (int c = 0; c < 3; ++c) t[c] = static_cast<uint8_t>(rng());
-            const bool inside = y != 5 && x >= first && x <= last;
-            // (12 * 255) >> 8 passes the threshold and 11 never does; a fainter colour alpha needs more.
-            t[3] = static_cast<uint8_t>(inside ? rng() % 256 : rng() % 12);
-            if (x == first || x == last) t[3] = static_cast<uint8_t>(11 + rng() % 2);
-            if (x == first + 1 || x == last - 1) t[3] = static_cast<uint8_t>(12 + rng() % 20);
+    struct Sprite {
+        int tw, th, margin, rounds;
+    };
+    for (const Sprite& sp : {Sprite{32, 24, 14, 90}, Sprite{203, 9, 95, 40}, Sprite{300, 5, 140, 20}}) {
+        const int tw = sp.tw, th = sp.th;
+        std::vector<uint8_t> sprite(static_cast<size_t>(tw) * th * 4);
+        for (int y = 0; y < th; ++y) {
+            const int first = static_cast<int>(rng() % sp.margin),
+                      last = tw - 1 - static_cast<int>(rng() % sp.margin);
+            for (int x = 0; x < tw; ++x) {
+                uint8_t* t = &sprite[(static_cast<size_t>(y) * tw + static_cast<size_t>(x)) * 4];
+                for (int c = 0; c < 3; ++c) t[c] = static_cast<uint8_t>(rng());
+                const bool inside = y != th / 4 && x >= first && x <= last;
+                // (12 * 255) >> 8 passes the threshold and 11 never does; a fainter colour alpha needs more.
+                t[3] = static_cast<uint8_t>(inside ? rng() % 256 : rng() % 12);
+                if (x == first || x == last) t[3] = static_cast<uint8_t>(11 + rng() % 2);
+                if (x == first + 1 || x == last - 1) t[3] = static_cast<uint8_t>(12 + rng() % 20);
+            }
         }
-    }
-    const int w = 150, h = 60;
-    for (int round = 0; round < 90; ++round) {
-        Canvas fast(w, h), ref(w, h);
-        random_frame(fast, ref, rng, 4);
-        // A quad around a centre, turned by a small angle (none every third round), its texture
-        // coordinates running either way and sometimes past the edges.
-        const float cx = uni(20, w - 20), cy = uni(10, h - 10);
-        const float half_w = uni(6, 90), half_h = uni(4, 40);
-        const float angle = round % 3 == 0 ? 0.0f : uni(-0.03f, 0.03f);
-        const float c = std::cos(angle), sn = std::sin(angle);
-        const float u0 = round % 2 ? 1.0f : 0.0f, u1 = 1.0f - u0;
-        const float reach = round % 5 == 4 ? uni(0.05f, 0.4f) : 0.0f;
-        const float corner[4][4] = {{-half_w, -half_h, u0 - reach, -reach},
-                                    {half_w, -half_h, u1 + reach, -reach},
-                                    {half_w, half_h, u1 + reach, 1 + reach},
-                                    {-half_w, half_h, u0 - reach, 1 + reach}};
-        std::vector<float> tris, uvs, shade;
-        for (int k : {0, 1, 2, 0, 2, 3}) {
-            const float x = cx + corner[k][0] * c - corner[k][1] * sn;
-            const float y = cy + corner[k][0] * sn + corner[k][1] * c;
-            tris.insert(tris.end(), {x, -y, uni(3, 10)});
-            uvs.insert(uvs.end(), {corner[k][2], corner[k][3]});
-            shade.insert(shade.end(), {uni(0, 1), uni(0, 1), uni(0, 1), uni(0.3f, 1)});
+        const int w = 2 * tw + 90, h = 60;
+        for (int round = 0; round < sp.rounds; ++round) {
+            Canvas fast(w, h), ref(w, h);
+            random_frame(fast, ref, rng, 4);
+            // A quad around a centre, turned by a small angle (none every third round), its texture
+            // coordinates running either way and sometimes past the edges.
+            const float cx = uni(20, static_cast<float>(w - 20)), cy = uni(10, h - 10);
+            const float half_w = uni(6, static_cast<float>(tw) * 0.6f + 70), half_h = uni(4, 40);
+            const float angle = round % 3 == 0 ? 0.0f : uni(-0.03f, 0.03f);
+            const float c = std::cos(angle), sn = std::sin(angle);
+            const float u0 = round % 2 ? 1.0f : 0.0f, u1 = 1.0f - u0;
+            const float reach = round % 5 == 4 ? uni(0.05f, 0.4f) : 0.0f;
+            const float corner[4][4] = {{-half_w, -half_h, u0 - reach, -reach},
+                                        {half_w, -half_h, u1 + reach, -reach},
+                                        {half_w, half_h, u1 + reach, 1 + reach},
+                                        {-half_w, half_h, u0 - reach, 1 + reach}};
+            std::vector<float> tris, uvs, shade;
+            for (int k : {0, 1, 2, 0, 2, 3}) {
+                const float x = cx + corner[k][0] * c - corner[k][1] * sn;
+                const float y = cy + corner[k][0] * sn + corner[k][1] * c;
+                tris.insert(tris.end(), {x, -y, uni(3, 10)});
+                uvs.insert(uvs.end(), {corner[k][2], corner[k][3]});
+                shade.insert(shade.end(), {uni(0, 1), uni(0, 1), uni(0, 1), uni(0.3f, 1)});
+            }
+            FillParams p = pixel_params(fast);
+            p.tris = tris.data();
+            p.tri_count = 2;
+            p.uvs = uvs.data();
+            p.tex_pixels = sprite.data();
+            p.tex_width = tw;
+            p.tex_height = th;
+            p.tex_channels = 4;
+            ASSERT_TRUE(draws_as_reference(p, round, shade, rng, fast, ref))
+                << tw << " wide, round " << round;
         }
-        FillParams p = pixel_params(fast);
-        p.tris = tris.data();
-        p.tri_count = 2;
-        p.uvs = uvs.data();
-        p.tex_pixels = sprite.data();
-        p.tex_width = tw;
-        p.tex_height = th;
-        p.tex_channels = 4;
-        ASSERT_TRUE(draws_as_reference(p, round, shade, rng, fast, ref)) << "round " << round;
     }
 }
 

@@ -315,11 +315,71 @@ inline int64_t first_showing(const uint8_t* tex, uint32_t tw, int64_t r0, int64_
     return c;
 }
 
+// Which columns of one band of texel rows show, for one triangle: the rows of a magnified texture
+// cross the same texel rows again and again, each between its own two columns.
+struct TrimMemo {
+    static constexpr int64_t MAX_WIDTH = 256;
+    int64_t row_lo = -1, row_hi = -1;
+    uint32_t least = 0;
+    uint64_t shows[MAX_WIDTH / 64] = {};
+
+    // Texture widths up to MAX_WIDTH: bit c is set where column c's alpha in one of the rows [r0, r1] is
+    // at least `least`.
+    void fill(const uint8_t* tex, uint32_t tw, int64_t r0, int64_t r1, uint32_t at_least) {
+        row_lo = r0;
+        row_hi = r1;
+        least = at_least;
+        for (uint64_t& word : shows) word = 0;
+        const int64_t width = tw;
+        int64_t c = 0;
+#if defined(__SSE2__)
+        // Four texels at a time, as first_showing reads them.
+        const __m128i floor = _mm_set1_epi32(static_cast<int32_t>(at_least) - 1);
+        for (; c + 4 <= width; c += 4) {
+            int mask = 0;
+            for (int64_t r = r0; r <= r1; ++r) {
+                const __m128i texels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                    tex + (static_cast<size_t>(r) * tw + static_cast<size_t>(c)) * 4));
+                mask |= _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_srli_epi32(texels, 24), floor)));
+            }
+            shows[c / 64] |= static_cast<uint64_t>(mask) << (c % 64);
+        }
+#endif
+        for (; c < width; ++c)
+            if (first_showing(tex, tw, r0, r1, c, c, 1, at_least) == c)
+                shows[c / 64] |= uint64_t{1} << (c % 64);
+    }
+
+    // first_showing over the columns marked.
+    int64_t first(int64_t from, int64_t to, int64_t dir) const {
+        if (dir > 0) {
+            for (int64_t w = from / 64; w <= to / 64; ++w) {
+                uint64_t bits = shows[w];
+                if (w == from / 64) bits &= ~uint64_t{0} << (from % 64);
+                if (bits != 0) {
+                    const int64_t c = w * 64 + __builtin_ctzll(bits);
+                    return c <= to ? c : to + 1;
+                }
+            }
+            return to + 1;
+        }
+        for (int64_t w = from / 64; w >= to / 64; --w) {
+            uint64_t bits = shows[w];
+            if (w == from / 64 && from % 64 != 63) bits &= (uint64_t{1} << (from % 64 + 1)) - 1;
+            if (bits != 0) {
+                const int64_t c = w * 64 + 63 - __builtin_clzll(bits);
+                return c >= to ? c : to - 1;
+            }
+        }
+        return to - 1;
+    }
+};
+
 // Cuts the span to the pixels from the first to the last whose texel column can show in one of the
 // rows the span crosses, stepping s and offset past the cut-off start; false when no pixel can show.
 // A texel shows when its alpha times the span's largest colour alpha, >> 8, passes ALPHA_INVISIBLE.
 template <int Color>
-inline bool trim_clear_ends(SpanState& s, int& n, size_t& offset, const TriPaint& paint) {
+inline bool trim_clear_ends(SpanState& s, int& n, size_t& offset, const TriPaint& paint, TrimMemo& memo) {
     if (n < TRIM_MIN_PIXELS || paint.tex_width <= 0 || paint.tex_height <= 0 || paint.tex_width > 0xFFFF ||
         paint.tex_height > 0xFFFF)
         return true;
@@ -345,9 +405,18 @@ inline bool trim_clear_ends(SpanState& s, int& n, size_t& offset, const TriPaint
     const int64_t col_first = texel_at(s.u, s.du, 0, umax), col_last = texel_at(s.u, s.du, n - 1, umax);
     const int64_t dir = col_last >= col_first ? 1 : -1;
     if ((col_last - col_first) * dir + 1 > n) return true;
-    const int64_t from = first_showing(paint.tex, tw, row_lo, row_hi, col_first, col_last, dir, least);
-    if (from == col_last + dir) return false;
-    const int64_t to = first_showing(paint.tex, tw, row_lo, row_hi, col_last, from, -dir, least);
+    int64_t from, to;
+    if (tw <= TrimMemo::MAX_WIDTH) {
+        if (memo.row_lo != row_lo || memo.row_hi != row_hi || memo.least != least)
+            memo.fill(paint.tex, tw, row_lo, row_hi, least);
+        from = memo.first(col_first, col_last, dir);
+        if (from == col_last + dir) return false;
+        to = memo.first(col_last, from, -dir);
+    } else {
+        from = first_showing(paint.tex, tw, row_lo, row_hi, col_first, col_last, dir, least);
+        if (from == col_last + dir) return false;
+        to = first_showing(paint.tex, tw, row_lo, row_hi, col_last, from, -dir, least);
+    }
     const int first = first_at_column(s.u, s.du, n, umax, from, dir);
     const int end = first_at_column(s.u, s.du, n, umax, to + dir, dir);
     offset += static_cast<size_t>(first);
@@ -361,13 +430,13 @@ inline bool trim_clear_ends(SpanState& s, int& n, size_t& offset, const TriPaint
 // between then does).
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
 inline void draw_row_span(const SpanState& s_in, const Span& sp, int row, int64_t umax, int64_t vmax,
-                          const TriPaint& paint, const FillParams& p, int known_hidden = 0) {
+                          const TriPaint& paint, const FillParams& p, TrimMemo& memo, int known_hidden = 0) {
     size_t offset = static_cast<size_t>(row) * static_cast<size_t>(p.width) + static_cast<size_t>(sp.first);
     int n = sp.end - sp.first;
     SpanState s = s_in;
     if constexpr (Textured && Alpha4 && Blend) {
         const size_t untrimmed = offset;
-        if (!trim_clear_ends<Color>(s, n, offset, paint)) return;
+        if (!trim_clear_ends<Color>(s, n, offset, paint, memo)) return;
         known_hidden -= static_cast<int>(offset - untrimmed);
     }
     // The hidden pixels before the first visible one are skipped, every value stepped over them at once;
@@ -454,6 +523,7 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
     const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f), one = _mm_set1_ps(FIX16_ONE);
     const __m128 round = _mm_setr_ps(SPAN_LEFT_ROUND, SPAN_RIGHT_ROUND, 0.0f, 0.0f);
     const __m128 pixel_limit = _mm_set1_ps(PIXEL_LIMIT), neg_pixel_limit = _mm_set1_ps(-PIXEL_LIMIT);
+    TrimMemo memo;
     for (; row < end; ++row) {
         const __m128 tl = _mm_set1_ps(static_cast<float>(row) - le.row0);
         const __m128 tr = _mm_set1_ps(static_cast<float>(row) - re.row0);
@@ -507,7 +577,7 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
         }
         if constexpr (!Textured) s.u = s.du = s.v = s.dv = 0;
         draw_row_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(s, sp, row, umax, vmax, paint, p,
-                                                                          known_hidden);
+                                                                          memo, known_hidden);
     }
 }
 
@@ -521,6 +591,7 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
     const float tex_h = static_cast<float>(paint.tex_height) * FIX16_ONE;
     const int64_t umax = static_cast<int64_t>(static_cast<uint32_t>(paint.tex_width) * 65535u);
     const int64_t vmax = static_cast<int64_t>(static_cast<uint32_t>(paint.tex_height) * 65535u);
+    TrimMemo memo;
     for (; row < end; ++row) {
         // The same expression as edge_value, with the row offset of each edge taken once.
         const float tl = static_cast<float>(row) - le.row0;
@@ -557,7 +628,8 @@ inline void draw_rows(const Edge& le, const Edge& re, int row, int end, int exte
         } else {
             for (int c = 0; c < 4; ++c) s.c[c] = s.dc[c] = 0;
         }
-        draw_row_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(s, sp, row, umax, vmax, paint, p);
+        draw_row_span<Textured, Alpha4, Color, Blend, DepthWrite, Shared>(s, sp, row, umax, vmax, paint, p,
+                                                                          memo);
     }
 }
 
