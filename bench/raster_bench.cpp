@@ -4,11 +4,15 @@
 //   fill_f2b  the same quads front to back: one layer written, 199 rejected by the depth test
 //   blend     the fill quads with a texture whose alpha varies (256 x 256 RGBA) in a tinted colour:
 //             every pixel blended with the one below
+//   sprites   400 particle sprites (64 x 64 RGBA, a soft disc) drawn 60 to 500 px wide, tinted, blended,
+//             depth tested but not stored: the clouds of the demo's particle scenes, about 7 layers deep
 //   small     200,000 untextured per-vertex-coloured triangles of about 4 px^2 at random depths, 1280 x 720
 // Spans are drawn eight pixels at a time and four (the second argument), for the ratio of the two.
 // Counters: frames per second and millions of pixels written per second (nominal work of the frame).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -31,6 +35,8 @@ struct Workload {
     std::vector<uint8_t> texture;
     int tex_size = 0, tex_channels = 3;
     float tint = 1.0f;
+    int no_depth_write = 0;
+    double pixels = 0;  // the quads' area, for sprites
 };
 
 // The camera that maps world (x, -y, z) to screen (x, y) at depth z, without perspective.
@@ -76,6 +82,38 @@ Workload blended_quads(int w, int h) {
     return wl;
 }
 
+Workload sprites(int w, int h) {
+    Workload wl;
+    wl.tex_size = 64;
+    wl.tex_channels = 4;
+    wl.texture.resize(64 * 64 * 4);
+    std::mt19937 rng(4);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const float dx = (static_cast<float>(x) - 31.5f) / 32, dy = (static_cast<float>(y) - 31.5f) / 32;
+            const float fall = std::max(0.0f, 1 - std::sqrt(dx * dx + dy * dy));
+            uint8_t* t = &wl.texture[static_cast<size_t>(y * 64 + x) * 4];
+            for (int c = 0; c < 3; ++c) t[c] = static_cast<uint8_t>(200 + rng() % 56);
+            t[3] = static_cast<uint8_t>(255 * fall * (0.7f + 0.3f * static_cast<float>(rng() % 256) / 255));
+        }
+    wl.tint = 0.6f;
+    wl.no_depth_write = 1;
+    std::uniform_real_distribution<float> size(60, 500), ux(-250, static_cast<float>(w) - 250),
+        uy(-250, static_cast<float>(h) - 250), uz(10, 1000);
+    for (int i = 0; i < 400; ++i) {
+        const float x = ux(rng), y = uy(rng), z = uz(rng), e = size(rng);
+        const float q[18] = {x,     -y, z, x + e, -y,       z, x, -(y + e), z,
+                             x + e, -y, z, x + e, -(y + e), z, x, -(y + e), z};
+        wl.tris.insert(wl.tris.end(), q, q + 18);
+        const float uv[12] = {0, 0, 1, 0, 0, 1, 1, 0, 1, 1, 0, 1};
+        wl.uvs.insert(wl.uvs.end(), uv, uv + 12);
+        const float x0 = std::max(0.0f, x), x1 = std::min(static_cast<float>(w), x + e);
+        const float y0 = std::max(0.0f, y), y1 = std::min(static_cast<float>(h), y + e);
+        if (x1 > x0 && y1 > y0) wl.pixels += static_cast<double>((x1 - x0) * (y1 - y0));
+    }
+    return wl;
+}
+
 Workload small_triangles(int w, int h) {
     Workload wl;
     std::mt19937 rng(2);
@@ -113,6 +151,7 @@ void frame(Target& t, const Workload& wl, int threads) {
             p.tex_channels = wl.tex_channels;
         }
         p.red = p.green = p.blue = wl.tint;
+        p.no_depth_write = wl.no_depth_write;
         if (!wl.shade.empty()) p.shade = wl.shade.data();
         p.slice_index = index;
         p.slice_count = threads;
@@ -164,6 +203,11 @@ void BM_blend(benchmark::State& state) {
     run(state, 1920, 1080, wl, 200.0 * 1920 * 1080);
 }
 
+void BM_sprites(benchmark::State& state) {
+    static const Workload wl = sprites(1920, 1080);
+    run(state, 1920, 1080, wl, wl.pixels);
+}
+
 void BM_small(benchmark::State& state) {
     static const Workload wl = small_triangles(1280, 720);
     run(state, 1280, 720, wl, 200000.0 * 4);
@@ -180,6 +224,7 @@ const bool registered = [] {
     frames(benchmark::RegisterBenchmark("BM_fill", BM_fill), 2.0);
     frames(benchmark::RegisterBenchmark("BM_fill_f2b", BM_fill_f2b), 1.0);
     frames(benchmark::RegisterBenchmark("BM_blend", BM_blend), 2.0);
+    frames(benchmark::RegisterBenchmark("BM_sprites", BM_sprites), 1.0);
     frames(benchmark::RegisterBenchmark("BM_small", BM_small), 1.0);
     return true;
 }();
