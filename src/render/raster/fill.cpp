@@ -148,16 +148,24 @@ inline int depths_at_most(uint32_t* zp, int n, uint32_t bound) {
 
 // The pixels [first, end) of one row. Every feature test is resolved at compile time.
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared, bool ClampUV>
-inline void draw_span(uint8_t* dst, uint32_t* zp, int n, SpanState s, const TriPaint& paint) {
+inline void draw_span(uint8_t* dst, uint32_t* zp, int n, const SpanState& s_in, const TriPaint& paint) {
+    // The span's state is copied only for the loops that step it: a copy read right after the row's
+    // set-up wrote it field by field waits for those writes.
+#if defined(__SSE2__)
+    [[maybe_unused]] bool vectors = false;
+    if constexpr (Textured && !Shared)
+        vectors = span4::texture_fits(paint) && span4::colours_narrow<Color>(s_in, n, paint);
+#if defined(FILL_SPAN8)
+    if (vectors && n >= SPAN8_MIN_PIXELS && wide_spans.load(std::memory_order_relaxed)) {
+        draw_span8<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s_in, paint);
+        return;
+    }
+#endif
+#endif
+    SpanState s = s_in;
 #if defined(__SSE2__)
     if constexpr (Textured && !Shared) {
-        if (span4::texture_fits(paint) && span4::colours_narrow<Color>(s, n, paint)) {
-#if defined(FILL_SPAN8)
-            if (n >= SPAN8_MIN_PIXELS && wide_spans.load(std::memory_order_relaxed)) {
-                draw_span8<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s, paint);
-                return;
-            }
-#endif
+        if (vectors) {
             const int done = draw_span4<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s, paint);
             dst += static_cast<size_t>(done) * 3;
             zp += done;
