@@ -324,12 +324,26 @@ inline int64_t first_showing(const uint8_t* tex, uint32_t tw, int64_t r0, int64_
 }
 
 // Which columns of one band of texel rows show, for one triangle: the rows of a magnified texture
-// cross the same texel rows again and again, each between its own two columns.
+// cross the same texel rows again and again, each between its own two columns. The columns are marked
+// when a row asks for the same texel rows as the row before it; rows of a texture drawn smaller than
+// its size ask for new ones every time, and only search from their ends.
 struct TrimMemo {
     static constexpr int64_t MAX_WIDTH = 256;
-    int64_t row_lo = -1, row_hi = -1;
+    int64_t row_lo = -1, row_hi = -1;  // the texel rows marked
     uint32_t least = 0;
     uint64_t shows[MAX_WIDTH / 64] = {};
+    int64_t asked_lo = -1, asked_hi = -1;  // the texel rows the last row asked for
+    uint32_t asked_least = 0;
+
+    // Whether the columns of these texel rows are marked, or are worth marking now.
+    bool holds(int64_t r0, int64_t r1, uint32_t at_least, uint32_t tw) {
+        if (r0 == row_lo && r1 == row_hi && at_least == least) return true;
+        const bool again = r0 == asked_lo && r1 == asked_hi && at_least == asked_least;
+        asked_lo = r0;
+        asked_hi = r1;
+        asked_least = at_least;
+        return again && tw <= MAX_WIDTH;
+    }
 
     // Texture widths up to MAX_WIDTH: bit c is set where column c's alpha in one of the rows [r0, r1] is
     // at least `least`.
@@ -414,7 +428,7 @@ inline bool trim_clear_ends(SpanState& s, int& n, size_t& offset, const TriPaint
     const int64_t dir = col_last >= col_first ? 1 : -1;
     if ((col_last - col_first) * dir + 1 > n) return true;
     int64_t from, to;
-    if (tw <= TrimMemo::MAX_WIDTH) {
+    if (memo.holds(row_lo, row_hi, least, tw)) {
         if (memo.row_lo != row_lo || memo.row_hi != row_hi || memo.least != least)
             memo.fill(paint.tex, tw, row_lo, row_hi, least);
         from = memo.first(col_first, col_last, dir);
