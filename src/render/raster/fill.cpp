@@ -324,9 +324,10 @@ inline int64_t first_showing(const uint8_t* tex, uint32_t tw, int64_t r0, int64_
 }
 
 // Which columns of one band of texel rows show, for one triangle: the rows of a magnified texture
-// cross the same texel rows again and again, each between its own two columns. The columns are marked
-// when a row asks for the same texel rows as the row before it; rows of a texture drawn smaller than
-// its size ask for new ones every time, and only search from their ends.
+// cross the same texel rows again and again, each between its own two columns. Once two rows in a row
+// ask for the same texel rows, the triangle's texture is taken as magnified and every texel row it
+// reaches is marked; the rows of a texture drawn smaller than its size ask for new ones every time,
+// and only search from their ends.
 struct TrimMemo {
     static constexpr int64_t MAX_WIDTH = 256;
     int64_t row_lo = -1, row_hi = -1;  // the texel rows marked
@@ -334,15 +335,19 @@ struct TrimMemo {
     uint64_t shows[MAX_WIDTH / 64] = {};
     int64_t asked_lo = -1, asked_hi = -1;  // the texel rows the last row asked for
     uint32_t asked_least = 0;
+    bool magnified = false;
 
     // Whether the columns of these texel rows are marked, or are worth marking now.
     bool holds(int64_t r0, int64_t r1, uint32_t at_least, uint32_t tw) {
         if (r0 == row_lo && r1 == row_hi && at_least == least) return true;
-        const bool again = r0 == asked_lo && r1 == asked_hi && at_least == asked_least;
-        asked_lo = r0;
-        asked_hi = r1;
-        asked_least = at_least;
-        return again && tw <= MAX_WIDTH;
+        if (tw > MAX_WIDTH) return false;
+        if (!magnified) {
+            magnified = r0 == asked_lo && r1 == asked_hi && at_least == asked_least;
+            asked_lo = r0;
+            asked_hi = r1;
+            asked_least = at_least;
+        }
+        return magnified;
     }
 
     // Texture widths up to MAX_WIDTH: bit c is set where column c's alpha in one of the rows [r0, r1] is
