@@ -42,8 +42,9 @@ SPAN8_TARGET inline __m256i splat(uint32_t v) {
 
 // start + k step for k = 0..7, modulo 2^32 as the pixel loop steps them.
 SPAN8_TARGET inline __m256i lanes(uint32_t start, uint32_t step) {
+    auto at = [&](uint32_t k) { return static_cast<int32_t>(k * step); };
     return _mm256_add_epi32(splat(start),
-                            _mm256_mullo_epi32(splat(step), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+                            _mm256_setr_epi32(0, at(1), at(2), at(3), at(4), at(5), at(6), at(7)));
 }
 
 // a where the mask's lanes (all ones or all zeros per byte) are set, else b.
