@@ -293,6 +293,20 @@ inline int first_at_column(uint32_t start, uint32_t step, int n, uint32_t max, i
     return static_cast<int>(std::min(last, ceil_div(x0 - y + 1, -dx)));
 }
 
+#if defined(__SSE2__)
+// Bit i set where column col + i's alpha in one of the rows [r0, r1] is at least `least`, for i < 4.
+inline int showing4(const uint8_t* tex, uint32_t tw, int64_t r0, int64_t r1, int64_t col, uint32_t least) {
+    const __m128i floor = _mm_set1_epi32(static_cast<int32_t>(least) - 1);
+    int mask = 0;
+    for (int64_t r = r0; r <= r1; ++r) {
+        const __m128i texels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+            tex + (static_cast<size_t>(r) * tw + static_cast<size_t>(col)) * 4));
+        mask |= _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_srli_epi32(texels, 24), floor)));
+    }
+    return mask;
+}
+#endif
+
 // The first column from `from` on, in direction dir (1 or -1) up to `to`, whose texel alpha in one of
 // the rows [r0, r1] is at least `least`; to + dir when there is none.
 inline int64_t first_showing(const uint8_t* tex, uint32_t tw, int64_t r0, int64_t r1, int64_t from,
@@ -303,15 +317,9 @@ inline int64_t first_showing(const uint8_t* tex, uint32_t tw, int64_t r0, int64_
     int64_t c = from;
 #if defined(__SSE2__)
     // Four texels at a time: lane i holds column lo + i.
-    const __m128i floor = _mm_set1_epi32(static_cast<int32_t>(least) - 1);
     for (; (to - c) * dir >= 3; c += 4 * dir) {
         const int64_t lo = dir > 0 ? c : c - 3;
-        int mask = 0;
-        for (int64_t r = r0; r <= r1; ++r) {
-            const __m128i texels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-                tex + (static_cast<size_t>(r) * tw + static_cast<size_t>(lo)) * 4));
-            mask |= _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_srli_epi32(texels, 24), floor)));
-        }
+        const int mask = showing4(tex, tw, r0, r1, lo, least);
         if (mask != 0)
             return lo + (dir > 0 ? __builtin_ctz(static_cast<unsigned>(mask))
                                  : 31 - __builtin_clz(static_cast<unsigned>(mask)));
@@ -337,8 +345,9 @@ struct TrimMemo {
     uint32_t asked_least = 0;
     bool magnified = false;
 
-    // Whether the columns of these texel rows are marked, or are worth marking now.
-    bool holds(int64_t r0, int64_t r1, uint32_t at_least, uint32_t tw) {
+    // Whether the columns of the texel rows [r0, r1] of a texture tw wide are marked for `at_least`,
+    // marking them first where that is worth it.
+    bool marks(const uint8_t* tex, uint32_t tw, int64_t r0, int64_t r1, uint32_t at_least) {
         if (r0 == row_lo && r1 == row_hi && at_least == least) return true;
         if (tw > MAX_WIDTH) return false;
         if (!magnified) {
@@ -346,12 +355,13 @@ struct TrimMemo {
             asked_lo = r0;
             asked_hi = r1;
             asked_least = at_least;
+            if (!magnified) return false;
         }
-        return magnified;
+        fill(tex, tw, r0, r1, at_least);
+        return true;
     }
 
-    // Texture widths up to MAX_WIDTH: bit c is set where column c's alpha in one of the rows [r0, r1] is
-    // at least `least`.
+    // Bit c is set where column c's alpha in one of the rows [r0, r1] is at least `least`.
     void fill(const uint8_t* tex, uint32_t tw, int64_t r0, int64_t r1, uint32_t at_least) {
         row_lo = r0;
         row_hi = r1;
@@ -360,17 +370,8 @@ struct TrimMemo {
         const int64_t width = tw;
         int64_t c = 0;
 #if defined(__SSE2__)
-        // Four texels at a time, as first_showing reads them.
-        const __m128i floor = _mm_set1_epi32(static_cast<int32_t>(at_least) - 1);
-        for (; c + 4 <= width; c += 4) {
-            int mask = 0;
-            for (int64_t r = r0; r <= r1; ++r) {
-                const __m128i texels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-                    tex + (static_cast<size_t>(r) * tw + static_cast<size_t>(c)) * 4));
-                mask |= _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(_mm_srli_epi32(texels, 24), floor)));
-            }
-            shows[c / 64] |= static_cast<uint64_t>(mask) << (c % 64);
-        }
+        for (; c + 4 <= width; c += 4)
+            shows[c / 64] |= static_cast<uint64_t>(showing4(tex, tw, r0, r1, c, at_least)) << (c % 64);
 #endif
         for (; c < width; ++c)
             if (first_showing(tex, tw, r0, r1, c, c, 1, at_least) == c)
@@ -433,9 +434,7 @@ inline bool trim_clear_ends(SpanState& s, int& n, size_t& offset, const TriPaint
     const int64_t dir = col_last >= col_first ? 1 : -1;
     if ((col_last - col_first) * dir + 1 > n) return true;
     int64_t from, to;
-    if (memo.holds(row_lo, row_hi, least, tw)) {
-        if (memo.row_lo != row_lo || memo.row_hi != row_hi || memo.least != least)
-            memo.fill(paint.tex, tw, row_lo, row_hi, least);
+    if (memo.marks(paint.tex, tw, row_lo, row_hi, least)) {
         from = memo.first(col_first, col_last, dir);
         if (from == col_last + dir) return false;
         to = memo.first(col_last, from, -dir);
