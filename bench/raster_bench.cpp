@@ -169,12 +169,12 @@ void frame(Target& t, const Workload& wl, int threads) {
 void run(benchmark::State& state, int w, int h, const Workload& wl, double pixels_per_frame) {
     Target t(w, h);
     const int threads = static_cast<int>(state.range(0));
-    // The second argument, where given, is the span loop's width: 8 pixels (where the processor has
-    // it) or 4.
-    const bool wide = state.range(1) == 8;
-    fill_set_wide_spans(wide);
-    if (wide && !fill_wide_spans()) {
-        state.SkipWithError("no eight-pixel spans on this processor");
+    // The second argument, where given, is the span loop's width: 16 or 8 pixels (where the processor
+    // has them) or 4.
+    const int width = static_cast<int>(state.range(1));
+    fill_set_span_width(width);
+    if (fill_span_width() != width) {
+        state.SkipWithError("the processor has no span loop this wide");
         return;
     }
     for (int i = 0; i < 3; ++i) frame(t, wl, threads);  // warm-up
@@ -182,7 +182,7 @@ void run(benchmark::State& state, int w, int h, const Workload& wl, double pixel
         frame(t, wl, threads);
         benchmark::DoNotOptimize(t.color.data());
     }
-    fill_set_wide_spans(true);
+    fill_set_span_width(16);
     state.counters["fps"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["Mpx/s"] =
         benchmark::Counter(pixels_per_frame / 1e6, benchmark::Counter::kIsIterationInvariantRate);
@@ -213,10 +213,10 @@ void BM_small(benchmark::State& state) {
     run(state, 1280, 720, wl, 200000.0 * 4);
 }
 
-// Each workload on one thread and on two, with spans eight and four pixels at a time, three
+// Each workload on one thread and on two, with spans sixteen, eight and four pixels at a time, three
 // repetitions of whole frames.
 void frames(benchmark::internal::Benchmark* b, double min_time) {
-    b->ArgNames({"threads", "span"})->Args({1, 8})->Args({1, 4})->Args({2, 8})->Args({2, 4});
+    b->ArgNames({"threads", "span"})->ArgsProduct({{1, 2}, {16, 8, 4}});
     b->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->MinTime(min_time);
 }
 

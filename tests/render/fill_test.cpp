@@ -376,17 +376,19 @@ TEST(FillColor, ShadeArraysFloorsAndTransparentTriangles) {
 
 // --- The fast filler against the reference ---------------------------------------------------------
 
-// Every comparison runs with spans drawn eight pixels at a time (where the processor has it) and four.
+// Every comparison runs with spans drawn sixteen pixels at a time, eight (where the processor has those)
+// and four.
 class FillReference : public ::testing::TestWithParam<int> {
   protected:
     void SetUp() override {
-        fill_set_wide_spans(GetParam() == 8);
-        if (GetParam() == 8 && !fill_wide_spans()) GTEST_SKIP() << "no eight-pixel spans on this processor";
+        fill_set_span_width(GetParam());
+        if (fill_span_width() != GetParam())
+            GTEST_SKIP() << "no " << GetParam() << "-pixel spans on this processor";
     }
-    void TearDown() override { fill_set_wide_spans(true); }
+    void TearDown() override { fill_set_span_width(16); }
 };
 
-INSTANTIATE_TEST_SUITE_P(Spans, FillReference, ::testing::Values(8, 4),
+INSTANTIATE_TEST_SUITE_P(Spans, FillReference, ::testing::Values(16, 8, 4),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return "by" + std::to_string(info.param);
                          });

@@ -15,6 +15,7 @@
 
 #include "render/raster/fill.h"
 #include "render/raster/fill_setup.h"
+#include "render/raster/fill_span16.h"
 #include "render/raster/fill_span4.h"
 #include "render/raster/fill_span8.h"
 #include "scene/camera.h"
@@ -23,16 +24,24 @@ using namespace fill_detail;
 
 namespace {
 
-// Whether spans take the eight-pixel loop: from the start where the processor has it, until the tests
-// or benchmarks turn it off. One flag, so the spans read one load.
-bool processor_has_span8() {
-#if defined(FILL_SPAN8)
-    return span8_supported();
-#else
-    return false;
+// The widest span loop this processor runs: 16 pixels (AVX-512), 8 (AVX2) or 4.
+int processor_span_width() {
+#if defined(FILL_SPAN16)
+    if (span16_supported()) return 16;
 #endif
+#if defined(FILL_SPAN8)
+    if (span8_supported()) return 8;
+#endif
+    return 4;
 }
-std::atomic<bool> wide_spans{processor_has_span8()};
+const int widest_spans = processor_span_width();
+// The widest span loop in use: from the start the processor's widest, until the tests or benchmarks ask
+// for a narrower one. One value, so the spans read one load.
+std::atomic<int> span_width{widest_spans};
+
+inline bool wide_spans() {
+    return span_width.load(std::memory_order_relaxed) >= 8;
+}
 
 // Pixel access. When other threads may draw the same pixel, every access is a relaxed atomic: the
 // nearer of two simultaneous draws is not guaranteed to win, but nothing tears or is undefined.
@@ -85,7 +94,7 @@ inline int hidden_run(uint32_t* zp, uint32_t d, uint32_t dd, int n) {
     int k = 0;
 #if defined(FILL_SPAN8)
     if constexpr (!Shared) {
-        if (wide_spans.load(std::memory_order_relaxed)) return hidden_run8(zp, d, dd, n);
+        if (wide_spans()) return hidden_run8(zp, d, dd, n);
     }
 #endif
 #if defined(__SSE2__)
@@ -139,7 +148,7 @@ inline uint32_t span_depth_floor(__m128 l, __m128 r) {
 // visible triangle.
 inline int depths_at_most(uint32_t* zp, int n, uint32_t bound) {
 #if defined(FILL_SPAN8)
-    if (zp[0] <= bound && wide_spans.load(std::memory_order_relaxed)) return depths_at_most8(zp, n, bound);
+    if (zp[0] <= bound && wide_spans()) return depths_at_most8(zp, n, bound);
 #endif
     return hidden_run<false>(zp, bound, 0, n);
 }
@@ -156,9 +165,18 @@ inline void draw_span(uint8_t* dst, uint32_t* zp, int n, const SpanState& s_in, 
     if constexpr (Textured && !Shared)
         vectors = span4::texture_fits(paint) && span4::colours_narrow<Color>(s_in, n, paint);
 #if defined(FILL_SPAN8)
-    if (vectors && n >= SPAN8_MIN_PIXELS && wide_spans.load(std::memory_order_relaxed)) {
-        draw_span8<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s_in, paint);
-        return;
+    if (vectors && n >= SPAN8_MIN_PIXELS) {
+        const int width = span_width.load(std::memory_order_relaxed);
+#if defined(FILL_SPAN16)
+        if (width == 16 && n >= SPAN16_MIN_PIXELS) {
+            draw_span16<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s_in, paint);
+            return;
+        }
+#endif
+        if (width >= 8) {
+            draw_span8<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s_in, paint);
+            return;
+        }
     }
 #endif
 #endif
@@ -841,12 +859,16 @@ void defer_call(const FillParams& p, const CallShare& share, DeferState& df) {
 
 }  // namespace
 
-void fill_set_wide_spans(bool on) {
-    wide_spans.store(on && processor_has_span8(), std::memory_order_relaxed);
+void fill_set_span_width(int pixels) {
+    span_width.store(std::min(pixels >= 16  ? 16
+                              : pixels >= 8 ? 8
+                                            : 4,
+                              widest_spans),
+                     std::memory_order_relaxed);
 }
 
-bool fill_wide_spans() {
-    return wide_spans.load(std::memory_order_relaxed);
+int fill_span_width() {
+    return span_width.load(std::memory_order_relaxed);
 }
 
 void fill_defer_begin(int row_top, int row_bottom, int band_rows) {

@@ -87,11 +87,12 @@ inline int fill_band_rows(int width) {
 // Draws the triangles of one part.
 void fill_part_triangles(const FillParams& p);
 
-// Spans are drawn eight pixels at a time where the processor can (AVX2), four at a time otherwise: the
-// picture is the same. On by default; the tests turn it off to check the four-pixel loop as well.
-void fill_set_wide_spans(bool on);
-// Whether the eight-pixel loop is in use: wanted, and the processor has it.
-bool fill_wide_spans();
+// Spans are drawn sixteen pixels at a time where the processor can (AVX-512), eight where it has AVX2,
+// four otherwise: the picture is the same. The widest by default; the tests ask for narrower ones to check
+// every loop, and are given the widest the processor has of those at most as wide as asked (4, 8 or 16).
+void fill_set_span_width(int pixels);
+// The widest span loop in use.
+int fill_span_width();
 
 // Screen x, y and depth of the vertices of the triangles [first, end) of p.tris in p's view, into out
 // (9 floats per triangle, triangle first at out): bit for bit what the filler computes for them itself,
