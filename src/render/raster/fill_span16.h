@@ -6,7 +6,7 @@
 // the filler.
 #pragma once
 
-#if defined(__SSE2__) && defined(__GNUC__) && defined(__x86_64__)
+#if defined(__SSE2__) && defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 // g++ 12's AVX-512 header leaves the pass-through operand of its unmasked operations undefined on
 // purpose, and then warns about it where they are inlined; the warnings are about the header alone.
 // Included here first, so that its lines are read with them off.
