@@ -262,14 +262,17 @@ inline void draw_span(uint8_t* dst, uint32_t* zp, int n, const SpanState& s_in, 
     }
 }
 
+#if !defined(__SSE2__)
 // Attributes a span loop reads: x and depth always, u and v when textured, the colour channels when
-// they are interpolated. The others are neither computed nor stepped.
+// they are interpolated. The others are neither computed nor stepped (without SSE2, which computes
+// four at once).
 constexpr unsigned attr_mask(bool textured, int color) {
     unsigned m = (1u << A_X) | (1u << A_DEPTH);
     if (textured) m |= (1u << A_U) | (1u << A_V);
     if (color == COLOR_GOURAUD) m |= (1u << A_R) | (1u << A_G) | (1u << A_B) | (1u << A_A);
     return m;
 }
+#endif
 
 // Blended spans of RGBA textures: the pixels at either end whose texels are too faint to show are cut
 // off before anything else is read. A sprite's clear margins are most of its square. Only spans that
