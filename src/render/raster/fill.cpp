@@ -157,37 +157,39 @@ inline int depths_at_most(uint32_t* zp, int n, uint32_t bound) {
 
 // The pixels [first, end) of one row. Every feature test is resolved at compile time.
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared, bool ClampUV>
-inline void draw_span(uint8_t* dst, uint32_t* zp, int n, const SpanState& s_in, const TriPaint& paint) {
-    // The span's state is copied only for the loops that step it: a copy read right after the row's
+inline void draw_span(uint8_t* dst, uint32_t* zp, int n, const SpanState& s, const TriPaint& paint) {
+    // The span's state is read field by field, never copied whole: a copy read right after the row's
     // set-up wrote it field by field waits for those writes.
 #if defined(__SSE2__)
     [[maybe_unused]] bool vectors = false;
     if constexpr (Textured && !Shared)
-        vectors = span4::texture_fits(paint) && span4::colours_narrow<Color>(s_in, n, paint);
+        vectors = span4::texture_fits(paint) && span4::colours_narrow<Color>(s, n, paint);
 #if defined(FILL_SPAN8)
-    if (vectors && n >= SPAN8_MIN_PIXELS) {
+    if (vectors) {
         const int width = span_width.load(std::memory_order_relaxed);
 #if defined(FILL_SPAN16)
         if (width == 16 && n >= SPAN16_MIN_PIXELS) {
-            draw_span16<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s_in, paint);
+            draw_span16<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s, paint);
             return;
         }
 #endif
-        if (width >= 8) {
-            draw_span8<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s_in, paint);
+        if (width >= 8 && n >= SPAN8_MIN_PIXELS) {
+            draw_span8<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s, paint);
             return;
         }
     }
 #endif
 #endif
-    SpanState s = s_in;
+    // The pixels the four-pixel loop drew; the one-pixel loop starts after them.
+    uint32_t done = 0;
 #if defined(__SSE2__)
     if constexpr (Textured && !Shared) {
         if (vectors) {
-            const int done = draw_span4<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s, paint);
+            done = static_cast<uint32_t>(
+                draw_span4<Alpha4, Color, Blend, DepthWrite, ClampUV>(dst, zp, n, s, paint));
             dst += static_cast<size_t>(done) * 3;
             zp += done;
-            n -= done;
+            n -= static_cast<int>(done);
         }
     }
 #endif
@@ -195,14 +197,17 @@ inline void draw_span(uint8_t* dst, uint32_t* zp, int n, const SpanState& s_in, 
     const uint32_t tw = static_cast<uint32_t>(paint.tex_width);
     const uint32_t umax = tw * 65535u;
     const uint32_t vmax = static_cast<uint32_t>(paint.tex_height) * 65535u;
-    uint32_t c0 = s.c[0], c1 = s.c[1], c2 = s.c[2], c3 = s.c[3];
+    const uint32_t dd = s.dd, du = s.du, dv = s.dv;
+    const uint32_t dc0 = s.dc[0], dc1 = s.dc[1], dc2 = s.dc[2], dc3 = s.dc[3];
+    uint32_t c0 = s.c[0] + done * dc0, c1 = s.c[1] + done * dc1, c2 = s.c[2] + done * dc2,
+             c3 = s.c[3] + done * dc3;
     if constexpr (Color == COLOR_CONSTANT) {
         c0 = static_cast<uint32_t>(paint.constant_fix[0]);
         c1 = static_cast<uint32_t>(paint.constant_fix[1]);
         c2 = static_cast<uint32_t>(paint.constant_fix[2]);
         c3 = static_cast<uint32_t>(paint.constant_fix[3]);
     }
-    uint32_t d = s.d, u = s.u, v = s.v;
+    uint32_t d = s.d + done * dd, u = s.u + done * du, v = s.v + done * dv;
     for (; n > 0; --n, dst += 3, ++zp) {
         const uint32_t z = load_depth<Shared>(zp);
         bool draw = d < z;
@@ -248,16 +253,16 @@ inline void draw_span(uint8_t* dst, uint32_t* zp, int n, const SpanState& s_in, 
                 if constexpr (DepthWrite) store_depth<Shared>(zp, d);
             }
         }
-        d += s.dd;
+        d += dd;
         if constexpr (Textured) {
-            u += s.du;
-            v += s.dv;
+            u += du;
+            v += dv;
         }
         if constexpr (Color == COLOR_GOURAUD) {
-            c0 += s.dc[0];
-            c1 += s.dc[1];
-            c2 += s.dc[2];
-            c3 += s.dc[3];
+            c0 += dc0;
+            c1 += dc1;
+            c2 += dc2;
+            c3 += dc3;
         }
     }
 }
@@ -472,15 +477,14 @@ inline bool trim_clear_ends(SpanState& s, int& n, size_t& offset, const TriPaint
     return true;
 }
 
-// The pixels [sp.first, sp.end) of one row once its span state is set: the clamps of the texture
-// coordinates drop out of the loop when both ends of the span lie inside the texture (every pixel
-// between then does).
+// The pixels [sp.first, sp.end) of one row once its span state is set, stepping s past the pixels it
+// skips: the clamps of the texture coordinates drop out of the loop when both ends of the span lie inside
+// the texture (every pixel between then does).
 template <bool Textured, bool Alpha4, int Color, bool Blend, bool DepthWrite, bool Shared>
-inline void draw_row_span(const SpanState& s_in, const Span& sp, int row, int64_t umax, int64_t vmax,
+inline void draw_row_span(SpanState& s, const Span& sp, int row, int64_t umax, int64_t vmax,
                           const TriPaint& paint, const FillParams& p, TrimMemo& memo, int known_hidden = 0) {
     size_t offset = static_cast<size_t>(row) * static_cast<size_t>(p.width) + static_cast<size_t>(sp.first);
     int n = sp.end - sp.first;
-    SpanState s = s_in;
     if constexpr (Textured && Alpha4 && Blend) {
         const size_t untrimmed = offset;
         if (!trim_clear_ends<Color>(s, n, offset, paint, memo)) return;

@@ -29,7 +29,7 @@
 namespace fill_detail {
 
 // Spans shorter than this go to the eight-pixel loop.
-constexpr int SPAN16_MIN_PIXELS = 32;
+constexpr int SPAN16_MIN_PIXELS = 16;
 
 // Whether this processor (and its operating system) runs the sixteen-pixel loop; asked once.
 inline bool span16_supported() {
@@ -87,7 +87,7 @@ SPAN16_TARGET inline __m128i fetch4(const uint8_t* tex, const uint32_t* at) {
 
 // fetch of the eight-pixel loop for sixteen indices.
 template <bool Alpha4>
-SPAN16_TARGET inline __m512i fetch(const uint8_t* tex, __m512i index) {
+SPAN16_TARGET inline __attribute__((always_inline)) __m512i fetch(const uint8_t* tex, __m512i index) {
     alignas(64) uint32_t at[16];
     _mm512_store_si512(at, index);
     const __m256i low = _mm256_inserti128_si256(_mm256_castsi128_si256(fetch4<Alpha4>(tex, at)),

@@ -130,10 +130,10 @@ inline bool colours_narrow(const SpanState& s, int n, const TriPaint& paint) {
 
 }  // namespace span4
 
-// The whole groups of four of a span of n pixels whose colours are narrow (above): draws them, steps s
-// past them and returns how many pixels it drew.
+// The whole groups of four of a span of n pixels whose colours are narrow (above): draws them and
+// returns how many pixels it drew.
 template <bool Alpha4, int Color, bool Blend, bool DepthWrite, bool ClampUV>
-inline int draw_span4(uint8_t* dst, uint32_t* zp, int n, SpanState& s, const TriPaint& paint) {
+inline int draw_span4(uint8_t* dst, uint32_t* zp, int n, const SpanState& s, const TriPaint& paint) {
     using namespace span4;
     const int groups = n / 4;
     if (groups == 0) return 0;
@@ -247,7 +247,6 @@ inline int draw_span4(uint8_t* dst, uint32_t* zp, int n, SpanState& s, const Tri
         if constexpr (Color == COLOR_GOURAUD)
             for (int k = 0; k < 4; ++k) c[k] = _mm_add_epi32(c[k], c_step[k]);
     }
-    step_span(s, groups * 4);
     return groups * 4;
 }
 
