@@ -39,10 +39,6 @@ const int widest_spans = processor_span_width();
 // for a narrower one. One value, so the spans read one load.
 std::atomic<int> span_width{widest_spans};
 
-inline bool wide_spans() {
-    return span_width.load(std::memory_order_relaxed) >= 8;
-}
-
 // Pixel access. When other threads may draw the same pixel, every access is a relaxed atomic: the
 // nearer of two simultaneous draws is not guaranteed to win, but nothing tears or is undefined.
 template <bool Shared>
@@ -85,8 +81,9 @@ inline bool coords_inside(uint32_t start, uint32_t step, int n, int64_t max) {
 }
 
 // Pixels at the start of a span whose depth test fails: what a triangle behind the drawn ones spends
-// its rows on, so it reads only their depths, eight or four at a time where AVX2 or SSE2 is there, and
-// touches neither colour nor texture. Depths step modulo 2^32 exactly as the pixel loop steps them.
+// its rows on, so it reads only their depths, sixteen, eight or four at a time where AVX-512, AVX2 or
+// SSE2 is there, and touches neither colour nor texture. Depths step modulo 2^32 exactly as the pixel loop
+// steps them.
 template <bool Shared>
 inline int hidden_run(uint32_t* zp, uint32_t d, uint32_t dd, int n) {
     // Most spans of a visible triangle start with a visible pixel: those pay one comparison.
@@ -94,7 +91,11 @@ inline int hidden_run(uint32_t* zp, uint32_t d, uint32_t dd, int n) {
     int k = 0;
 #if defined(FILL_SPAN8)
     if constexpr (!Shared) {
-        if (wide_spans()) return hidden_run8(zp, d, dd, n);
+        const int width = span_width.load(std::memory_order_relaxed);
+#if defined(FILL_SPAN16)
+        if (width == 16) return hidden_run16(zp, d, dd, n);
+#endif
+        if (width >= 8) return hidden_run8(zp, d, dd, n);
     }
 #endif
 #if defined(__SSE2__)
@@ -143,12 +144,18 @@ inline uint32_t span_depth_floor(__m128 l, __m128 r) {
 }
 
 // How many of the n depths, from the first, are at most bound: a pixel there whose own depth is at least
-// bound is hidden. That is the hidden run of a span whose depth stays at bound; where AVX2 is there it is
-// counted thirty-two at a time, as a level depth allows. The first depth alone decides most rows of a
-// visible triangle.
+// bound is hidden. That is the hidden run of a span whose depth stays at bound; where AVX-512 or AVX2 is
+// there it is counted sixty-four or thirty-two at a time, as a level depth allows. The first depth alone
+// decides most rows of a visible triangle.
 inline int depths_at_most(uint32_t* zp, int n, uint32_t bound) {
 #if defined(FILL_SPAN8)
-    if (zp[0] <= bound && wide_spans()) return depths_at_most8(zp, n, bound);
+    if (zp[0] <= bound) {
+        const int width = span_width.load(std::memory_order_relaxed);
+#if defined(FILL_SPAN16)
+        if (width == 16) return depths_at_most16(zp, n, bound);
+#endif
+        if (width >= 8) return depths_at_most8(zp, n, bound);
+    }
 #endif
     return hidden_run<false>(zp, bound, 0, n);
 }

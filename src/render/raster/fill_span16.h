@@ -236,6 +236,42 @@ SPAN16_TARGET void draw_span16(uint8_t* dst, uint32_t* zp, int n, const SpanStat
     }
 }
 
+// The pixels at the start of a span whose depth test fails (hidden_run8), sixteen depths at a time; the
+// last group reads only the span's own depths.
+SPAN16_TARGET inline int hidden_run16(const uint32_t* zp, uint32_t d, uint32_t dd, int n) {
+    __m512i depths = span16::lanes(d, dd);
+    const __m512i step = span16::splat(16 * dd);
+    for (int k = 0; k < n; k += 16) {
+        const __mmask16 in_span =
+            n - k >= 16 ? __mmask16{0xFFFF} : static_cast<__mmask16>((1u << (n - k)) - 1);
+        const __mmask16 visible =
+            _mm512_mask_cmplt_epu32_mask(in_span, depths, _mm512_maskz_loadu_epi32(in_span, zp + k));
+        if (visible != 0) return k + __builtin_ctz(visible);
+        depths = _mm512_add_epi32(depths, step);
+    }
+    return n;
+}
+
+// How many of the n depths, from the first, are at most bound (depths_at_most8), sixty-four at a time
+// while all are, then sixteen.
+SPAN16_TARGET inline int depths_at_most16(const uint32_t* zp, int n, uint32_t bound) {
+    const __m512i limit = span16::splat(bound);
+    int k = 0;
+    for (; k + 64 <= n; k += 64) {
+        const __m512i a = _mm512_max_epu32(_mm512_loadu_si512(zp + k), _mm512_loadu_si512(zp + k + 16));
+        const __m512i b = _mm512_max_epu32(_mm512_loadu_si512(zp + k + 32), _mm512_loadu_si512(zp + k + 48));
+        if (_mm512_cmpgt_epu32_mask(_mm512_max_epu32(a, b), limit) != 0) break;
+    }
+    for (; k < n; k += 16) {
+        const __mmask16 in_span =
+            n - k >= 16 ? __mmask16{0xFFFF} : static_cast<__mmask16>((1u << (n - k)) - 1);
+        const __mmask16 over =
+            _mm512_mask_cmpgt_epu32_mask(in_span, _mm512_maskz_loadu_epi32(in_span, zp + k), limit);
+        if (over != 0) return k + __builtin_ctz(over);
+    }
+    return n;
+}
+
 }  // namespace fill_detail
 
 #endif
