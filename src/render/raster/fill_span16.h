@@ -52,6 +52,11 @@ SPAN16_TARGET inline __m512i lanes(uint32_t start, uint32_t step) {
     return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
 }
 
+// The first `count` lanes (all sixteen from 16 on): a span's group, short at its end.
+SPAN16_TARGET inline __mmask16 first_lanes(int count) {
+    return count >= 16 ? __mmask16{0xFFFF} : static_cast<__mmask16>((1u << count) - 1);
+}
+
 // The bytes of the pixels of a 16-bit mask, three to a pixel.
 SPAN16_TARGET inline __mmask64 pixel_bytes(__mmask16 pixels) {
     return _pdep_u64(pixels, 0x249249249249ull) * 7;
@@ -135,7 +140,7 @@ template <bool Alpha4, int Color, bool Blend, bool DepthWrite, bool ClampUV>
 SPAN16_TARGET void draw_span16(uint8_t* dst, uint32_t* zp, int n, const SpanState& s, const TriPaint& paint) {
     using namespace span16;
     if (n <= 0) return;
-    const int whole = n / 16, rest = n % 16, groups = whole + (rest != 0 ? 1 : 0);
+    const int whole = n / 16, groups = (n + 15) / 16;
     const uint8_t* tex = paint.tex;
     __m512i d = lanes(s.d, s.dd), u = lanes(s.u, s.du), v = lanes(s.v, s.dv);
     const __m512i d_step = splat(16 * s.dd), u_step = splat(16 * s.du), v_step = splat(16 * s.dv);
@@ -149,11 +154,9 @@ SPAN16_TARGET void draw_span16(uint8_t* dst, uint32_t* zp, int n, const SpanStat
     const __m512i blend_below = splat(static_cast<uint32_t>(BLEND_BELOW));
     const auto tint = [&](int k) { return static_cast<uint32_t>(paint.constant_fix[k]) >> FIX16_SHIFT; };
     const __m512i tint_even = splat(tint(0) | tint(2) << 16), tint_odd = splat(tint(1));
-    constexpr int64_t one = int64_t{1} << FIX16_SHIFT;
-    const int64_t du = static_cast<int32_t>(s.du), dv = static_cast<int32_t>(s.dv);
-    const bool window = paint.tex_width >= 16 && du >= -one && du <= one && 15 * dv > -one && 15 * dv < one &&
-                        (!ClampUV || (steps_without_wrap(s.u, s.du, n) && steps_without_wrap(s.v, s.dv, n)));
-    const __m512i col_least = splat(du >= 0 ? 0 : 15), row_least = splat(dv >= 0 ? 0 : 15);
+    const bool window = window_fits<16>(s, n, paint.tex_width, ClampUV);
+    const __m512i col_least = splat(static_cast<int32_t>(s.du) >= 0 ? 0 : 15);
+    const __m512i row_least = splat(static_cast<int32_t>(s.dv) >= 0 ? 0 : 15);
     const __m512i last_start = splat(static_cast<uint32_t>(paint.tex_width - 16));
     __m512i c[4], c_step[4];
     for (int k = 0; k < 4; ++k) {
@@ -167,7 +170,7 @@ SPAN16_TARGET void draw_span16(uint8_t* dst, uint32_t* zp, int n, const SpanStat
     for (int g = 0; g < groups; ++g, dst += 48, zp += 16) {
         // The lanes of the span's pixels: all but in a short last group. The depths of the others read
         // as 0, which nothing passes.
-        const __mmask16 in_span = g < whole ? __mmask16{0xFFFF} : static_cast<__mmask16>((1u << rest) - 1);
+        const __mmask16 in_span = first_lanes(n - 16 * g);
         const __m512i z = _mm512_maskz_loadu_epi32(in_span, zp);
         __mmask16 draw = _mm512_cmplt_epu32_mask(d, z);
         if constexpr (Color != COLOR_NONE) draw &= _mm512_cmpgt_epi32_mask(c[3], visible_fix);
@@ -242,8 +245,7 @@ SPAN16_TARGET inline int hidden_run16(const uint32_t* zp, uint32_t d, uint32_t d
     __m512i depths = span16::lanes(d, dd);
     const __m512i step = span16::splat(16 * dd);
     for (int k = 0; k < n; k += 16) {
-        const __mmask16 in_span =
-            n - k >= 16 ? __mmask16{0xFFFF} : static_cast<__mmask16>((1u << (n - k)) - 1);
+        const __mmask16 in_span = span16::first_lanes(n - k);
         const __mmask16 visible =
             _mm512_mask_cmplt_epu32_mask(in_span, depths, _mm512_maskz_loadu_epi32(in_span, zp + k));
         if (visible != 0) return k + __builtin_ctz(visible);
@@ -263,8 +265,7 @@ SPAN16_TARGET inline int depths_at_most16(const uint32_t* zp, int n, uint32_t bo
         if (_mm512_cmpgt_epu32_mask(_mm512_max_epu32(a, b), limit) != 0) break;
     }
     for (; k < n; k += 16) {
-        const __mmask16 in_span =
-            n - k >= 16 ? __mmask16{0xFFFF} : static_cast<__mmask16>((1u << (n - k)) - 1);
+        const __mmask16 in_span = span16::first_lanes(n - k);
         const __mmask16 over =
             _mm512_mask_cmpgt_epu32_mask(in_span, _mm512_maskz_loadu_epi32(in_span, zp + k), limit);
         if (over != 0) return k + __builtin_ctz(over);

@@ -48,6 +48,20 @@ inline bool steps_without_wrap(uint32_t start, uint32_t step, int n) {
     return last >= 0 && last <= static_cast<int64_t>(UINT32_MAX);
 }
 
+// Whether a span's groups of `lanes` pixels may fetch their texels as one window of neighbouring texels
+// (fetch_window of the wide loops): the texture is at least a group wide, and along the span the pixels
+// step at most one texel column and less than a texel row over a group. The coordinates of a span drawn
+// without clamps stay inside the texture; clamped ones do too, and keep their order and nearness where the
+// span's values step without wrapping.
+template <int Lanes>
+inline bool window_fits(const SpanState& s, int n, int tex_width, bool clamped) {
+    constexpr int64_t one = int64_t{1} << FIX16_SHIFT;
+    const int64_t du = static_cast<int32_t>(s.du), dv = static_cast<int32_t>(s.dv);
+    return tex_width >= Lanes && du >= -one && du <= one && (Lanes - 1) * dv > -one &&
+           (Lanes - 1) * dv < one &&
+           (!clamped || (steps_without_wrap(s.u, s.du, n) && steps_without_wrap(s.v, s.dv, n)));
+}
+
 #if defined(__SSE2__)
 
 namespace span4 {

@@ -139,14 +139,10 @@ SPAN8_TARGET void draw_span8(uint8_t* dst, uint32_t* zp, int n, const SpanState&
     // The constant colour's channels laid out as `even` and `odd` hold them below (the alpha's weight 0).
     const auto tint = [&](int k) { return static_cast<uint32_t>(paint.constant_fix[k]) >> FIX16_SHIFT; };
     const __m256i tint_even = splat(tint(0) | tint(2) << 16), tint_odd = splat(tint(1));
-    // Whole groups of a texture drawn at least at its own size fetch their texels eight at once
-    // (fetch_window). The coordinates of a span drawn without clamps stay inside the texture; clamped
-    // ones do too, and keep their order and nearness where the span's values step without wrapping.
-    constexpr int64_t one = int64_t{1} << FIX16_SHIFT;
-    const int64_t du = static_cast<int32_t>(s.du), dv = static_cast<int32_t>(s.dv);
-    const bool window = paint.tex_width >= 8 && du >= -one && du <= one && 7 * dv > -one && 7 * dv < one &&
-                        (!ClampUV || (steps_without_wrap(s.u, s.du, n) && steps_without_wrap(s.v, s.dv, n)));
-    const __m256i col_least = splat(du >= 0 ? 0 : 7), row_least = splat(dv >= 0 ? 0 : 7);
+    // Whole groups of a texture drawn at least at its own size fetch their texels eight at once.
+    const bool window = window_fits<8>(s, n, paint.tex_width, ClampUV);
+    const __m256i col_least = splat(static_cast<int32_t>(s.du) >= 0 ? 0 : 7);
+    const __m256i row_least = splat(static_cast<int32_t>(s.dv) >= 0 ? 0 : 7);
     const __m256i last_start = splat(static_cast<uint32_t>(paint.tex_width - 8));
     __m256i c[4], c_step[4];
     for (int k = 0; k < 4; ++k) {
